@@ -22,7 +22,6 @@ class ByteList {
   const std::uint8_t* begin() const { return data_.data(); }
   const std::uint8_t* end() const { return data_.data() + size_; }
   std::uint8_t operator[](std::size_t i) const { return data_[i]; }
-  operator std::span<const std::uint8_t>() const { return {data_.data(), size_}; }
 
   bool operator==(const ByteList& other) const {
     return std::equal(begin(), end(), other.begin(), other.end());

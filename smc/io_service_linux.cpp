@@ -17,4 +17,6 @@ class NoSMCService final : public IOService {
 
 }  // namespace
 
-std::unique_ptr<IOService> makeSystemIOService() { return std::make_unique<NoSMCService>(); }
+std::unique_ptr<IOService> makeSystemIOService() {
+  return std::make_unique<NoSMCService>();
+}

@@ -32,8 +32,7 @@ class IOKitService final : public IOService {
   void objectRelease(IOHandle service) override { IOObjectRelease(service); }
 
   IOReturn callStructMethod(IOHandle connection, std::uint32_t selector, const void* input,
-                            std::size_t inputSize, void* output,
-                            std::size_t* outputSize) override {
+                            std::size_t inputSize, void* output, std::size_t* outputSize) override {
     return IOConnectCallStructMethod(connection, selector, input, inputSize, output, outputSize);
   }
 
@@ -42,4 +41,6 @@ class IOKitService final : public IOService {
 
 }  // namespace
 
-std::unique_ptr<IOService> makeSystemIOService() { return std::make_unique<IOKitService>(); }
+std::unique_ptr<IOService> makeSystemIOService() {
+  return std::make_unique<IOKitService>();
+}

@@ -22,7 +22,9 @@ bool SMCClient::open() {
   return result == kIOReturnSuccess;
 }
 
-void SMCClient::close() { io_.serviceClose(conn); }
+void SMCClient::close() {
+  io_.serviceClose(conn);
+}
 
 IOReturn SMCClient::call(const SMCKeyData_t& input, SMCKeyData_t& output) {
   std::size_t outputSize = sizeof(SMCKeyData_t);
@@ -105,9 +107,13 @@ std::optional<double> SMCClient::readFanActual(long long index) {
   return readFanSpeed(index, "Ac");
 }
 
-std::optional<double> SMCClient::readFanMin(long long index) { return readFanSpeed(index, "Mn"); }
+std::optional<double> SMCClient::readFanMin(long long index) {
+  return readFanSpeed(index, "Mn");
+}
 
-std::optional<double> SMCClient::readFanMax(long long index) { return readFanSpeed(index, "Mx"); }
+std::optional<double> SMCClient::readFanMax(long long index) {
+  return readFanSpeed(index, "Mx");
+}
 
 bool SMCClient::setForcedBits(std::uint16_t mask) {
   const auto current = readRaw("FS! ");

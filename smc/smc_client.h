@@ -8,8 +8,8 @@
 #include <string_view>
 
 #include "smc/byte_list.h"
-#include "smc/smc_codec.h"
 #include "smc/io_service.h"
+#include "smc/smc_codec.h"
 #include "smc/smc_record.h"
 
 // Per-fan key text: "F", the index in decimal, then a two-letter suffix ("Ac", "Mn", ...).
@@ -27,7 +27,9 @@ class SMCClient {
   std::optional<SMCRawValue> readRaw(std::string_view key);
   bool writeRaw(std::string_view key, std::span<const std::uint8_t> bytes);
 
-  static std::optional<double> decodeNumeric(const SMCRawValue& raw) { return ::decodeNumeric(raw); }
+  static std::optional<double> decodeNumeric(const SMCRawValue& raw) {
+    return ::decodeNumeric(raw);
+  }
   std::optional<double> readValue(std::string_view key);
 
   int readFanCount();

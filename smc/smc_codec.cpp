@@ -12,10 +12,9 @@ std::uint16_t bigEndian16(std::uint8_t high, std::uint8_t low) {
 }
 
 float littleEndianFloat(const ByteList& bytes) {
-  std::uint32_t bits = static_cast<std::uint32_t>(bytes[0]) |
-                       static_cast<std::uint32_t>(bytes[1]) << 8 |
-                       static_cast<std::uint32_t>(bytes[2]) << 16 |
-                       static_cast<std::uint32_t>(bytes[3]) << 24;
+  std::uint32_t bits =
+      static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+      static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
   return std::bit_cast<float>(bits);
 }
 

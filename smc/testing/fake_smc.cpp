@@ -26,7 +26,9 @@ void FakeSMC::addSp78(std::string_view key, double celsius) {
   addKey(key, "sp78", 2, {static_cast<std::uint8_t>(u >> 8), static_cast<std::uint8_t>(u)});
 }
 
-void FakeSMC::removeKey(std::string_view key) { keys_.erase(fourCC(key)); }
+void FakeSMC::removeKey(std::string_view key) {
+  keys_.erase(fourCC(key));
+}
 
 FakeKey& FakeSMC::key(std::string_view key) {
   auto it = keys_.find(fourCC(key));
@@ -36,7 +38,9 @@ FakeKey& FakeSMC::key(std::string_view key) {
   return it->second;
 }
 
-bool FakeSMC::hasKey(std::string_view key) const { return keys_.contains(fourCC(key)); }
+bool FakeSMC::hasKey(std::string_view key) const {
+  return keys_.contains(fourCC(key));
+}
 
 std::vector<std::uint8_t> FakeSMC::bytes(std::string_view key) const {
   auto it = keys_.find(fourCC(key));
@@ -68,7 +72,9 @@ IOReturn FakeSMC::serviceOpen(IOHandle service, std::uint32_t type, IOHandle& co
   return kIOReturnSuccess;
 }
 
-void FakeSMC::objectRelease(IOHandle) { ++releaseCount; }
+void FakeSMC::objectRelease(IOHandle) {
+  ++releaseCount;
+}
 
 IOReturn FakeSMC::serviceClose(IOHandle) {
   ++closeCount;
@@ -132,7 +138,9 @@ IOReturn RecordingIOService::serviceOpen(IOHandle service, std::uint32_t type,
   return inner_.serviceOpen(service, type, connection);
 }
 
-void RecordingIOService::objectRelease(IOHandle service) { inner_.objectRelease(service); }
+void RecordingIOService::objectRelease(IOHandle service) {
+  inner_.objectRelease(service);
+}
 
 IOReturn RecordingIOService::serviceClose(IOHandle connection) {
   return inner_.serviceClose(connection);
@@ -147,8 +155,8 @@ IOReturn RecordingIOService::callStructMethod(IOHandle connection, std::uint32_t
   record.inputSize = inputSize;
   record.outputSizeIn = outputSize ? *outputSize : 0;
   std::memcpy(&record.input, input, std::min(inputSize, sizeof(SMCKeyData_t)));
-  record.result = inner_.callStructMethod(connection, selector, input, inputSize, output,
-                                          outputSize);
+  record.result =
+      inner_.callStructMethod(connection, selector, input, inputSize, output, outputSize);
   if (record.result == kIOReturnSuccess && forceResultByte != 0) {
     auto* reply = static_cast<SMCKeyData_t*>(output);
     reply->result = forceResultByte;
