@@ -55,7 +55,8 @@ std::optional<double> decodeFixedPoint(std::uint32_t typeCode, std::uint8_t byte
   const std::uint16_t raw = bigEndian16(byte0, byte1);
   const double value = shape->isSigned ? static_cast<double>(static_cast<std::int16_t>(raw))
                                        : static_cast<double>(raw);
-  return std::ldexp(value, -shape->fractionBits);
+  // Dividing by a power of two is exact.
+  return value / static_cast<double>(1u << shape->fractionBits);
 }
 
 std::optional<ByteList> encodeFixedPoint(std::uint32_t typeCode, double value) {
@@ -64,7 +65,7 @@ std::optional<ByteList> encodeFixedPoint(std::uint32_t typeCode, double value) {
     return std::nullopt;
   }
   // Clamp before converting, so that no value is out of the integer's range.
-  const double scaled = std::trunc(std::ldexp(value, shape->fractionBits));
+  const double scaled = std::trunc(value * static_cast<double>(1u << shape->fractionBits));
   const double clamped = std::fmin(std::fmax(scaled, 0.0), 65535.0);
   const auto x = static_cast<std::uint16_t>(clamped);
   return ByteList{static_cast<std::uint8_t>(x >> 8), static_cast<std::uint8_t>(x & 0xFF)};
