@@ -1,0 +1,53 @@
+// ventwarden: the privileged fan tool. Run as root by the application; trusts nothing from its
+// caller beyond the one command argument.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string_view>
+#include <vector>
+
+#include "smc/io_service.h"
+#include "tool/pid_file.h"
+#include "tool/stop_signals.h"
+#include "tool/ventwarden.h"
+
+namespace {
+
+class StdoutLines final : public ToolOutput {
+ public:
+  void line(std::string_view text) override {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+  }
+};
+
+// A caller may start us with standard descriptors closed; keep 0-2 taken so that no file the
+// tool opens (the SMC connection, the pid file) can end up receiving the output line.
+void occupyStandardDescriptors() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) == -1) {
+      const int null = open("/dev/null", O_RDWR);
+      if (null < 0) {
+        _exit(1);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  occupyStandardDescriptors();
+  std::vector<std::string_view> args;
+  for (int i = 1; i < argc; ++i) {
+    args.emplace_back(argv[i]);
+  }
+  StdoutLines out;
+  PosixStopSignals signals;
+  const PidFile pidFile;
+  ToolPlatform platform{out, signals, pidFile, static_cast<std::int32_t>(getpid())};
+  const auto io = makeSystemIOService();
+  return runTool(*io, args, platform);
+}

@@ -1,0 +1,108 @@
+// Pid file writing that a root process can do safely in a world-writable directory.
+#include "tool/pid_file.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+namespace {
+
+class UniqueFd {
+ public:
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+  ~UniqueFd() { reset(); }
+  int get() const { return fd_; }
+  explicit operator bool() const { return fd_ >= 0; }
+  // Closes now and reports whether the close succeeded.
+  bool reset() {
+    if (fd_ < 0) {
+      return true;
+    }
+    const int rc = ::close(fd_);
+    fd_ = -1;
+    return rc == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+// "<dir>/.<name>.<16 random hex digits>": in the same directory so the rename is one step.
+bool temporaryName(const std::string& path, std::string& name) {
+  unsigned char random[8];
+  if (getentropy(random, sizeof random) != 0) {
+    return false;
+  }
+  const auto slash = path.rfind('/');
+  const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+  name = dir + "." + base + ".";
+  for (unsigned char byte : random) {
+    char hex[3];
+    std::snprintf(hex, sizeof hex, "%02x", byte);
+    name += hex;
+  }
+  return true;
+}
+
+bool writeAll(int fd, const std::string& text) {
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n <= 0) {
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string pidText(std::int32_t pid) {
+  // A process id is positive; the digits of its magnitude are written either way.
+  const long long value = pid < 0 ? -static_cast<long long>(pid) : pid;
+  return std::to_string(value);
+}
+
+bool PidFile::write(std::int32_t pid) const {
+  constexpr int kAttempts = 16;
+  std::string temp;
+  int raw = -1;
+  for (int i = 0; i < kAttempts && raw < 0; ++i) {
+    if (!temporaryName(path_, temp)) {
+      return false;
+    }
+    // O_EXCL refuses an existing file or symbolic link under that name, so nothing planted is
+    // opened; a clash only costs another random name.
+    raw = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (raw < 0 && errno != EEXIST) {
+      return false;
+    }
+  }
+  if (raw < 0) {
+    return false;
+  }
+  UniqueFd fd(raw);
+  // Readable by the unprivileged application whatever the umask.
+  const bool written =
+      ::fchmod(fd.get(), 0644) == 0 && writeAll(fd.get(), pidText(pid)) && ::fsync(fd.get()) == 0;
+  if (!fd.reset() || !written || ::rename(temp.c_str(), path_.c_str()) != 0) {
+    ::unlink(temp.c_str());
+    return false;
+  }
+  return true;
+}
+
+void PidFile::remove() const {
+  ::unlink(path_.c_str());
+}

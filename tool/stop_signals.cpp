@@ -1,0 +1,110 @@
+// Signals 15 and 2 as a stop request: a flag plus a self-pipe that wakes poll().
+#include "tool/stop_signals.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <csignal>
+
+namespace {
+
+// The handler can reach nothing but these; both are set before the handler is installed.
+volatile std::sig_atomic_t stopFlag = 0;
+int wakeReadFd = -1;
+int wakeWriteFd = -1;
+struct sigaction previousTerm;
+struct sigaction previousInt;
+
+extern "C" void onStopSignal(int) {
+  const int savedErrno = errno;
+  stopFlag = 1;
+  const char byte = 1;
+  const ssize_t written = write(wakeWriteFd, &byte, 1);  // a full pipe already wakes the loop
+  (void)written;
+  errno = savedErrno;
+}
+
+bool makePipe(int fds[2]) {
+  if (pipe(fds) != 0) {
+    return false;
+  }
+  for (int i = 0; i < 2; ++i) {
+    fcntl(fds[i], F_SETFD, FD_CLOEXEC);
+    fcntl(fds[i], F_SETFL, fcntl(fds[i], F_GETFL) | O_NONBLOCK);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool PosixStopSignals::arm() {
+  if (armed_) {
+    return true;
+  }
+  int fds[2];
+  if (!makePipe(fds)) {
+    return false;
+  }
+  wakeReadFd = fds[0];
+  wakeWriteFd = fds[1];
+  stopFlag = 0;
+
+  struct sigaction action {};
+  action.sa_handler = onStopSignal;
+  sigemptyset(&action.sa_mask);
+  sigaddset(&action.sa_mask, SIGTERM);
+  sigaddset(&action.sa_mask, SIGINT);
+  // Restart interrupted system calls, so an SMC exchange in progress completes undisturbed.
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGTERM, &action, &previousTerm);
+  sigaction(SIGINT, &action, &previousInt);
+
+  // A caller may have started us with either signal blocked; unblock both.
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGTERM);
+  sigaddset(&set, SIGINT);
+  sigprocmask(SIG_UNBLOCK, &set, nullptr);
+  armed_ = true;
+  return true;
+}
+
+bool PosixStopSignals::stopRequested() {
+  return stopFlag != 0;
+}
+
+bool PosixStopSignals::waitForStop(std::chrono::milliseconds timeout) {
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + timeout;
+  while (stopFlag == 0) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) {
+      return false;
+    }
+    if (!armed_) {
+      // Nothing can request a stop: just sleep.
+      poll(nullptr, 0, static_cast<int>(left));
+      continue;
+    }
+    pollfd wake{wakeReadFd, POLLIN, 0};
+    poll(&wake, 1, static_cast<int>(left));  // EINTR and readiness both lead to the flag check
+  }
+  return true;
+}
+
+PosixStopSignals::~PosixStopSignals() {
+  if (!armed_) {
+    return;
+  }
+  sigaction(SIGTERM, &previousTerm, nullptr);
+  sigaction(SIGINT, &previousInt, nullptr);
+  close(wakeReadFd);
+  close(wakeWriteFd);
+  wakeReadFd = -1;
+  wakeWriteFd = -1;
+  stopFlag = 0;
+}

@@ -1,0 +1,34 @@
+// How signals 15 and 2 reach the proactive loop: they only request a stop; the loop notices it
+// between SMC calls or wakes from its wait at once, and runs the stop sequence itself.
+#pragma once
+
+#include <chrono>
+
+class StopSignals {
+ public:
+  virtual ~StopSignals() = default;
+
+  // From this call on, signals 15 and 2 request a stop instead of ending the process.
+  virtual bool arm() = 0;
+  virtual bool stopRequested() = 0;
+  // Sleeps up to `timeout`; returns true as soon as a stop is requested (at once when it
+  // already was), false when the time ran out.
+  virtual bool waitForStop(std::chrono::milliseconds timeout) = 0;
+};
+
+// SIGTERM and SIGINT through a handler that sets a flag and writes one byte to a self-pipe; the
+// wait polls the pipe. One instance per process; the previous handling is restored when it goes.
+class PosixStopSignals final : public StopSignals {
+ public:
+  PosixStopSignals() = default;
+  PosixStopSignals(const PosixStopSignals&) = delete;
+  PosixStopSignals& operator=(const PosixStopSignals&) = delete;
+  ~PosixStopSignals() override;
+
+  bool arm() override;
+  bool stopRequested() override;
+  bool waitForStop(std::chrono::milliseconds timeout) override;
+
+ private:
+  bool armed_ = false;
+};

@@ -1,0 +1,113 @@
+// The tool's entry sequence, one-shot commands, and the proactive start, loop and stop.
+#include "tool/ventwarden.h"
+
+#include <chrono>
+#include <string>
+
+#include "smc/smc_client.h"
+#include "smc/smc_record.h"
+#include "tool/cooling.h"
+
+namespace {
+
+constexpr std::chrono::milliseconds kCycleInterval{3000};
+
+}  // namespace
+
+void readFanTable(ToolState& s) {
+  s.fanCount = 2;
+  if (const auto info = readKI(s, "FNum")) {
+    if (const auto bytes = readBytes(s, "FNum", info->dataSize); bytes && !bytes->empty()) {
+      s.fanCount = (*bytes)[0];
+    }
+  }
+  s.fanMin.clear();
+  s.fanMax.clear();
+  for (int i = 0; i < s.fanCount; ++i) {
+    s.fanMin.push_back(readFlt(s, fanKey(i, "Mn")).value_or(1800.0f));
+    s.fanMax.push_back(readFlt(s, fanKey(i, "Mx")).value_or(5500.0f));
+  }
+}
+
+void setFanModes(ToolState& s, std::uint8_t mode, StopSignals* stop) {
+  const std::uint8_t b[1] = {mode};
+  for (int i = 0; i < s.fanCount; ++i) {
+    if (stop != nullptr && stop->stopRequested()) {
+      return;
+    }
+    const std::string key = fanKey(i, "Md");
+    if (const auto info = readKI(s, key)) {
+      writeBytes(s, key, info->dataSize, b);
+    }
+  }
+}
+
+void applyMax(ToolState& s) {
+  const std::uint8_t forced[1] = {1};
+  for (int i = 0; i < s.fanCount; ++i) {
+    const std::string mode = fanKey(i, "Md");
+    if (const auto info = readKI(s, mode)) {
+      writeBytes(s, mode, info->dataSize, forced);
+    }
+    writeFlt(s, fanKey(i, "Tg"), s.fanMax[static_cast<std::size_t>(i)]);
+  }
+}
+
+int runProactive(ToolState& s, ToolPlatform& platform) {
+  // Signals are handled before anything is changed, so that a stop at any moment after this
+  // point still hands the fans back and removes the pid file.
+  platform.signals.arm();
+  platform.pidFile.write(platform.pid);  // without a pid file the loop still runs
+  setFanModes(s, 1, &platform.signals);
+  platform.out.line("OK");
+
+  while (!platform.signals.stopRequested()) {
+    coolingCycle(s, &platform.signals);
+    if (platform.signals.waitForStop(kCycleInterval)) {
+      break;
+    }
+  }
+
+  setFanModes(s, 0);
+  platform.pidFile.remove();
+  s.io.serviceClose(s.conn);
+  return 0;
+}
+
+int runTool(IOService& io, std::span<const std::string_view> args, ToolPlatform& platform) {
+  ToolState s(io);
+  s.svc = io.getMatchingService("AppleSMC");
+  if (s.svc == 0) {
+    platform.out.line("ERR No SMC");
+    return 1;
+  }
+  s.conn = 0;
+  if (io.serviceOpen(s.svc, 0, s.conn) != kIOReturnSuccess) {
+    platform.out.line("ERR Can't open SMC");
+    return 1;
+  }
+  io.objectRelease(s.svc);
+  s.stride = static_cast<int>(kSMCRecordSize);
+
+  readFanTable(s);
+
+  if (args.empty()) {
+    platform.out.line(kUsageLine);
+    return 1;
+  }
+  s.cmd = std::string(args[0]);
+
+  if (s.cmd == "max") {
+    applyMax(s);
+  } else if (s.cmd == "auto") {
+    setFanModes(s, 0);
+  } else if (s.cmd == "proactive") {
+    return runProactive(s, platform);
+  } else {
+    platform.out.line("ERR Unknown command: " + s.cmd);
+    return 1;
+  }
+  platform.out.line("OK");
+  io.serviceClose(s.conn);
+  return 0;
+}
