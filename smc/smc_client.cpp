@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 std::string fanKey(long long index, std::string_view suffix) {
   std::string key = "F";
@@ -76,7 +75,7 @@ bool SMCClient::writeRaw(std::string_view key, std::span<const std::uint8_t> byt
   input.key = code;
   input.keyInfo.dataSize = info->dataSize;
   input.data8 = SMC_CMD_WRITE_BYTES;
-  std::memcpy(input.bytes, bytes.data(), std::min(bytes.size(), kSMCMaxBytes));
+  std::copy_n(bytes.begin(), std::min(bytes.size(), kSMCMaxBytes), input.bytes);
   SMCKeyData_t output{};
   return call(input, output) == kIOReturnSuccess;
 }

@@ -110,7 +110,7 @@ IOReturn FakeSMC::callStructMethod(IOHandle connection, std::uint32_t selector, 
       if (!k.readable) {
         return kIOReturnNotReadable;
       }
-      std::memcpy(out.bytes, k.bytes.data(), std::min<std::size_t>(k.bytes.size(), kSMCMaxBytes));
+      std::copy_n(k.bytes.begin(), std::min<std::size_t>(k.bytes.size(), kSMCMaxBytes), out.bytes);
       break;
     case SMC_CMD_WRITE_BYTES:
       if (!privileged) {
@@ -119,7 +119,7 @@ IOReturn FakeSMC::callStructMethod(IOHandle connection, std::uint32_t selector, 
       if (k.refuseWrites || !(k.attributes & kAttrWritable) || in.keyInfo.dataSize != k.dataSize) {
         return kIOReturnNotPrivileged;
       }
-      std::memcpy(k.bytes.data(), in.bytes, std::min<std::size_t>(k.bytes.size(), kSMCMaxBytes));
+      std::copy_n(in.bytes, std::min<std::size_t>(k.bytes.size(), kSMCMaxBytes), k.bytes.begin());
       ++writeCount;
       break;
     default:
