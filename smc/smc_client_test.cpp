@@ -123,6 +123,7 @@ TEST_F(SmcClientTest, WriteRawSendsTheKeysOwnSizeAndAtMostThirtyTwoBytes) {
   const auto before = recorder.exchanges.size();
   EXPECT_TRUE(client.writeRaw("WIDE", ByteList{}));
   EXPECT_EQ(recorder.exchanges.size(), before + 2);
+  EXPECT_TRUE(client.writeRaw("WIDE", std::vector<std::uint8_t>{}));
   EXPECT_EQ(smc.bytes("WIDE"), std::vector<std::uint8_t>(6, 0));
 }
 
