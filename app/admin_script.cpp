@@ -1,0 +1,159 @@
+// Building the administrator command lines, and reading the pid file's content.
+#include "app/admin_script.h"
+
+#include <charconv>
+#include <cstdint>
+#include <limits>
+
+#include "app/text_format.h"
+
+std::string toolPath(std::string_view bundlePath) {
+  std::string path(bundlePath);
+  path += "/Contents/MacOS/ventwarden";
+  return path;
+}
+
+std::string quotedToolPath(std::string_view path) {
+  std::string quoted;
+  quoted.reserve(path.size());
+  for (char c : path) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted;
+}
+
+std::string oneShotShellCommand(std::string_view toolPath, std::string_view mode) {
+  std::string command = "'";
+  command += quotedToolPath(toolPath);
+  command += "' ";
+  command += mode;
+  return command;
+}
+
+std::string proactiveShellCommand(std::string_view toolPath) {
+  std::string command = "'";
+  command += quotedToolPath(toolPath);
+  command += "' proactive >/dev/null 2>&1 &";
+  return command;
+}
+
+std::string appleScriptSource(std::string_view shellCommand) {
+  std::string source = "do shell script \"";
+  for (char c : shellCommand) {
+    switch (c) {
+      case '\\':
+        source += "\\\\";
+        break;
+      case '"':
+        source += "\\\"";
+        break;
+      case '\n':
+        source += "\\n";
+        break;
+      case '\r':
+        source += "\\r";
+        break;
+      case '\t':
+        source += "\\t";
+        break;
+      default:
+        source += c;
+    }
+  }
+  source += "\" with administrator privileges";
+  return source;
+}
+
+AdminScript oneShotScript(std::string_view bundlePath, std::string_view mode) {
+  std::string command = oneShotShellCommand(toolPath(bundlePath), mode);
+  std::string source = appleScriptSource(command);
+  return AdminScript{std::move(source), std::move(command)};
+}
+
+AdminScript proactiveScript(std::string_view bundlePath) {
+  std::string command = proactiveShellCommand(toolPath(bundlePath));
+  std::string source = appleScriptSource(command);
+  return AdminScript{std::move(source), std::move(command)};
+}
+
+namespace {
+
+// The white space and line ends a trim removes: ASCII space, tab, line feed, vertical tab, form
+// feed, carriage return, next line, and the Unicode space and line separators in UTF-8.
+std::size_t spaceLengthAt(std::string_view s, std::size_t i, bool backwards) {
+  static constexpr std::string_view kMultiByte[] = {
+      "\xC2\x85",     "\xC2\xA0",     "\xE1\x9A\x80", "\xE2\x80\x80", "\xE2\x80\x81",
+      "\xE2\x80\x82", "\xE2\x80\x83", "\xE2\x80\x84", "\xE2\x80\x85", "\xE2\x80\x86",
+      "\xE2\x80\x87", "\xE2\x80\x88", "\xE2\x80\x89", "\xE2\x80\x8A", "\xE2\x80\xA8",
+      "\xE2\x80\xA9", "\xE2\x80\xAF", "\xE2\x81\x9F", "\xE3\x80\x80"};
+  const char c = backwards ? s[i - 1] : s[i];
+  if (c == ' ' || (c >= '\t' && c <= '\r')) {
+    return 1;
+  }
+  for (std::string_view seq : kMultiByte) {
+    if (backwards ? s.substr(0, i).ends_with(seq) : s.substr(i).starts_with(seq)) {
+      return seq.size();
+    }
+  }
+  return 0;
+}
+
+std::string_view trimmed(std::string_view s) {
+  std::size_t begin = 0;
+  while (begin < s.size()) {
+    const std::size_t n = spaceLengthAt(s, begin, false);
+    if (n == 0) {
+      break;
+    }
+    begin += n;
+  }
+  std::size_t end = s.size();
+  while (end > begin) {
+    const std::size_t n = spaceLengthAt(s, end, true);
+    if (n == 0) {
+      break;
+    }
+    end -= n;
+  }
+  return s.substr(begin, end - begin);
+}
+
+}  // namespace
+
+std::optional<int> parsePidFile(std::string_view content) {
+  if (!isValidUtf8(content)) {
+    return std::nullopt;
+  }
+  std::string_view text = trimmed(content);
+  bool negative = false;
+  if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+    negative = text.front() == '-';
+    text.remove_prefix(1);
+  }
+  if (text.empty()) {
+    return std::nullopt;
+  }
+  for (char c : text) {
+    if (c < '0' || c > '9') {
+      return std::nullopt;
+    }
+  }
+  std::int64_t value = 0;
+  for (char c : text) {
+    value = value * 10 + (c - '0');
+    if (value > std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1) {
+      return std::nullopt;
+    }
+  }
+  if (negative) {
+    value = -value;
+  }
+  if (value > std::numeric_limits<std::int32_t>::max() || value <= 0) {
+    return std::nullopt;
+  }
+  return static_cast<int>(value);
+}

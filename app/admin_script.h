@@ -1,0 +1,37 @@
+// The command lines that start the fan tool with administrator rights: the tool's path in the
+// bundle, its quoting for the shell, the shell command and the AppleScript source around it.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "app/platform.h"
+
+inline constexpr std::string_view kProactivePidFile = "/tmp/quillomatics_proactive.pid";
+
+// The tool inside the bundle: bundlePath + "/Contents/MacOS/ventwarden".
+std::string toolPath(std::string_view bundlePath);
+
+// The path with every ' replaced by '\'' so that, between single quotes, the shell takes it as
+// one word whatever it holds.
+std::string quotedToolPath(std::string_view path);
+
+// 'PATH' MODE: a one-shot run whose output is the tool's one line.
+std::string oneShotShellCommand(std::string_view toolPath, std::string_view mode);
+// 'PATH' proactive >/dev/null 2>&1 &: the tool started in the background, its output dropped.
+std::string proactiveShellCommand(std::string_view toolPath);
+
+// do shell script "COMMAND" with administrator privileges. The command is escaped for the
+// AppleScript string literal (\ and " escaped, line breaks and tabs as \n \r \t), so that no
+// character of the path can end the literal early.
+std::string appleScriptSource(std::string_view shellCommand);
+
+// Both forms of a one-shot run and of the proactive start, for a bundle path.
+AdminScript oneShotScript(std::string_view bundlePath, std::string_view mode);
+AdminScript proactiveScript(std::string_view bundlePath);
+
+// A pid file's content as the process id to signal: white space and line ends trimmed from both
+// ends, then an optional sign and decimal digits within the signed 32-bit range. None for
+// anything else, for text that is not UTF-8, and for 0 or a negative id (kill would reach a
+// whole process group or every process of the user).
+std::optional<int> parsePidFile(std::string_view content);

@@ -1,0 +1,377 @@
+// AppDelegate: launch and termination, gathering, the refresh, row formatting and fan modes.
+#include "app/app_delegate.h"
+
+#include <algorithm>
+#include <set>
+
+#include "app/admin_script.h"
+#include "app/text_format.h"
+
+namespace {
+
+constexpr int kSigTerm = 15;
+// The tool writes at most a sign and ten digits; anything much longer is not its file.
+constexpr std::size_t kPidFileMaxBytes = 64;
+constexpr std::size_t kNameColumn = 24;
+constexpr std::size_t kMinimumGap = 2;
+
+ColorRole temperatureColor(double celsius) {
+  if (celsius < 50.0) {
+    return ColorRole::systemGreen;
+  }
+  if (celsius < 75.0) {
+    return ColorRole::systemOrange;
+  }
+  return ColorRole::systemRed;
+}
+
+MenuItem infoItem(std::string title, StyledText styled) {
+  MenuItem item;
+  item.title = std::move(title);
+  item.styledTitle = std::move(styled);
+  return item;
+}
+
+MenuItem actionItem(std::string_view title, MenuAction action, std::string_view key) {
+  MenuItem item;
+  item.title = std::string(title);
+  item.action = action;
+  item.keyEquivalent = std::string(key);
+  return item;
+}
+
+std::string fanName(long long index) {
+  return "Fan " + std::to_string(index + 1);
+}
+
+}  // namespace
+
+std::string_view fanModeName(AppDelegate::FanMode mode) {
+  switch (mode) {
+    case AppDelegate::FanMode::automatic:
+      return "auto";
+    case AppDelegate::FanMode::proactive:
+      return "proactive";
+    case AppDelegate::FanMode::max:
+      return "max";
+  }
+  return "auto";
+}
+
+AppDelegate::AppDelegate(const AppEnvironment& env)
+    : env_(env), smc_(env.smcService), useFahrenheit_(env.defaults.boolForKey(kUseFahrenheitKey)) {}
+
+// ---- Launch and termination ----
+
+void AppDelegate::applicationDidFinishLaunching() {
+  if (!smc_.open()) {
+    env_.alerts.runModal(Alert{.messageText = std::string(kAlertMessage),
+                               .informativeText = std::string(kAlertInformative),
+                               .style = AlertStyle::critical,
+                               .buttons = {"Quit"}});
+    env_.application.terminate();
+    return;
+  }
+  fanCount_ = smc_.readFanCount();
+  statusItem_ = env_.statusBar.statusItemWithLength(-1.0);
+  menu_.emplace();
+  statusItem_->setMenu(*menu_);
+  updateReadings();
+  std::weak_ptr<AppDelegate> weakSelf = weak_from_this();
+  timer_ = env_.timers.scheduledTimer(kRefreshInterval, [weakSelf] {
+    if (auto self = weakSelf.lock()) {
+      self->updateReadings();
+    }
+  });
+}
+
+void AppDelegate::applicationWillTerminate() {
+  if (timer_) {
+    timer_->invalidate();
+  }
+  stopProactiveHelper();
+  if (fansForced_) {
+    smc_.setForcedBits(0);
+  }
+  smc_.close();
+}
+
+// ---- Gathering ----
+
+std::vector<TempReading> AppDelegate::gatherTemps(std::span<const Sensor> sensors) {
+  std::vector<TempReading> readings;
+  if (sensors.empty()) {
+    return readings;
+  }
+  std::set<std::string_view> taken;
+  for (const Sensor& sensor : sensors) {
+    const auto value = smc_.readValue(sensor.key);
+    if (!value) {
+      continue;
+    }
+    const double v = *value;
+    if (!(v > 0.0 && v < 130.0)) {
+      continue;
+    }
+    if (!taken.insert(sensor.name).second) {
+      continue;
+    }
+    readings.push_back(TempReading{std::string(sensor.name), v});
+  }
+  return readings;
+}
+
+std::vector<FanInfo> AppDelegate::gatherFans() {
+  std::vector<FanInfo> fans;
+  const long long n = fanCount_ > 0 ? fanCount_ : 4;
+  for (long long i = 0; i < n; ++i) {
+    const auto a = smc_.readFanActual(i);
+    if (!a) {
+      continue;
+    }
+    const double m = smc_.readFanMin(i).value_or(0.0);
+    const double x = smc_.readFanMax(i).value_or(6500.0);
+    fans.push_back(FanInfo{
+        .index = i,
+        .actual = (*a >= 0.0 && *a < 10000.0) ? *a : -1.0,
+        .min = (m >= 0.0 && m < 10000.0) ? m : 0.0,
+        .max = (x > 0.0 && x < 10000.0) ? x : 6500.0,
+    });
+  }
+  return fans;
+}
+
+// ---- Refresh ----
+
+void AppDelegate::updateReadings() {
+  if (!menu_ || !statusItem_) {
+    return;
+  }
+  menu_->removeAllItems();
+  const auto cpu = gatherTemps(cpuSensors);
+  const auto gpu = gatherTemps(gpuSensors);
+  const auto other = gatherTemps(otherSensors);
+  const auto fans = gatherFans();
+
+  const TempReading* first = !cpu.empty()     ? &cpu.front()
+                             : !gpu.empty()   ? &gpu.front()
+                             : !other.empty() ? &other.front()
+                                              : nullptr;
+  if (first != nullptr) {
+    const double value = useFahrenheit_ ? first->fahrenheit() : first->celsius;
+    const std::string_view unit = useFahrenheit_ ? "F" : "C";
+    if (statusItem_->hasButton()) {
+      statusItem_->setAttributedTitle(
+          StyledText{{formatDegrees(value, 0, unit), FontRole::monoMedium12,
+                      temperatureColor(first->celsius)}});
+    }
+  } else if (statusItem_->hasButton()) {
+    statusItem_->setTitle("-- \u00B0C");
+  }
+
+  menu_->addItem(infoItem("Quillomatics", {{"Quillomatics", FontRole::bold13, std::nullopt}}));
+  menu_->addItem(MenuItem::separatorItem());
+  addSection("CPU", cpu);
+  addSection("GPU", gpu);
+  addSection("OTHER", other);
+
+  if (!fans.empty()) {
+    addSectionHeader("FANS");
+    for (const FanInfo& fan : fans) {
+      const std::string name = fanName(fan.index);
+      if (fan.actual < 0) {
+        menu_->addItem(infoItem(name + " N/A", formatFanError(name)));
+      } else {
+        menu_->addItem(infoItem(name + " " + formatFixed(fan.actual, 0) + " RPM",
+                                formatFan(name, fan.actual)));
+      }
+    }
+    menu_->addItem(MenuItem::separatorItem());
+
+    std::string_view modeText;
+    ColorRole modeColor = ColorRole::systemGreen;
+    switch (fanMode_) {
+      case FanMode::automatic:
+        modeText = "Fans: Auto";
+        modeColor = ColorRole::systemGreen;
+        break;
+      case FanMode::proactive:
+        modeText = "Fans: Proactive (40-75\u00B0C)";
+        modeColor = ColorRole::systemCyan;
+        break;
+      case FanMode::max:
+        modeText = "Fans: Manual 100%";
+        modeColor = ColorRole::systemOrange;
+        break;
+    }
+    menu_->addItem(infoItem(std::string(modeText),
+                            {{std::string(modeText), FontRole::systemMedium12, modeColor}}));
+    if (fanMode_ != FanMode::automatic) {
+      menu_->addItem(actionItem("Switch to Auto", MenuAction::setFansAuto, "a"));
+    }
+    if (fanMode_ != FanMode::proactive) {
+      menu_->addItem(actionItem("Proactive Cooling", MenuAction::setFansProactive, "p"));
+    }
+    if (fanMode_ != FanMode::max) {
+      menu_->addItem(actionItem("Fans to Full Speed", MenuAction::setFansMax, "m"));
+    }
+    menu_->addItem(MenuItem::separatorItem());
+  }
+
+  menu_->addItem(actionItem(useFahrenheit_ ? "Switch to Celsius" : "Switch to Fahrenheit",
+                            MenuAction::toggleUnit, "u"));
+  menu_->addItem(MenuItem::separatorItem());
+  menu_->addItem(actionItem("Quit Quillomatics", MenuAction::quitApp, "q"));
+
+  statusItem_->setMenu(*menu_);
+}
+
+// ---- Row formatting ----
+
+void AppDelegate::addSectionHeader(std::string_view title) {
+  menu_->addItem(infoItem(std::string(title),
+                          {{std::string(title), FontRole::bold11, ColorRole::secondaryLabel}}));
+}
+
+void AppDelegate::addSection(std::string_view title, const std::vector<TempReading>& readings) {
+  if (readings.empty()) {
+    return;
+  }
+  addSectionHeader(title);
+  for (const TempReading& reading : readings) {
+    const double temp = useFahrenheit_ ? reading.celsius * 9.0 / 5.0 + 32.0 : reading.celsius;
+    const std::string_view unit = useFahrenheit_ ? "F" : "C";
+    menu_->addItem(infoItem(reading.name + " " + formatDegrees(temp, 1, unit),
+                            formatTemp(reading.name, temp, unit, reading.celsius)));
+  }
+  menu_->addItem(MenuItem::separatorItem());
+}
+
+namespace {
+
+StyledText row(std::string_view name, std::string value, ColorRole valueColor) {
+  const std::size_t chars = characterCount(name);
+  const std::size_t gap = std::max(kNameColumn > chars ? kNameColumn - chars : 0, kMinimumGap);
+  return StyledText{
+      {std::string(name), FontRole::monoRegular12, ColorRole::label},
+      {std::string(gap, ' '), FontRole::monoRegular12, std::nullopt},
+      {std::move(value), FontRole::monoMedium12, valueColor},
+  };
+}
+
+}  // namespace
+
+StyledText AppDelegate::formatTemp(std::string_view name, double temp, std::string_view unit,
+                                   double celsius) const {
+  return row(name, formatDegrees(temp, 1, unit), temperatureColor(celsius));
+}
+
+StyledText AppDelegate::formatFanError(std::string_view name) const {
+  return row(name, "N/A", ColorRole::secondaryLabel);
+}
+
+StyledText AppDelegate::formatFan(std::string_view name, double rpm) const {
+  return row(name, formatFixed(rpm, 0) + " RPM", ColorRole::systemCyan);
+}
+
+// ---- Fan modes ----
+
+bool AppDelegate::runHelperWithAdmin(std::string_view mode) {
+  const ScriptResult result =
+      env_.scripts.runWithAdministratorPrivileges(oneShotScript(env_.bundle.bundlePath(), mode));
+  if (!result.succeeded) {
+    return false;
+  }
+  return result.stringValue.value_or("").find("OK") != std::string::npos;
+}
+
+void AppDelegate::stopProactiveHelper() {
+  const auto content = env_.processes.readPidFile(kProactivePidFile, kPidFileMaxBytes);
+  if (!content) {
+    return;
+  }
+  const auto pid = parsePidFile(*content);
+  if (!pid) {
+    return;
+  }
+  env_.processes.sendSignal(*pid, kSigTerm);
+  env_.processes.removeFile(kProactivePidFile);
+}
+
+void AppDelegate::setFansMax() {
+  stopProactiveHelper();
+  const auto fans = gatherFans();
+  bool anyForced = false;
+  for (const FanInfo& fan : fans) {
+    anyForced = smc_.setFanMode(fan.index, true) || anyForced;
+  }
+  if (anyForced) {
+    for (const FanInfo& fan : fans) {
+      smc_.setFanTarget(fan.index, fan.max);
+    }
+  } else if (!runHelperWithAdmin("max")) {
+    return;
+  }
+  fanMode_ = FanMode::max;
+  fansForced_ = true;
+  updateReadings();
+}
+
+void AppDelegate::setFansProactive() {
+  stopProactiveHelper();
+  const ScriptResult result =
+      env_.scripts.runWithAdministratorPrivileges(proactiveScript(env_.bundle.bundlePath()));
+  if (!result.succeeded) {
+    return;
+  }
+  fanMode_ = FanMode::proactive;
+  fansForced_ = true;
+  updateReadings();
+}
+
+void AppDelegate::setFansAuto() {
+  stopProactiveHelper();
+  const auto fans = gatherFans();
+  bool anyReleased = false;
+  for (const FanInfo& fan : fans) {
+    anyReleased = smc_.setFanMode(fan.index, false) || anyReleased;
+  }
+  if (!anyReleased && !runHelperWithAdmin("auto")) {
+    return;
+  }
+  fanMode_ = FanMode::automatic;
+  fansForced_ = false;
+  updateReadings();
+}
+
+// ---- Unit and quit ----
+
+void AppDelegate::toggleUnit() {
+  useFahrenheit_ = !useFahrenheit_;
+  env_.defaults.setBool(useFahrenheit_, kUseFahrenheitKey);
+  updateReadings();
+}
+
+void AppDelegate::quitApp() {
+  env_.application.terminate();
+}
+
+void AppDelegate::perform(MenuAction action) {
+  switch (action) {
+    case MenuAction::setFansMax:
+      setFansMax();
+      break;
+    case MenuAction::setFansProactive:
+      setFansProactive();
+      break;
+    case MenuAction::setFansAuto:
+      setFansAuto();
+      break;
+    case MenuAction::toggleUnit:
+      toggleUnit();
+      break;
+    case MenuAction::quitApp:
+      quitApp();
+      break;
+  }
+}

@@ -1,0 +1,86 @@
+// The application's one state object: the SMC connection, the status item and its menu, the
+// refresh timer, the temperature unit and the fan mode, with launch and termination, gathering,
+// the refresh, row formatting and the fan-mode actions. Portable: every platform service comes
+// in through AppEnvironment.
+#pragma once
+
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/menu_model.h"
+#include "app/platform.h"
+#include "app/sensors.h"
+#include "app/styled_text.h"
+#include "smc/smc_client.h"
+
+class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
+ public:
+  // `automatic` is the mode the menu and the tool call "auto".
+  enum class FanMode { automatic, proactive, max };
+
+  // Reads the user default "useFahrenheit"; the SMC is not opened yet. Create it with
+  // std::make_shared: the refresh timer refers back to it weakly.
+  explicit AppDelegate(const AppEnvironment& env);
+  AppDelegate(const AppDelegate&) = delete;
+  AppDelegate& operator=(const AppDelegate&) = delete;
+
+  StatusItem* statusItem() const { return statusItem_.get(); }
+  const MenuModel* menu() const { return menu_ ? &*menu_ : nullptr; }
+  RepeatingTimer* timer() const { return timer_.get(); }
+  SMCClient& smc() { return smc_; }
+  bool useFahrenheit() const { return useFahrenheit_; }
+  long long fanCount() const { return fanCount_; }
+  FanMode fanMode() const { return fanMode_; }
+  bool fansForced() const { return fansForced_; }
+
+  void applicationDidFinishLaunching();
+  void applicationWillTerminate();
+
+  std::vector<TempReading> gatherTemps(std::span<const Sensor> sensors);
+  std::vector<FanInfo> gatherFans();
+
+  void updateReadings();
+
+  void addSectionHeader(std::string_view title);
+  void addSection(std::string_view title, const std::vector<TempReading>& readings);
+  StyledText formatTemp(std::string_view name, double temp, std::string_view unit,
+                        double celsius) const;
+  StyledText formatFanError(std::string_view name) const;
+  StyledText formatFan(std::string_view name, double rpm) const;
+
+  bool runHelperWithAdmin(std::string_view mode);
+  void stopProactiveHelper();
+  void setFansMax();
+  void setFansProactive();
+  void setFansAuto();
+
+  void toggleUnit();
+  void quitApp();
+
+  // Runs the menu action of a chosen item.
+  void perform(MenuAction action);
+
+ private:
+  AppEnvironment env_;
+  std::unique_ptr<StatusItem> statusItem_;
+  std::optional<MenuModel> menu_;
+  std::unique_ptr<RepeatingTimer> timer_;
+  SMCClient smc_;
+  bool useFahrenheit_ = false;
+  long long fanCount_ = 0;
+  FanMode fanMode_ = FanMode::automatic;
+  bool fansForced_ = false;
+};
+
+// "auto", "proactive" or "max".
+std::string_view fanModeName(AppDelegate::FanMode mode);
+
+// Texts of the application.
+inline constexpr std::string_view kUseFahrenheitKey = "useFahrenheit";
+inline constexpr std::string_view kAlertMessage = "Cannot Access SMC";
+inline constexpr std::string_view kAlertInformative =
+    "Quillomatics could not connect to the System Management Controller.";
+inline constexpr double kRefreshInterval = 3.0;

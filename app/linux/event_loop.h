@@ -1,0 +1,49 @@
+// The Linux shell's main loop: file descriptors to watch (the terminal's keys), repeating timers
+// (the 3-second refresh) and the termination signals SIGTERM, SIGINT and SIGHUP, all handled in
+// normal context on the one thread. The signal handler only writes the signal number to a pipe.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "app/platform.h"
+
+class EventLoop final : public TimerScheduler {
+ public:
+  // Installs the signal handlers; only one loop may exist at a time.
+  EventLoop();
+  ~EventLoop() override;
+  EventLoop(const EventLoop&) = delete;
+  EventLoop& operator=(const EventLoop&) = delete;
+
+  // Calls `onReadable` whenever `fd` has input (or hangs up), until the loop ends.
+  void watchReadable(int fd, std::function<void()> onReadable);
+
+  std::unique_ptr<RepeatingTimer> scheduledTimer(double interval,
+                                                 std::function<void()> action) override;
+
+  // Runs until stop() is called or a termination signal arrives.
+  void run();
+  // Ends run() after the callback in progress; callable from callbacks.
+  void stop() { stopped_ = true; }
+  bool stopped() const { return stopped_; }
+  // The termination signal that ended the loop, if any.
+  std::optional<int> terminationSignal() const { return signal_; }
+  // Checks for a pending termination signal without waiting; true when one arrived (the loop is
+  // then stopped). For shells that run without the loop, like the headless snapshot.
+  bool pollSignals();
+
+  struct Timer;
+
+ private:
+  void drainSignals();
+
+  int signalRead_ = -1;
+  std::vector<std::pair<int, std::function<void()>>> watches_;
+  std::vector<std::shared_ptr<Timer>> timers_;
+  bool stopped_ = false;
+  std::optional<int> signal_;
+};

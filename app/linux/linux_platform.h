@@ -1,0 +1,114 @@
+// The Linux implementations of the application's platform services, for the headless and the
+// terminal shells.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "app/platform.h"
+
+// "useFahrenheit" and any other Boolean in a small text file, one "key=true|false" per line,
+// rewritten atomically (temporary file in the same directory, then rename). A missing, empty or
+// corrupt file reads as false.
+class SettingsFileDefaults final : public UserDefaults {
+ public:
+  explicit SettingsFileDefaults(std::filesystem::path file) : file_(std::move(file)) {}
+  // $XDG_CONFIG_HOME/quillomatics/settings, or ~/.config/quillomatics/settings.
+  static std::filesystem::path defaultLocation();
+
+  bool boolForKey(std::string_view key) override;
+  void setBool(bool value, std::string_view key) override;
+  const std::filesystem::path& file() const { return file_; }
+
+ private:
+  std::filesystem::path file_;
+};
+
+// The bundle the executable runs from: for .../Quillomatics.app/Contents/MacOS/Quillomatics the
+// path .../Quillomatics.app; for an executable outside such a layout its own directory.
+class ExecutableBundle final : public Bundle {
+ public:
+  std::string bundlePath() override;
+  // The same rule for a given executable path.
+  static std::string bundlePathFor(const std::filesystem::path& executable);
+};
+
+// Runs the shell command with administrator rights: directly with /bin/sh when already root,
+// otherwise through pkexec (when a desktop session can answer it) or sudo. A refused or cancelled
+// authorisation, or a non-zero exit status, is a failure. The output is the command's standard
+// output with one trailing line end removed.
+class SudoScriptRunner final : public AdminScriptRunner {
+ public:
+  // Called around an interactive prompt, so that a full-screen terminal front end can give the
+  // terminal to sudo and take it back.
+  std::function<void()> beforePrompt;
+  std::function<void()> afterPrompt;
+  // When set and not root: hand the command to an authorising agent listening on this Unix
+  // socket instead of pkexec/sudo (used by automated tests with an agent they run as root).
+  std::optional<std::string> agentSocket;
+
+  ScriptResult runWithAdministratorPrivileges(const AdminScript& script) override;
+};
+
+// The pid file read with O_NOFOLLOW|O_NONBLOCK and checked with fstat; kill; unlink.
+class PosixProcessControl final : public ProcessControl {
+ public:
+  std::optional<std::string> readPidFile(std::string_view path, std::size_t maxBytes) override;
+  void removeFile(std::string_view path) override;
+  void sendSignal(int pid, int signal) override;
+};
+
+// terminate() asks the shell to end: it stops the loop and is remembered.
+class LinuxApplication final : public Application {
+ public:
+  explicit LinuxApplication(std::function<void()> onTerminate = {})
+      : onTerminate_(std::move(onTerminate)) {}
+  void terminate() override;
+  bool terminateRequested() const { return requested_; }
+
+ private:
+  std::function<void()> onTerminate_;
+  bool requested_ = false;
+};
+
+// A status item that keeps what it was last given, for the headless snapshot and for front ends
+// that draw on their own schedule.
+class RecordingStatusItem final : public StatusItem {
+ public:
+  struct Title {
+    std::optional<std::string> plain;  // set with setTitle
+    std::optional<StyledText> styled;  // set with setAttributedTitle
+  };
+
+  bool hasButton() const override { return true; }
+  void setTitle(std::string_view title) override;
+  void setAttributedTitle(const StyledText& title) override;
+  void setMenu(const MenuModel& menu) override;
+
+  const Title& title() const { return title_; }
+  const MenuModel& menu() const { return menu_; }
+  // Called after every setMenu (the end of every refresh).
+  std::function<void()> onChange;
+
+ private:
+  Title title_;
+  MenuModel menu_;
+};
+
+class RecordingStatusBar final : public StatusBar {
+ public:
+  std::unique_ptr<StatusItem> statusItemWithLength(double length) override;
+  // The item made last, owned by the delegate; null before launch created one.
+  RecordingStatusItem* item() const { return item_; }
+
+ private:
+  RecordingStatusItem* item_ = nullptr;
+};
+
+// The alert on standard error: message text, then informative text, one line each.
+class StderrAlerts final : public Alerts {
+ public:
+  void runModal(const Alert& alert) override;
+};

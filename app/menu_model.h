@@ -1,0 +1,48 @@
+// The drop-down menu as a value: the core rebuilds it on every refresh and hands it to the shell,
+// which turns each item into a platform menu item (NSMenuItem, a terminal line).
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/styled_text.h"
+
+// The menu actions the delegate answers; the shells route a chosen item back through
+// AppDelegate::perform.
+enum class MenuAction {
+  setFansMax,
+  setFansProactive,
+  setFansAuto,
+  toggleUnit,
+  quitApp,
+};
+
+// The selector name of an action ("setFansMax", ...), as the macOS shell and the snapshot use it.
+std::string_view selectorName(MenuAction action);
+// The action of a selector name; none for an unknown name.
+std::optional<MenuAction> menuActionNamed(std::string_view selector);
+
+struct MenuItem {
+  bool isSeparator = false;
+  std::string title;                      // the plain title
+  std::optional<StyledText> styledTitle;  // shown in place of the plain title when present
+  std::optional<MenuAction> action;       // none: an information row, not selectable
+  std::string keyEquivalent;              // a single lower-case letter (Command) or empty
+
+  static MenuItem separatorItem() {
+    MenuItem item;
+    item.isSeparator = true;
+    return item;
+  }
+  bool operator==(const MenuItem&) const = default;
+};
+
+struct MenuModel {
+  std::vector<MenuItem> items;
+
+  void removeAllItems() { items.clear(); }
+  void addItem(MenuItem item) { items.push_back(std::move(item)); }
+  bool operator==(const MenuModel&) const = default;
+};

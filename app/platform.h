@@ -1,0 +1,150 @@
+// What the application core needs from its platform, one small interface per service. The macOS
+// shell implements them with AppKit/Foundation, the Linux shell with a terminal, files and
+// processes; tests implement them with fakes. Nothing here decides anything: every choice (texts,
+// layout, the script source, the pid-file rules) is the core's.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/menu_model.h"
+#include "app/styled_text.h"
+
+class IOService;
+
+// The item in the system status bar, with its drop-down menu.
+class StatusItem {
+ public:
+  virtual ~StatusItem() = default;
+  // Whether the item has a button that shows a title (an NSStatusItem's button may be nil).
+  virtual bool hasButton() const = 0;
+  // The button's plain title (setTitle:).
+  virtual void setTitle(std::string_view title) = 0;
+  // The button's styled title (setAttributedTitle:).
+  virtual void setAttributedTitle(const StyledText& title) = 0;
+  // Shows `menu` as the item's drop-down menu, replacing every item shown before
+  // (removeAllItems, then addItem: per item). Choosing an item with an action is reported to the
+  // core through AppDelegate::perform.
+  virtual void setMenu(const MenuModel& menu) = 0;
+};
+
+class StatusBar {
+ public:
+  virtual ~StatusBar() = default;
+  // A new item in the system status bar; length −1.0 is the variable length (as wide as its
+  // content).
+  virtual std::unique_ptr<StatusItem> statusItemWithLength(double length) = 0;
+};
+
+enum class AlertStyle { warning = 0, informational = 1, critical = 2 };
+
+struct Alert {
+  std::string messageText;
+  std::string informativeText;
+  AlertStyle style = AlertStyle::warning;
+  std::vector<std::string> buttons;  // titles, in the order they are added
+};
+
+class Alerts {
+ public:
+  virtual ~Alerts() = default;
+  // Shows the alert modally and returns once the user has dismissed it.
+  virtual void runModal(const Alert& alert) = 0;
+};
+
+class RepeatingTimer {
+ public:
+  virtual ~RepeatingTimer() = default;
+  // Stops the timer for good; later ticks never come.
+  virtual void invalidate() = 0;
+  virtual bool isValid() const = 0;
+};
+
+class TimerScheduler {
+ public:
+  virtual ~TimerScheduler() = default;
+  // A repeating timer on the main loop that calls `action` every `interval` seconds, also while
+  // the menu is open (on macOS: scheduled, then added for the common modes). No tolerance.
+  virtual std::unique_ptr<RepeatingTimer> scheduledTimer(double interval,
+                                                         std::function<void()> action) = 0;
+};
+
+// The standard user defaults; only Booleans are needed.
+class UserDefaults {
+ public:
+  virtual ~UserDefaults() = default;
+  // False when the key has never been written or cannot be read.
+  virtual bool boolForKey(std::string_view key) = 0;
+  // Stores the value at once (best effort; failures are not reported).
+  virtual void setBool(bool value, std::string_view key) = 0;
+};
+
+class Bundle {
+ public:
+  virtual ~Bundle() = default;
+  // The main bundle's path, e.g. "/Applications/Quillomatics.app".
+  virtual std::string bundlePath() = 0;
+};
+
+// A command to run with administrator rights, in both forms the platforms need: the AppleScript
+// source for NSAppleScript ("do shell script \"...\" with administrator privileges"), and the
+// shell command that source runs, for platforms that run it through sudo or pkexec.
+struct AdminScript {
+  std::string appleScriptSource;
+  std::string shellCommand;
+};
+
+struct ScriptResult {
+  // False when the script could not be created or run, the authorisation was refused or
+  // cancelled, or the command failed.
+  bool succeeded = false;
+  // The result's text (stringValue); none when the result has no text.
+  std::optional<std::string> stringValue;
+};
+
+class AdminScriptRunner {
+ public:
+  virtual ~AdminScriptRunner() = default;
+  // Runs the script synchronously with administrator rights, asking the user for them if needed.
+  virtual ScriptResult runWithAdministratorPrivileges(const AdminScript& script) = 0;
+};
+
+// Files and signals for the proactive tool's pid file.
+class ProcessControl {
+ public:
+  virtual ~ProcessControl() = default;
+  // The file's bytes, or none when it is missing or unreadable, is not a regular file, is a
+  // symbolic link, is owned by anyone but root or the current user, or is longer than
+  // `maxBytes`. Never blocks (a FIFO is refused without waiting for a writer).
+  virtual std::optional<std::string> readPidFile(std::string_view path, std::size_t maxBytes) = 0;
+  // Removes the file; errors are ignored.
+  virtual void removeFile(std::string_view path) = 0;
+  // kill(pid, signal); the outcome is not reported.
+  virtual void sendSignal(int pid, int signal) = 0;
+};
+
+class Application {
+ public:
+  virtual ~Application() = default;
+  // Asks the application to terminate (NSApp terminate:). The shell then runs
+  // AppDelegate::applicationWillTerminate once and ends the process; it may return first.
+  virtual void terminate() = 0;
+};
+
+// Everything the delegate is given by its shell. The referenced objects outlive the delegate.
+struct AppEnvironment {
+  IOService& smcService;
+  StatusBar& statusBar;
+  Alerts& alerts;
+  TimerScheduler& timers;
+  UserDefaults& defaults;
+  Bundle& bundle;
+  AdminScriptRunner& scripts;
+  ProcessControl& processes;
+  Application& application;
+};
