@@ -1,0 +1,303 @@
+#include "tool/ventwarden.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "smc/testing/fake_smc.h"
+#include "tool/cooling.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Lines final : ToolOutput {
+  std::function<void()> onLine;
+  std::vector<std::string> lines;
+  void line(std::string_view text) override {
+    lines.emplace_back(text);
+    if (onLine) {
+      onLine();
+    }
+  }
+};
+
+// Stops after a number of waits, or when `stopWhen` says so; remembers what armed it saw.
+struct ScriptedStop final : StopSignals {
+  int waitsBeforeStop = 1;
+  std::function<bool()> stopWhen;
+  std::function<void()> onArm;
+  std::vector<std::chrono::milliseconds> waits;
+  bool requested = false;
+
+  bool arm() override {
+    if (onArm) {
+      onArm();
+    }
+    return true;
+  }
+  bool stopRequested() override { return requested || (stopWhen && stopWhen()); }
+  bool waitForStop(std::chrono::milliseconds timeout) override {
+    waits.push_back(timeout);
+    requested = requested || static_cast<int>(waits.size()) >= waitsBeforeStop;
+    return stopRequested();
+  }
+};
+
+std::string slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+class VentwardenTest : public ::testing::Test {
+ protected:
+  VentwardenTest() {
+    dir = fs::temp_directory_path() / ("ventwarden_test." + std::to_string(getpid()));
+    fs::create_directories(dir);
+    pidFile = PidFile((dir / "proactive.pid").string());
+    addFans(2);
+  }
+  ~VentwardenTest() override { fs::remove_all(dir); }
+
+  void addFans(int count) {
+    smc.addKey("FNum", "ui8 ", 1, {static_cast<std::uint8_t>(count)});
+    for (int i = 0; i < count; ++i) {
+      const std::string f = "F" + std::to_string(i);
+      smc.addFlt(f + "Mn", 1800.0f + 100.0f * static_cast<float>(i));
+      smc.addFlt(f + "Mx", 5500.0f + 100.0f * static_cast<float>(i));
+      smc.addKey(f + "Md", "ui8 ", 1, {0});
+      smc.addFlt(f + "Tg", 0.0f);
+    }
+  }
+
+  int run(std::vector<std::string_view> args) {
+    ToolPlatform platform{out, stop, pidFile, 4711};
+    return runTool(smc, args, platform);
+  }
+
+  FakeSMC smc;
+  Lines out;
+  ScriptedStop stop;
+  fs::path dir;
+  PidFile pidFile;
+};
+
+TEST_F(VentwardenTest, SmcFailuresComeBeforeTheArgumentCheck) {
+  smc.serviceMissing = true;
+  EXPECT_EQ(run({}), 1);
+  EXPECT_EQ(out.lines, std::vector<std::string>{"ERR No SMC"});
+  EXPECT_EQ(smc.openCount, 0);
+
+  smc.serviceMissing = false;
+  smc.openResult = kIOReturnNotPrivileged;
+  out.lines.clear();
+  EXPECT_EQ(run({"max"}), 1);
+  EXPECT_EQ(out.lines, std::vector<std::string>{"ERR Can't open SMC"});
+  EXPECT_EQ(smc.callCount, 0);
+  EXPECT_EQ(smc.writeCount, 0);
+}
+
+TEST_F(VentwardenTest, ArgumentLines) {
+  EXPECT_EQ(run({}), 1);
+  EXPECT_EQ(run({""}), 1);
+  EXPECT_EQ(run({"MAX"}), 1);
+  EXPECT_EQ(run({"Auto"}), 1);
+  EXPECT_EQ(run({"max "}), 1);
+  EXPECT_EQ(out.lines,
+            (std::vector<std::string>{"Usage: ventwarden [max|auto|proactive]",
+                                      "ERR Unknown command: ", "ERR Unknown command: MAX",
+                                      "ERR Unknown command: Auto", "ERR Unknown command: max "}));
+  EXPECT_EQ(smc.writeCount, 0);
+  EXPECT_EQ(smc.closeCount, 0);  // left to process teardown
+}
+
+TEST_F(VentwardenTest, MaxForcesModesAndWritesMaximumTargets) {
+  EXPECT_EQ(run({"max", "ignored"}), 0);
+  EXPECT_EQ(out.lines, std::vector<std::string>{"OK"});
+  for (int i = 0; i < 2; ++i) {
+    const std::string f = "F" + std::to_string(i);
+    EXPECT_EQ(smc.bytes(f + "Md"), std::vector<std::uint8_t>{1});
+    EXPECT_EQ(smc.fltValue(f + "Tg"), 5500.0f + 100.0f * static_cast<float>(i));
+  }
+  EXPECT_EQ(smc.releaseCount, 1);
+  EXPECT_EQ(smc.closeCount, 1);
+}
+
+TEST_F(VentwardenTest, AutoReleasesModesAndLeavesTargets) {
+  smc.addKey("F0Md", "ui8 ", 1, {1});
+  smc.addKey("F1Md", "ui16", 2, {0, 1});  // written with the size its key info reports
+  smc.addFlt("F0Tg", 4000.0f);
+  EXPECT_EQ(run({"auto"}), 0);
+  EXPECT_EQ(out.lines, std::vector<std::string>{"OK"});
+  EXPECT_EQ(smc.bytes("F0Md"), std::vector<std::uint8_t>{0});
+  EXPECT_EQ(smc.bytes("F1Md"), (std::vector<std::uint8_t>{0, 0}));
+  EXPECT_EQ(smc.fltValue("F0Tg"), 4000.0f);
+  EXPECT_EQ(smc.writeCount, 2);
+}
+
+TEST_F(VentwardenTest, RefusedWritesStillReportOK) {
+  smc.privileged = false;
+  EXPECT_EQ(run({"max"}), 0);
+  EXPECT_EQ(out.lines, std::vector<std::string>{"OK"});
+}
+
+TEST_F(VentwardenTest, FanCountFromFirstByteOfFNum) {
+  ToolState s(smc);
+  s.conn = FakeSMC::kConnection;
+  s.stride = 80;
+
+  smc.removeKey("FNum");
+  readFanTable(s);
+  EXPECT_EQ(s.fanCount, 2);
+  smc.addKey("FNum", "ui8 ", 0, {});
+  readFanTable(s);
+  EXPECT_EQ(s.fanCount, 2);
+  smc.addKey("FNum", "ui32", 4, {3, 0, 0, 9});  // type not examined
+  readFanTable(s);
+  EXPECT_EQ(s.fanCount, 3);
+  EXPECT_EQ(s.fanMin, (std::vector<float>{1800.0f, 1900.0f, 1800.0f}));
+  EXPECT_EQ(s.fanMax, (std::vector<float>{5500.0f, 5600.0f, 5500.0f}));
+
+  smc.addKey("FNum", "ui8 ", 1, {0});
+  EXPECT_EQ(run({"max"}), 0);
+  EXPECT_EQ(out.lines, std::vector<std::string>{"OK"});
+  EXPECT_EQ(smc.writeCount, 0);
+}
+
+TEST_F(VentwardenTest, ElevenFansUseTheLastFourBytesOfFiveCharacterKeys) {
+  addFans(11);
+  EXPECT_EQ(run({"max"}), 0);
+  // "F10Tg" packs like "10Tg"; fan 10's maximum was registered under the same code.
+  EXPECT_EQ(smc.fltValue("10Tg"), 6500.0f);
+  EXPECT_EQ(smc.bytes("10Md"), std::vector<std::uint8_t>{1});
+}
+
+TEST_F(VentwardenTest, NonFloatSpeedKeysFallBackAndGetNoTarget) {
+  smc.addKey("F0Mn", "fpe2", 2, {0x1C, 0x20});
+  smc.addKey("F0Mx", "ui16", 2, {0x15, 0x7C});
+  smc.addKey("F0Tg", "fpe2", 2, {0, 0});
+  ToolState s(smc);
+  s.conn = FakeSMC::kConnection;
+  s.stride = 80;
+  readFanTable(s);
+  EXPECT_EQ(s.fanMin[0], 1800.0f);
+  EXPECT_EQ(s.fanMax[0], 5500.0f);
+
+  EXPECT_EQ(run({"max"}), 0);
+  EXPECT_EQ(smc.bytes("F0Md"), std::vector<std::uint8_t>{1});
+  EXPECT_EQ(smc.bytes("F0Tg"), (std::vector<std::uint8_t>{0, 0}));
+}
+
+TEST(Cooling, CurveAndTargets) {
+  EXPECT_EQ(fanCurve(-5.0), 0.0);
+  EXPECT_EQ(fanCurve(40.0), 0.0);
+  EXPECT_EQ(fanCurve(57.5), 0.5);
+  EXPECT_EQ(fanCurve(75.0), 1.0);
+  EXPECT_EQ(fanCurve(200.0), 1.0);
+  EXPECT_EQ(fanTarget(1800.0f, 5500.0f, 0.5f), 3650.0f);
+  EXPECT_EQ(fanTarget(1800.0f, 5500.0f, 1.0f), 5500.0f);
+  // Inverted limits: the formula unchanged, so the target falls as it gets hotter.
+  EXPECT_EQ(fanTarget(5000.0f, 2000.0f, 0.5f), 3500.0f);
+}
+
+TEST_F(VentwardenTest, HottestValidReadingCounts) {
+  ToolState s(smc);
+  s.conn = FakeSMC::kConnection;
+  s.stride = 80;
+  EXPECT_EQ(getMaxTemp(s), 0.0);
+  smc.addSp78("TC0P", 55.0);
+  smc.addFlt("TC0d", 130.0f);         // upper bound excluded
+  smc.addFlt("TG0P", std::nanf(""));  // not a reading
+  smc.addSp78("TG0D", -3.0);
+  smc.addFlt("TG0d", 61.5f);
+  smc.addKey("TC0E", "ui8 ", 1, {99});  // not a temperature type here
+  EXPECT_EQ(getMaxTemp(s), 61.5);
+}
+
+TEST_F(VentwardenTest, ProactiveHandlesSignalsBeforeChangingAnything) {
+  bool pidFileAtArm = true;
+  int writesAtArm = -1;
+  int writesAtOK = -1;
+  stop.onArm = [&] {
+    pidFileAtArm = fs::exists(pidFile.path());
+    writesAtArm = smc.writeCount;
+  };
+  out.onLine = [&] { writesAtOK = smc.writeCount; };
+  smc.addSp78("TC0P", 57.5);
+  stop.waitsBeforeStop = 2;
+
+  EXPECT_EQ(run({"proactive"}), 0);
+  EXPECT_FALSE(pidFileAtArm);
+  EXPECT_EQ(writesAtArm, 0);
+  EXPECT_EQ(writesAtOK, 2);  // both fans forced, no target yet
+  EXPECT_EQ(out.lines, std::vector<std::string>{"OK"});
+  EXPECT_EQ(stop.waits,
+            (std::vector<std::chrono::milliseconds>(2, std::chrono::milliseconds(3000))));
+  // Two cycles of two targets, two forced modes, then both modes back to automatic.
+  EXPECT_EQ(smc.writeCount, 2 + 4 + 2);
+  EXPECT_EQ(smc.fltValue("F0Tg"), 3650.0f);
+  EXPECT_EQ(smc.bytes("F0Tg"), (std::vector<std::uint8_t>{0x00, 0x20, 0x64, 0x45}));
+  EXPECT_EQ(smc.fltValue("F1Tg"), 3750.0f);
+  EXPECT_EQ(smc.bytes("F0Md"), std::vector<std::uint8_t>{0});
+  EXPECT_EQ(smc.bytes("F1Md"), std::vector<std::uint8_t>{0});
+  EXPECT_FALSE(fs::exists(pidFile.path()));
+  EXPECT_EQ(smc.closeCount, 1);
+}
+
+TEST_F(VentwardenTest, ProactiveTargetsAlongTheCurve) {
+  const std::pair<std::optional<double>, float> cases[] = {
+      {40.0, 1800.0f}, {57.5, 3650.0f}, {75.0, 5500.0f}, {90.0, 5500.0f}, {std::nullopt, 1800.0f}};
+  for (const auto& [celsius, target] : cases) {
+    smc.removeKey("TC0P");
+    if (celsius) {
+      smc.addFlt("TC0P", static_cast<float>(*celsius));
+    }
+    ScriptedStop once;
+    ToolPlatform platform{out, once, pidFile, 4711};
+    std::vector<std::string_view> args{"proactive"};
+    EXPECT_EQ(runTool(smc, args, platform), 0);
+    EXPECT_EQ(smc.fltValue("F0Tg"), target) << celsius.value_or(0.0);
+  }
+}
+
+TEST_F(VentwardenTest, ProactiveWritesThePidAndStopsWithoutIt) {
+  out.onLine = [&] {
+    EXPECT_EQ(slurp(pidFile.path()), "4711");
+    fs::remove(pidFile.path());  // someone removed it while we ran
+  };
+  EXPECT_EQ(run({"proactive"}), 0);
+  EXPECT_EQ(smc.bytes("F1Md"), std::vector<std::uint8_t>{0});
+}
+
+TEST_F(VentwardenTest, StopRequestedMidCycleEndsBeforeTheNextWrite) {
+  smc.addSp78("TC0P", 75.0);
+  int callsAtStop = 0;
+  stop.stopWhen = [&] {
+    // Request the stop after the temperatures and the first fan's target were written.
+    if (callsAtStop == 0 && smc.fltValue("F0Tg") == 5500.0f) {
+      callsAtStop = smc.callCount;
+    }
+    return callsAtStop != 0;
+  };
+  EXPECT_EQ(run({"proactive"}), 0);
+  EXPECT_EQ(smc.fltValue("F1Tg"), 0.0f);
+  EXPECT_EQ(smc.bytes("F0Md"), std::vector<std::uint8_t>{0});
+}
+
+TEST_F(VentwardenTest, ProactiveWithoutFansOnlyReadsTemperatures) {
+  addFans(0);
+  stop.waitsBeforeStop = 3;
+  EXPECT_EQ(run({"proactive"}), 0);
+  EXPECT_EQ(out.lines, std::vector<std::string>{"OK"});
+  EXPECT_EQ(smc.writeCount, 0);
+  EXPECT_EQ(stop.waits.size(), 3u);
+}
+
+}  // namespace
