@@ -1,0 +1,663 @@
+// The application core against the in-process simulated SMC and fakes of the platform.
+#include "app/app_delegate.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "app/admin_script.h"
+#include "app/testing/fake_platform.h"
+#include "smc/testing/fake_smc.h"
+
+namespace {
+
+void addUi8(FakeSMC& smc, std::string_view key, std::uint8_t value) {
+  smc.addKey(key, "ui8 ", 1, {value});
+}
+
+// A fan with its five keys; speeds as "flt ".
+void addFan(FakeSMC& smc, int index, float actual, float min, float max) {
+  smc.addFlt(fanKey(index, "Ac"), actual);
+  smc.addFlt(fanKey(index, "Mn"), min);
+  smc.addFlt(fanKey(index, "Mx"), max);
+  smc.addFlt(fanKey(index, "Tg"), min);
+  addUi8(smc, fanKey(index, "Md"), 0);
+}
+
+class AppTest : public ::testing::Test {
+ protected:
+  AppDelegate& make() {
+    delegate = std::make_shared<AppDelegate>(platform.environment());
+    return *delegate;
+  }
+  AppDelegate& launch() {
+    make().applicationDidFinishLaunching();
+    return *delegate;
+  }
+  FakeStatusItem& item() { return *platform.statusBar.last; }
+  const MenuModel& shown() { return item().shownMenu; }
+  // The shown menu's plain titles, "---" for a separator.
+  std::vector<std::string> titles() {
+    std::vector<std::string> out;
+    for (const auto& i : shown().items) {
+      out.push_back(i.isSeparator ? "---" : i.title);
+    }
+    return out;
+  }
+  const MenuItem& itemTitled(std::string_view title) {
+    const auto& items = shown().items;
+    auto it = std::find_if(items.begin(), items.end(),
+                           [&](const MenuItem& i) { return i.title == title; });
+    EXPECT_NE(it, items.end()) << title;
+    return *it;
+  }
+  void addTwoFans() {
+    addUi8(smc, "FNum", 2);
+    addFan(smc, 0, 1200.4f, 1200.0f, 6000.0f);
+    addFan(smc, 1, 1850.0f, 1300.0f, 5800.0f);
+    smc.addKey("FS! ", "ui16", 2, {0, 0});
+  }
+  std::vector<std::string> names(const std::vector<TempReading>& readings) {
+    std::vector<std::string> out;
+    for (const auto& r : readings) {
+      out.push_back(r.name);
+    }
+    return out;
+  }
+
+  FakeSMC smc;
+  FakePlatform platform{smc};
+  std::shared_ptr<AppDelegate> delegate;
+};
+
+// ---- Gathering ----
+
+TEST_F(AppTest, EmptySensorListReadsNothing) {
+  AppDelegate& app = make();
+  ASSERT_TRUE(app.smc().open());
+  const int before = smc.callCount;
+  EXPECT_TRUE(app.gatherTemps({}).empty());
+  EXPECT_EQ(smc.callCount, before);
+}
+
+TEST_F(AppTest, DuplicatePairKeepsFirstAcceptedKeyInTableOrder) {
+  AppDelegate& app = make();
+  ASSERT_TRUE(app.smc().open());
+  smc.addSp78("TC0P", 45.0);
+  smc.addSp78("TC0p", 47.0);
+  auto readings = app.gatherTemps(cpuSensors);
+  ASSERT_EQ(readings.size(), 1u);
+  EXPECT_EQ(readings[0], (TempReading{"CPU Proximity", 45.0}));
+
+  for (double rejected : {0.0, 130.0}) {
+    smc.addSp78("TC0P", rejected);
+    readings = app.gatherTemps(cpuSensors);
+    ASSERT_EQ(readings.size(), 1u);
+    EXPECT_EQ(readings[0].celsius, 47.0);
+  }
+  smc.removeKey("TC0P");
+  readings = app.gatherTemps(cpuSensors);
+  ASSERT_EQ(readings.size(), 1u);
+  EXPECT_EQ(readings[0].celsius, 47.0);
+}
+
+TEST_F(AppTest, TemperaturesOutsideTheOpenRangeAreDropped) {
+  AppDelegate& app = make();
+  ASSERT_TRUE(app.smc().open());
+  const std::vector<std::pair<std::string_view, float>> values = {
+      {"Tc0a", 0.0f},
+      {"Tc1a", -5.0f},
+      {"Tc2a", 130.0f},
+      {"Tc3a", 250.0f},
+      {"Tc4a", std::numeric_limits<float>::quiet_NaN()},
+      {"Tc5a", 0.5f},
+      {"Tc6a", 129.9f},
+      {"Tc7a", std::numeric_limits<float>::infinity()}};
+  for (const auto& [key, value] : values) {
+    smc.addFlt(key, value);
+  }
+  const auto readings = app.gatherTemps(cpuSensors);
+  EXPECT_EQ(names(readings), (std::vector<std::string>{"CPU Core 6", "CPU Core 7"}));
+  EXPECT_TRUE(app.gatherTemps(gpuSensors).empty());
+}
+
+TEST_F(AppTest, SameNameMayAppearInTwoCalls) {
+  AppDelegate& app = make();
+  ASSERT_TRUE(app.smc().open());
+  smc.addSp78("TB0T", 30.0);
+  EXPECT_EQ(app.gatherTemps(otherSensors).size(), 1u);
+  EXPECT_EQ(app.gatherTemps(otherSensors).size(), 1u);
+}
+
+TEST_F(AppTest, FanCountZeroProbesFourFansAndLeavesGaps) {
+  addFan(smc, 0, 1000, 900, 5000);
+  addFan(smc, 1, 1100, 900, 5000);
+  addFan(smc, 3, 1300, 900, 5000);
+  smc.addFlt("F2Mn", 900);   // no F2Ac: fan 2 is absent
+  smc.addFlt("F4Ac", 1400);  // beyond the four probed
+  AppDelegate& app = launch();
+  EXPECT_EQ(app.fanCount(), 0);
+  const auto fans = app.gatherFans();
+  ASSERT_EQ(fans.size(), 3u);
+  EXPECT_EQ(fans[0].index, 0);
+  EXPECT_EQ(fans[1].index, 1);
+  EXPECT_EQ(fans[2].index, 3);
+}
+
+TEST_F(AppTest, FanCountLimitsTheProbedFans) {
+  addUi8(smc, "FNum", 2);
+  for (int i = 0; i < 3; ++i) {
+    addFan(smc, i, 1000, 900, 5000);
+  }
+  AppDelegate& app = launch();
+  EXPECT_EQ(app.fanCount(), 2);
+  EXPECT_EQ(app.gatherFans().size(), 2u);
+}
+
+TEST_F(AppTest, ImplausibleFanSpeedsAreReplaced) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  struct Case {
+    float actual, min, max;
+    double wantActual, wantMin, wantMax;
+  };
+  const std::vector<Case> cases = {
+      {0.0f, 0.0f, 5000.0f, 0.0, 0.0, 5000.0},
+      {10000.0f, -1.0f, 0.0f, -1.0, 0.0, 6500.0},
+      {-3.0f, 10000.0f, -2.0f, -1.0, 0.0, 6500.0},
+      {nan, nan, nan, -1.0, 0.0, 6500.0},
+      {9999.0f, 9999.0f, 10000.0f, 9999.0, 9999.0, 6500.0},
+  };
+  AppDelegate& app = launch();
+  for (const Case& c : cases) {
+    addFan(smc, 0, c.actual, c.min, c.max);
+    const auto fans = app.gatherFans();
+    ASSERT_EQ(fans.size(), 1u);
+    EXPECT_EQ(fans[0].actual, c.wantActual) << c.actual;
+    EXPECT_EQ(fans[0].min, c.wantMin) << c.min;
+    EXPECT_EQ(fans[0].max, c.wantMax) << c.max;
+  }
+  smc.removeKey("F0Mn");
+  smc.removeKey("F0Mx");
+  const auto fans = app.gatherFans();
+  ASSERT_EQ(fans.size(), 1u);
+  EXPECT_EQ(fans[0].min, 0.0);
+  EXPECT_EQ(fans[0].max, 6500.0);
+}
+
+TEST(TempReading, Fahrenheit) {
+  EXPECT_EQ((TempReading{"x", 0.0}).fahrenheit(), 32.0);
+  EXPECT_EQ((TempReading{"x", 100.0}).fahrenheit(), 212.0);
+  EXPECT_NEAR((TempReading{"x", 37.0}).fahrenheit(), 98.6, 1e-12);
+}
+
+// ---- Refresh ----
+
+TEST_F(AppTest, OneCpuReadingWithoutFans) {
+  smc.addSp78("TC0D", 62.3);
+  launch();
+  ASSERT_TRUE(item().styledTitle);
+  EXPECT_EQ(*item().styledTitle,
+            (StyledText{{"62\u00B0C", FontRole::monoMedium12, ColorRole::systemOrange}}));
+  EXPECT_EQ(titles(),
+            (std::vector<std::string>{"Quillomatics", "---", "CPU", "CPU Die 62.3\u00B0C", "---",
+                                      "Switch to Fahrenheit", "---", "Quit Quillomatics"}));
+  const MenuItem& header = shown().items[0];
+  EXPECT_EQ(header.styledTitle, (StyledText{{"Quillomatics", FontRole::bold13, std::nullopt}}));
+  EXPECT_FALSE(header.action);
+  const MenuItem& unit = itemTitled("Switch to Fahrenheit");
+  EXPECT_EQ(unit.action, MenuAction::toggleUnit);
+  EXPECT_EQ(unit.keyEquivalent, "u");
+  const MenuItem& quit = itemTitled("Quit Quillomatics");
+  EXPECT_EQ(quit.action, MenuAction::quitApp);
+  EXPECT_EQ(quit.keyEquivalent, "q");
+}
+
+TEST_F(AppTest, TitleColourBandsAreJudgedOnCelsius) {
+  const std::vector<std::pair<double, ColorRole>> bands = {{49.9, ColorRole::systemGreen},
+                                                           {50.0, ColorRole::systemOrange},
+                                                           {74.9, ColorRole::systemOrange},
+                                                           {75.0, ColorRole::systemRed}};
+  smc.addFlt("TC0P", 20.0f);
+  launch();
+  for (const auto& [celsius, color] : bands) {
+    smc.addFlt("TC0P", static_cast<float>(celsius));
+    delegate->updateReadings();
+    ASSERT_TRUE(item().styledTitle);
+    EXPECT_EQ((*item().styledTitle)[0].color, color) << celsius;
+  }
+  smc.addFlt("TC0P", 50.0f);
+  delegate->toggleUnit();
+  EXPECT_EQ(*item().styledTitle,
+            (StyledText{{"122\u00B0F", FontRole::monoMedium12, ColorRole::systemOrange}}));
+}
+
+TEST_F(AppTest, TitleRoundsToWholeDegrees) {
+  smc.addFlt("TC0P", 52.6f);
+  launch();
+  EXPECT_EQ(plainText(*item().styledTitle), "53\u00B0C");
+}
+
+TEST_F(AppTest, TitleFallsBackToGpuThenOther) {
+  smc.addSp78("TG0D", 41.0);
+  smc.addSp78("TA0P", 22.0);
+  launch();
+  EXPECT_EQ(plainText(*item().styledTitle), "41\u00B0C");
+  const auto t = titles();
+  EXPECT_EQ(std::count(t.begin(), t.end(), "CPU"), 0);
+  smc.removeKey("TG0D");
+  delegate->updateReadings();
+  EXPECT_EQ(plainText(*item().styledTitle), "22\u00B0C");
+}
+
+TEST_F(AppTest, NoReadingsAndNoFans) {
+  platform.defaults.values["useFahrenheit"] = true;
+  launch();
+  EXPECT_EQ(item().plainTitle, "-- \u00B0C");
+  EXPECT_FALSE(item().styledTitle);
+  EXPECT_EQ(titles(), (std::vector<std::string>{"Quillomatics", "---", "Switch to Celsius", "---",
+                                                "Quit Quillomatics"}));
+}
+
+TEST_F(AppTest, FanRows) {
+  addUi8(smc, "FNum", 0);
+  addFan(smc, 0, 1200.4f, 1000, 6000);
+  addFan(smc, 1, 1850.0f, 1000, 6000);
+  addFan(smc, 2, 12000.0f, 1000, 6000);
+  addFan(smc, 3, 0.0f, 0, 6000);
+  launch();
+  EXPECT_EQ(titles(),
+            (std::vector<std::string>{"Quillomatics", "---", "FANS", "Fan 1 1200 RPM",
+                                      "Fan 2 1850 RPM", "Fan 3 N/A", "Fan 4 0 RPM", "---",
+                                      "Fans: Auto", "Proactive Cooling", "Fans to Full Speed",
+                                      "---", "Switch to Fahrenheit", "---", "Quit Quillomatics"}));
+  EXPECT_EQ(itemTitled("Fan 1 1200 RPM").styledTitle, delegate->formatFan("Fan 1", 1200.4f));
+  EXPECT_EQ(itemTitled("Fan 3 N/A").styledTitle, delegate->formatFanError("Fan 3"));
+  EXPECT_EQ(itemTitled("FANS").styledTitle,
+            (StyledText{{"FANS", FontRole::bold11, ColorRole::secondaryLabel}}));
+}
+
+TEST_F(AppTest, FanBlockFollowsTheMode) {
+  addTwoFans();
+  smc.privileged = false;
+  launch();
+  struct Layout {
+    MenuAction action;
+    std::string modeText;
+    ColorRole color;
+    std::vector<std::string> offered;
+  };
+  const std::vector<Layout> layouts = {
+      {MenuAction::setFansMax,
+       "Fans: Manual 100%",
+       ColorRole::systemOrange,
+       {"Switch to Auto", "Proactive Cooling"}},
+      {MenuAction::setFansProactive,
+       "Fans: Proactive (40-75\u00B0C)",
+       ColorRole::systemCyan,
+       {"Switch to Auto", "Fans to Full Speed"}},
+      {MenuAction::setFansAuto,
+       "Fans: Auto",
+       ColorRole::systemGreen,
+       {"Proactive Cooling", "Fans to Full Speed"}},
+  };
+  for (const Layout& layout : layouts) {
+    delegate->perform(layout.action);
+    const auto t = titles();
+    auto mode = std::find(t.begin(), t.end(), layout.modeText);
+    ASSERT_NE(mode, t.end()) << layout.modeText;
+    EXPECT_EQ(std::vector<std::string>(mode + 1, mode + 4),
+              (std::vector<std::string>{layout.offered[0], layout.offered[1], "---"}));
+    EXPECT_EQ(itemTitled(layout.modeText).styledTitle,
+              (StyledText{{layout.modeText, FontRole::systemMedium12, layout.color}}));
+  }
+  const std::vector<std::tuple<std::string, MenuAction, std::string>> actions = {
+      {"Switch to Auto", MenuAction::setFansAuto, "a"},
+      {"Proactive Cooling", MenuAction::setFansProactive, "p"},
+      {"Fans to Full Speed", MenuAction::setFansMax, "m"}};
+  delegate->perform(MenuAction::setFansMax);
+  delegate->perform(MenuAction::setFansAuto);
+  for (const auto& [title, action, key] : actions) {
+    if (title == "Switch to Auto") {
+      continue;
+    }
+    EXPECT_EQ(itemTitled(title).action, action);
+    EXPECT_EQ(itemTitled(title).keyEquivalent, key);
+  }
+}
+
+TEST_F(AppTest, FanBlockDisappearsWithTheFans) {
+  addTwoFans();
+  launch();
+  delegate->setFansMax();
+  smc.removeKey("F0Ac");
+  smc.removeKey("F1Ac");
+  delegate->updateReadings();
+  EXPECT_EQ(titles(), (std::vector<std::string>{"Quillomatics", "---", "Switch to Fahrenheit",
+                                                "---", "Quit Quillomatics"}));
+}
+
+TEST_F(AppTest, StatusItemWithoutButtonStillGetsItsMenu) {
+  platform.statusBar.itemsHaveButton = false;
+  smc.addSp78("TC0D", 62.3);
+  launch();
+  EXPECT_FALSE(item().styledTitle);
+  EXPECT_FALSE(item().plainTitle);
+  EXPECT_EQ(titles().size(), 8u);
+}
+
+TEST_F(AppTest, ToggleUnitPersistsAndRefreshes) {
+  smc.addSp78("TC0D", 50.0);
+  launch();
+  EXPECT_FALSE(delegate->useFahrenheit());
+  delegate->toggleUnit();
+  EXPECT_TRUE(platform.defaults.values.at("useFahrenheit"));
+  EXPECT_EQ(plainText(*item().styledTitle), "122\u00B0F");
+  EXPECT_EQ(itemTitled("CPU Die 122.0\u00B0F").styledTitle,
+            delegate->formatTemp("CPU Die", 122.0, "F", 50.0));
+  EXPECT_EQ(titles()[5], "Switch to Celsius");
+
+  // The next start shows the stored unit.
+  delegate->applicationWillTerminate();
+  launch();
+  EXPECT_TRUE(delegate->useFahrenheit());
+  delegate->toggleUnit();
+  EXPECT_FALSE(platform.defaults.values.at("useFahrenheit"));
+  EXPECT_EQ(plainText(*item().styledTitle), "50\u00B0C");
+}
+
+// ---- Row formatting ----
+
+TEST_F(AppTest, NameColumnIsTwentyFourCharactersWide) {
+  AppDelegate& app = make();
+  const auto gapFor = [&](std::string_view name) {
+    return app.formatTemp(name, 40.0, "C", 40.0)[1].text.size();
+  };
+  EXPECT_EQ(gapFor(std::string(13, 'n')), 11u);
+  EXPECT_EQ(gapFor(std::string(22, 'n')), 2u);
+  EXPECT_EQ(gapFor(std::string(23, 'n')), 2u);
+  EXPECT_EQ(gapFor(std::string(40, 'n')), 2u);
+  EXPECT_EQ(gapFor(""), 24u);
+  // Characters, not bytes: "é" is two bytes, "e" with a combining accent is two code points.
+  EXPECT_EQ(gapFor("Temp\u00E9rature"), 13u);
+  EXPECT_EQ(gapFor("Tempe\u0301rature"), 13u);
+}
+
+TEST_F(AppTest, RowRunsAndTemperatureColours) {
+  AppDelegate& app = make();
+  const StyledText row = app.formatTemp("CPU Die", 47.5, "C", 47.5);
+  EXPECT_EQ(row, (StyledText{{"CPU Die", FontRole::monoRegular12, ColorRole::label},
+                             {std::string(17, ' '), FontRole::monoRegular12, std::nullopt},
+                             {"47.5\u00B0C", FontRole::monoMedium12, ColorRole::systemGreen}}));
+  const auto color = [&](double c) { return app.formatTemp("x", c, "C", c)[2].color; };
+  EXPECT_EQ(color(49.9), ColorRole::systemGreen);
+  EXPECT_EQ(color(50.0), ColorRole::systemOrange);
+  EXPECT_EQ(color(74.9), ColorRole::systemOrange);
+  EXPECT_EQ(color(75.0), ColorRole::systemRed);
+  EXPECT_EQ(color(-4.0), ColorRole::systemGreen);
+  EXPECT_EQ(color(std::nan("")), ColorRole::systemRed);
+
+  EXPECT_EQ(app.formatTemp("x", 122.0, "F", 50.0)[2],
+            (StyledRun{"122.0\u00B0F", FontRole::monoMedium12, ColorRole::systemOrange}));
+  EXPECT_EQ(app.formatTemp("x", 32.0, "F", 0.0)[2].color, ColorRole::systemGreen);
+  EXPECT_EQ(app.formatTemp("x", 40.0, "C", 40.0)[2].text, "40.0\u00B0C");
+  EXPECT_EQ(app.formatTemp("x", 0.05, "C", 0.05)[2].text, "0.1\u00B0C");
+
+  EXPECT_EQ(app.formatFan("Fan 1", 899.6)[2],
+            (StyledRun{"900 RPM", FontRole::monoMedium12, ColorRole::systemCyan}));
+  const StyledText error = app.formatFanError("Fan 1");
+  EXPECT_EQ(error[1].text.size(), 19u);
+  EXPECT_EQ(error[2], (StyledRun{"N/A", FontRole::monoMedium12, ColorRole::secondaryLabel}));
+}
+
+TEST_F(AppTest, SectionsAddNothingWhenEmptyAndOneSeparatorOtherwise) {
+  launch();
+  const std::size_t before = delegate->menu()->items.size();
+  delegate->addSection("CPU", {});
+  EXPECT_EQ(delegate->menu()->items.size(), before);
+  delegate->addSection("GPU", {{"GPU Die", 40.0}, {"GPU VRAM", 45.0}});
+  const auto& items = delegate->menu()->items;
+  ASSERT_EQ(items.size(), before + 4);
+  EXPECT_EQ(items[before].title, "GPU");
+  EXPECT_EQ(items[before + 1].title, "GPU Die 40.0\u00B0C");
+  EXPECT_EQ(items[before + 2].title, "GPU VRAM 45.0\u00B0C");
+  EXPECT_TRUE(items[before + 3].isSeparator);
+}
+
+// ---- Fan modes ----
+
+TEST_F(AppTest, MaxWritesModesAndTargetsDirectly) {
+  addTwoFans();
+  launch();
+  delegate->setFansMax();
+  EXPECT_EQ(smc.bytes("F0Md"), std::vector<std::uint8_t>{1});
+  EXPECT_EQ(smc.bytes("F1Md"), std::vector<std::uint8_t>{1});
+  EXPECT_EQ(smc.fltValue("F0Tg"), 6000.0f);
+  EXPECT_EQ(smc.fltValue("F1Tg"), 5800.0f);
+  EXPECT_TRUE(platform.scripts.runs.empty());
+  EXPECT_EQ(delegate->fanMode(), AppDelegate::FanMode::max);
+  EXPECT_TRUE(delegate->fansForced());
+  const auto t = titles();
+  EXPECT_NE(std::find(t.begin(), t.end(), "Fans: Manual 100%"), t.end());
+}
+
+TEST_F(AppTest, MaxWithOneAcceptingFanStillTargetsEveryFan) {
+  addTwoFans();
+  smc.key("F0Md").refuseWrites = true;
+  launch();
+  delegate->setFansMax();
+  EXPECT_EQ(smc.bytes("F0Md"), std::vector<std::uint8_t>{0});
+  EXPECT_EQ(smc.bytes("F1Md"), std::vector<std::uint8_t>{1});
+  EXPECT_EQ(smc.fltValue("F0Tg"), 6000.0f);
+  EXPECT_EQ(smc.fltValue("F1Tg"), 5800.0f);
+  EXPECT_TRUE(platform.scripts.runs.empty());
+  EXPECT_EQ(delegate->fanMode(), AppDelegate::FanMode::max);
+}
+
+TEST_F(AppTest, RefusedWritesFallBackToTheTool) {
+  addTwoFans();
+  smc.privileged = false;
+  launch();
+  platform.scripts.result = {true, std::string("OK\n")};
+  delegate->setFansMax();
+  ASSERT_EQ(platform.scripts.runs.size(), 1u);
+  EXPECT_EQ(platform.scripts.runs[0].shellCommand,
+            "'/Applications/Quillomatics.app/Contents/MacOS/ventwarden' max");
+  EXPECT_EQ(delegate->fanMode(), AppDelegate::FanMode::max);
+  EXPECT_TRUE(delegate->fansForced());
+
+  delegate->setFansAuto();
+  ASSERT_EQ(platform.scripts.runs.size(), 2u);
+  EXPECT_EQ(platform.scripts.runs[1].shellCommand,
+            "'/Applications/Quillomatics.app/Contents/MacOS/ventwarden' auto");
+  EXPECT_EQ(delegate->fanMode(), AppDelegate::FanMode::automatic);
+  EXPECT_FALSE(delegate->fansForced());
+}
+
+TEST_F(AppTest, ToolFailuresLeaveTheStateAndMenuAlone) {
+  addTwoFans();
+  smc.privileged = false;
+  launch();
+  const std::vector<ScriptResult> failures = {
+      {true, std::string("ERR cannot open SMC")},
+      {true, std::string("")},
+      {true, std::nullopt},
+      {true, std::string("ok")},
+      {false, std::string("OK")},
+  };
+  for (const ScriptResult& failure : failures) {
+    platform.scripts.result = failure;
+    const int updates = item().menuUpdates;
+    delegate->setFansMax();
+    EXPECT_EQ(delegate->fanMode(), AppDelegate::FanMode::automatic);
+    EXPECT_FALSE(delegate->fansForced());
+    EXPECT_EQ(item().menuUpdates, updates);
+    delegate->setFansProactive();
+    EXPECT_EQ(delegate->fanMode(), failure.succeeded ? AppDelegate::FanMode::proactive
+                                                     : AppDelegate::FanMode::automatic);
+    // Back to the start for the next case.
+    platform.scripts.result = {true, std::string("OK")};
+    delegate->setFansAuto();
+  }
+}
+
+TEST_F(AppTest, NoFansRunsTheToolAtOnce) {
+  launch();
+  delegate->setFansMax();
+  ASSERT_EQ(platform.scripts.runs.size(), 1u);
+  EXPECT_EQ(smc.writeCount, 0);
+  delegate->setFansAuto();
+  EXPECT_EQ(platform.scripts.runs.size(), 2u);
+}
+
+TEST_F(AppTest, AutoWritesOnlyModeKeysAfterStoppingTheTool) {
+  addTwoFans();
+  launch();
+  delegate->setFansProactive();
+  ASSERT_EQ(platform.scripts.runs.size(), 1u);
+  EXPECT_EQ(
+      platform.scripts.runs[0].shellCommand,
+      "'/Applications/Quillomatics.app/Contents/MacOS/ventwarden' proactive >/dev/null 2>&1 &");
+  EXPECT_EQ(smc.writeCount, 0);
+  EXPECT_EQ(delegate->fanMode(), AppDelegate::FanMode::proactive);
+  EXPECT_TRUE(delegate->fansForced());
+
+  platform.processes.files[std::string(kProactivePidFile)] = "4711";
+  platform.log.clear();
+  delegate->setFansAuto();
+  EXPECT_EQ(platform.log,
+            (EventLog{"kill 4711 15", "remove pid file", "smc write F0Md", "smc write F1Md"}));
+  EXPECT_EQ(delegate->fanMode(), AppDelegate::FanMode::automatic);
+}
+
+TEST_F(AppTest, FailedActionHasStillStoppedTheTool) {
+  addTwoFans();
+  smc.privileged = false;
+  launch();
+  delegate->setFansProactive();
+  platform.processes.files[std::string(kProactivePidFile)] = "4711\n";
+  platform.scripts.result = {false, std::nullopt};
+  delegate->setFansMax();
+  EXPECT_EQ(platform.processes.signals, (std::vector<std::pair<int, int>>{{4711, 15}}));
+  EXPECT_EQ(delegate->fanMode(), AppDelegate::FanMode::proactive);
+}
+
+// ---- Pid file ----
+
+TEST_F(AppTest, PidFileWithAProcessIdIsSignalledAndRemoved) {
+  AppDelegate& app = make();
+  for (std::string content : {"4711", "4711\n", "  +4711 \r\n", "\t4711\u2028"}) {
+    platform.processes.signals.clear();
+    platform.processes.files[std::string(kProactivePidFile)] = content;
+    app.stopProactiveHelper();
+    EXPECT_EQ(platform.processes.signals, (std::vector<std::pair<int, int>>{{4711, 15}}))
+        << content;
+    EXPECT_FALSE(platform.processes.files.contains(kProactivePidFile));
+  }
+  EXPECT_EQ(platform.processes.lastMaxBytes, 64u);
+}
+
+TEST_F(AppTest, PidFileWithAnythingElseStays) {
+  AppDelegate& app = make();
+  for (std::string content :
+       {"4711x", "", "   \n", "2147483648", "0", "-0", "-1", "-4711", "-2147483648", "+", "47 11",
+        "\xFF"
+        "4711"}) {
+    platform.processes.files[std::string(kProactivePidFile)] = content;
+    app.stopProactiveHelper();
+    EXPECT_TRUE(platform.processes.signals.empty()) << content;
+    EXPECT_TRUE(platform.processes.files.contains(kProactivePidFile)) << content;
+  }
+  platform.processes.files.clear();
+  app.stopProactiveHelper();
+  EXPECT_TRUE(platform.processes.signals.empty());
+  EXPECT_TRUE(platform.processes.removed.empty());
+}
+
+// ---- Launch and termination ----
+
+TEST_F(AppTest, LaunchShowsTitleAndMenuBeforeTheFirstTick) {
+  addTwoFans();
+  smc.addSp78("TC0P", 40.0);
+  launch();
+  EXPECT_EQ(delegate->fanCount(), 2);
+  EXPECT_EQ(platform.statusBar.created, 1);
+  EXPECT_EQ(platform.statusBar.lastLength, -1.0);
+  EXPECT_TRUE(item().styledTitle);
+  EXPECT_GT(shown().items.size(), 5u);
+  ASSERT_EQ(platform.timers.timers.size(), 1u);
+  EXPECT_EQ(platform.timers.timers[0]->interval, 3.0);
+  EXPECT_EQ(platform.log, (EventLog{"smc open", "timer scheduled"}));
+
+  smc.addSp78("TC0P", 80.0);
+  const int updates = item().menuUpdates;
+  platform.timers.fireAll();
+  EXPECT_EQ(item().menuUpdates, updates + 1);
+  EXPECT_EQ(plainText(*item().styledTitle), "80\u00B0C");
+}
+
+TEST_F(AppTest, TickAfterTheDelegateIsGoneDoesNothing) {
+  launch();
+  const auto timer = platform.timers.timers.at(0);
+  delegate.reset();
+  const int calls = smc.callCount;
+  timer->action();
+  EXPECT_EQ(smc.callCount, calls);
+}
+
+TEST_F(AppTest, SmcUnavailableShowsOneAlertAndTerminates) {
+  smc.serviceMissing = true;
+  platform.processes.files[std::string(kProactivePidFile)] = "4711";
+  launch();
+  ASSERT_EQ(platform.alerts.shown.size(), 1u);
+  const Alert& alert = platform.alerts.shown[0];
+  EXPECT_EQ(alert.messageText, "Cannot Access SMC");
+  EXPECT_EQ(alert.informativeText,
+            "Quillomatics could not connect to the System Management Controller.");
+  EXPECT_EQ(alert.style, AlertStyle::critical);
+  EXPECT_EQ(alert.buttons, std::vector<std::string>{"Quit"});
+  EXPECT_EQ(platform.application.terminations, 1);
+  EXPECT_EQ(platform.statusBar.created, 0);
+  EXPECT_TRUE(platform.timers.timers.empty());
+  EXPECT_EQ(delegate->menu(), nullptr);
+
+  platform.log.clear();
+  delegate->applicationWillTerminate();
+  EXPECT_EQ(platform.log, (EventLog{"kill 4711 15", "remove pid file", "smc close"}));
+}
+
+TEST_F(AppTest, TerminationOrder) {
+  addTwoFans();
+  launch();
+  delegate->setFansMax();
+  platform.processes.files[std::string(kProactivePidFile)] = "4711";
+  platform.log.clear();
+  delegate->applicationWillTerminate();
+  EXPECT_EQ(platform.log, (EventLog{"timer invalidated", "kill 4711 15", "remove pid file",
+                                    "smc write FS! ", "smc close"}));
+  EXPECT_EQ(smc.bytes("FS! "), (std::vector<std::uint8_t>{0, 0}));
+}
+
+TEST_F(AppTest, TerminationLeavesFansAloneWhenNotForcedAndIgnoresARefusedMask) {
+  addTwoFans();
+  launch();
+  platform.log.clear();
+  delegate->applicationWillTerminate();
+  EXPECT_EQ(platform.log, (EventLog{"timer invalidated", "smc close"}));
+
+  launch();
+  delegate->setFansMax();
+  smc.key("FS! ").refuseWrites = true;
+  platform.log.clear();
+  delegate->applicationWillTerminate();
+  EXPECT_EQ(platform.log.back(), "smc close");
+}
+
+TEST_F(AppTest, QuitAsksTheApplicationToTerminate) {
+  launch();
+  delegate->perform(MenuAction::quitApp);
+  EXPECT_EQ(platform.application.terminations, 1);
+}
+
+}  // namespace
