@@ -17,6 +17,7 @@ int wakeReadFd = -1;
 int wakeWriteFd = -1;
 struct sigaction previousTerm;
 struct sigaction previousInt;
+struct sigaction previousPipe;
 
 extern "C" void onStopSignal(int) {
   const int savedErrno = errno;
@@ -61,6 +62,12 @@ bool PosixStopSignals::arm() {
   action.sa_flags = SA_RESTART;
   sigaction(SIGTERM, &action, &previousTerm);
   sigaction(SIGINT, &action, &previousInt);
+  // Our own "OK" written to a reader that has gone must not end the process with the fans
+  // forced: the write just fails.
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  sigaction(SIGPIPE, &ignore, &previousPipe);
 
   // A caller may have started us with either signal blocked; unblock both.
   sigset_t set;
@@ -102,6 +109,7 @@ PosixStopSignals::~PosixStopSignals() {
   }
   sigaction(SIGTERM, &previousTerm, nullptr);
   sigaction(SIGINT, &previousInt, nullptr);
+  sigaction(SIGPIPE, &previousPipe, nullptr);
   close(wakeReadFd);
   close(wakeWriteFd);
   wakeReadFd = -1;

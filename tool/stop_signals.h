@@ -17,7 +17,8 @@ class StopSignals {
 };
 
 // SIGTERM and SIGINT through a handler that sets a flag and writes one byte to a self-pipe; the
-// wait polls the pipe. One instance per process; the previous handling is restored when it goes.
+// wait polls the pipe. SIGPIPE is ignored meanwhile. One instance per process; the previous
+// handling is restored when it goes.
 class PosixStopSignals final : public StopSignals {
  public:
   PosixStopSignals() = default;
