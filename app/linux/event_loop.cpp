@@ -1,0 +1,161 @@
+// The poll(2) loop with its timers and the self-pipe of the termination signals.
+#include "app/linux/event_loop.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+
+namespace {
+
+// The write end of the self-pipe, for the signal handler; -1 when no loop exists.
+volatile sig_atomic_t signalWriteFd = -1;
+
+constexpr int kTerminationSignals[] = {SIGTERM, SIGINT, SIGHUP};
+
+extern "C" void onTerminationSignal(int signal) {
+  const int saved = errno;
+  const int fd = signalWriteFd;
+  if (fd >= 0) {
+    const auto byte = static_cast<unsigned char>(signal);
+    [[maybe_unused]] const ssize_t n = write(fd, &byte, 1);
+  }
+  errno = saved;
+}
+
+using Clock = std::chrono::steady_clock;
+
+}  // namespace
+
+struct EventLoop::Timer {
+  Clock::duration interval;
+  Clock::time_point next;
+  std::function<void()> action;
+  bool valid = true;
+};
+
+namespace {
+
+class LoopTimer final : public RepeatingTimer {
+ public:
+  explicit LoopTimer(std::shared_ptr<EventLoop::Timer> timer) : timer_(std::move(timer)) {}
+  ~LoopTimer() override { timer_->valid = false; }
+  void invalidate() override { timer_->valid = false; }
+  bool isValid() const override { return timer_->valid; }
+
+ private:
+  std::shared_ptr<EventLoop::Timer> timer_;
+};
+
+}  // namespace
+
+EventLoop::EventLoop() {
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
+    signalRead_ = fds[0];
+    signalWriteFd = fds[1];
+  }
+  struct sigaction action {};
+  action.sa_handler = onTerminationSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (int signal : kTerminationSignals) {
+    sigaction(signal, &action, nullptr);
+  }
+}
+
+EventLoop::~EventLoop() {
+  struct sigaction action {};
+  action.sa_handler = SIG_DFL;
+  sigemptyset(&action.sa_mask);
+  for (int signal : kTerminationSignals) {
+    sigaction(signal, &action, nullptr);
+  }
+  const int writeFd = signalWriteFd;
+  signalWriteFd = -1;
+  if (writeFd >= 0) {
+    close(writeFd);
+  }
+  if (signalRead_ >= 0) {
+    close(signalRead_);
+  }
+}
+
+void EventLoop::watchReadable(int fd, std::function<void()> onReadable) {
+  watches_.emplace_back(fd, std::move(onReadable));
+}
+
+std::unique_ptr<RepeatingTimer> EventLoop::scheduledTimer(double interval,
+                                                          std::function<void()> action) {
+  const auto period = std::chrono::duration_cast<Clock::duration>(
+      std::chrono::duration<double>(interval > 0 ? interval : 0.001));
+  auto timer = std::make_shared<Timer>(Timer{period, Clock::now() + period, std::move(action)});
+  timers_.push_back(timer);
+  return std::make_unique<LoopTimer>(std::move(timer));
+}
+
+void EventLoop::drainSignals() {
+  unsigned char buffer[16];
+  ssize_t n;
+  while ((n = read(signalRead_, buffer, sizeof buffer)) > 0) {
+    signal_ = buffer[n - 1];
+    stopped_ = true;
+  }
+}
+
+bool EventLoop::pollSignals() {
+  if (signalRead_ >= 0) {
+    drainSignals();
+  }
+  return signal_.has_value();
+}
+
+void EventLoop::run() {
+  while (!stopped_) {
+    std::erase_if(timers_, [](const auto& t) { return !t->valid; });
+    int timeoutMs = -1;
+    const auto now = Clock::now();
+    for (const auto& timer : timers_) {
+      const auto wait = std::chrono::ceil<std::chrono::milliseconds>(timer->next - now).count();
+      const int ms = wait < 0 ? 0 : static_cast<int>(std::min<long long>(wait, 60'000));
+      timeoutMs = timeoutMs < 0 ? ms : std::min(timeoutMs, ms);
+    }
+
+    std::vector<pollfd> fds;
+    fds.push_back(pollfd{signalRead_, POLLIN, 0});
+    for (const auto& [fd, callback] : watches_) {
+      fds.push_back(pollfd{fd, POLLIN, 0});
+    }
+    const int ready = poll(fds.data(), fds.size(), timeoutMs);
+    if (ready < 0 && errno != EINTR) {
+      stopped_ = true;
+      break;
+    }
+    if (fds[0].revents != 0) {
+      drainSignals();
+      if (stopped_) {
+        break;
+      }
+    }
+    for (std::size_t i = 1; i < fds.size() && !stopped_; ++i) {
+      if (fds[i].revents != 0) {
+        // Copy: the callback may add watches.
+        auto callback = watches_[i - 1].second;
+        callback();
+      }
+    }
+    const auto after = Clock::now();
+    for (std::size_t i = 0; i < timers_.size() && !stopped_; ++i) {
+      const auto timer = timers_[i];
+      if (timer->valid && timer->next <= after) {
+        // Fixed rate; a late tick is not made up with a burst.
+        while (timer->next <= after) {
+          timer->next += timer->interval;
+        }
+        timer->action();
+      }
+    }
+  }
+}

@@ -1,0 +1,357 @@
+// Linux platform services: the settings file, the bundle, the administrator runner, the pid
+// file and signals, termination, the recorded status item and the alert on standard error.
+#include "app/linux/linux_platform.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pwd.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+
+#include "app/linux/unique_fd.h"
+
+extern char** environ;
+
+namespace {
+
+constexpr std::size_t kSettingsMaxBytes = 64 * 1024;
+constexpr std::size_t kOutputMaxBytes = 64 * 1024;
+
+// Reads until end of file or `limit` bytes, retrying on EINTR.
+bool readAll(int fd, std::string& out, std::size_t limit) {
+  char buffer[4096];
+  while (out.size() <= limit) {
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n < 0) {
+      return false;
+    }
+    if (n == 0) {
+      return true;
+    }
+    out.append(buffer, static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+bool writeAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    const ssize_t n = write(fd, data.data(), data.size());
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n <= 0) {
+      return false;
+    }
+    data.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+std::map<std::string, bool, std::less<>> readSettings(const std::filesystem::path& file) {
+  std::map<std::string, bool, std::less<>> values;
+  UniqueFd fd(open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  struct stat st {};
+  if (!fd || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    return values;
+  }
+  std::string content;
+  if (!readAll(fd.get(), content, kSettingsMaxBytes) || content.size() > kSettingsMaxBytes) {
+    return values;
+  }
+  std::size_t start = 0;
+  while (start < content.size()) {
+    std::size_t end = content.find('\n', start);
+    if (end == std::string::npos) {
+      end = content.size();
+    }
+    const std::string_view line(content.data() + start, end - start);
+    const std::size_t eq = line.find('=');
+    if (eq != std::string_view::npos && eq > 0) {
+      const std::string_view value = line.substr(eq + 1);
+      if (value == "true" || value == "false") {
+        values[std::string(line.substr(0, eq))] = value == "true";
+      }
+    }
+    start = end + 1;
+  }
+  return values;
+}
+
+}  // namespace
+
+// ---- Settings ----
+
+std::filesystem::path SettingsFileDefaults::defaultLocation() {
+  const char* xdg = std::getenv("XDG_CONFIG_HOME");
+  if (xdg != nullptr && xdg[0] == '/') {
+    return std::filesystem::path(xdg) / "quillomatics" / "settings";
+  }
+  const char* home = std::getenv("HOME");
+  std::string homeDir = home != nullptr && home[0] == '/' ? home : "";
+  if (homeDir.empty()) {
+    if (const passwd* pw = getpwuid(getuid()); pw != nullptr && pw->pw_dir != nullptr) {
+      homeDir = pw->pw_dir;
+    }
+  }
+  if (homeDir.empty()) {
+    return {};
+  }
+  return std::filesystem::path(homeDir) / ".config" / "quillomatics" / "settings";
+}
+
+bool SettingsFileDefaults::boolForKey(std::string_view key) {
+  if (file_.empty()) {
+    return false;
+  }
+  const auto values = readSettings(file_);
+  const auto it = values.find(key);
+  return it != values.end() && it->second;
+}
+
+void SettingsFileDefaults::setBool(bool value, std::string_view key) {
+  if (file_.empty() || key.empty() || key.find_first_of("=\n") != std::string_view::npos) {
+    return;
+  }
+  auto values = readSettings(file_);
+  values[std::string(key)] = value;
+  std::string content;
+  for (const auto& [k, v] : values) {
+    content += k + "=" + (v ? "true" : "false") + "\n";
+  }
+
+  std::error_code error;
+  const std::filesystem::path dir = file_.parent_path();
+  std::filesystem::create_directories(dir, error);
+  std::string temp = (dir / (file_.filename().string() + ".XXXXXX")).string();
+  UniqueFd fd(mkostemp(temp.data(), O_CLOEXEC));
+  if (!fd) {
+    return;
+  }
+  const bool written = writeAll(fd.get(), content) && fsync(fd.get()) == 0;
+  fd.reset();
+  if (!written || rename(temp.c_str(), file_.c_str()) != 0) {
+    unlink(temp.c_str());
+  }
+}
+
+// ---- Bundle ----
+
+std::string ExecutableBundle::bundlePathFor(const std::filesystem::path& executable) {
+  const std::filesystem::path macos = executable.parent_path();
+  const std::filesystem::path contents = macos.parent_path();
+  const std::filesystem::path bundle = contents.parent_path();
+  if (macos.filename() == "MacOS" && contents.filename() == "Contents" &&
+      bundle.extension() == ".app") {
+    return bundle.string();
+  }
+  return macos.string();
+}
+
+std::string ExecutableBundle::bundlePath() {
+  char buffer[PATH_MAX];
+  const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (n <= 0) {
+    return ".";
+  }
+  return bundlePathFor(std::string(buffer, static_cast<std::size_t>(n)));
+}
+
+// ---- Administrator runner ----
+
+namespace {
+
+ScriptResult finished(bool succeeded, std::string output) {
+  if (output.ends_with('\n')) {
+    output.pop_back();
+  }
+  return ScriptResult{succeeded, std::move(output)};
+}
+
+// Runs argv with its standard output captured; the other streams are inherited.
+ScriptResult spawnCaptured(const std::vector<std::string>& args) {
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) {
+    return {};
+  }
+  UniqueFd readEnd(fds[0]);
+  UniqueFd writeEnd(fds[1]);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, writeEnd.get(), STDOUT_FILENO);
+  std::vector<char*> argv;
+  for (const auto& a : args) {
+    argv.push_back(const_cast<char*>(a.c_str()));
+  }
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  writeEnd.reset();
+  if (spawned != 0) {
+    return {};
+  }
+  std::string output;
+  readAll(readEnd.get(), output, kOutputMaxBytes);
+  readEnd.reset();
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return finished(WIFEXITED(status) && WEXITSTATUS(status) == 0, std::move(output));
+}
+
+bool executable(const char* path) {
+  return access(path, X_OK) == 0;
+}
+
+// One command to the agent: the command's bytes, then end of input; back comes the exit status
+// on a line of its own, then the output.
+ScriptResult runThroughAgent(const std::string& socketPath, const std::string& command) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (socketPath.size() >= sizeof address.sun_path) {
+    return {};
+  }
+  std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+  UniqueFd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (!fd || connect(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    return {};
+  }
+  if (!writeAll(fd.get(), command) || shutdown(fd.get(), SHUT_WR) != 0) {
+    return {};
+  }
+  std::string reply;
+  if (!readAll(fd.get(), reply, kOutputMaxBytes)) {
+    return {};
+  }
+  const std::size_t eol = reply.find('\n');
+  if (eol == std::string::npos) {
+    return {};
+  }
+  const bool succeeded = reply.substr(0, eol) == "0";
+  return finished(succeeded, reply.substr(eol + 1));
+}
+
+}  // namespace
+
+ScriptResult SudoScriptRunner::runWithAdministratorPrivileges(const AdminScript& script) {
+  const std::string& command = script.shellCommand;
+  if (geteuid() == 0) {
+    return spawnCaptured({"/bin/sh", "-c", command});
+  }
+  if (agentSocket) {
+    return runThroughAgent(*agentSocket, command);
+  }
+  const bool desktop =
+      std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY") != nullptr;
+  std::vector<std::string> args;
+  if (desktop && executable("/usr/bin/pkexec")) {
+    args = {"/usr/bin/pkexec", "/bin/sh", "-c", command};
+  } else if (executable("/usr/bin/sudo")) {
+    args = {"/usr/bin/sudo"};
+    if (!isatty(STDIN_FILENO)) {
+      args.emplace_back("-n");  // nobody can answer a password prompt: fail instead of waiting
+    }
+    for (const char* a : {"--", "/bin/sh", "-c"}) {
+      args.emplace_back(a);
+    }
+    args.push_back(command);
+  } else {
+    return {};
+  }
+  if (beforePrompt) {
+    beforePrompt();
+  }
+  ScriptResult result = spawnCaptured(args);
+  if (afterPrompt) {
+    afterPrompt();
+  }
+  return result;
+}
+
+// ---- Pid file and signals ----
+
+std::optional<std::string> PosixProcessControl::readPidFile(std::string_view path,
+                                                            std::size_t maxBytes) {
+  const std::string p(path);
+  UniqueFd fd(open(p.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  if (!fd) {
+    return std::nullopt;
+  }
+  struct stat st {};
+  if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    return std::nullopt;
+  }
+  if (st.st_uid != 0 && st.st_uid != geteuid()) {
+    return std::nullopt;
+  }
+  if (st.st_size < 0 || static_cast<std::size_t>(st.st_size) > maxBytes) {
+    return std::nullopt;
+  }
+  std::string content;
+  if (!readAll(fd.get(), content, maxBytes) || content.size() > maxBytes) {
+    return std::nullopt;
+  }
+  return content;
+}
+
+void PosixProcessControl::removeFile(std::string_view path) {
+  unlink(std::string(path).c_str());
+}
+
+void PosixProcessControl::sendSignal(int pid, int signal) {
+  if (pid > 0) {
+    kill(pid, signal);
+  }
+}
+
+// ---- Application, status item, alert ----
+
+void LinuxApplication::terminate() {
+  requested_ = true;
+  if (onTerminate_) {
+    onTerminate_();
+  }
+}
+
+void RecordingStatusItem::setTitle(std::string_view title) {
+  title_.plain = std::string(title);
+  title_.styled.reset();
+}
+
+void RecordingStatusItem::setAttributedTitle(const StyledText& title) {
+  title_.styled = title;
+  title_.plain.reset();
+}
+
+void RecordingStatusItem::setMenu(const MenuModel& menu) {
+  menu_ = menu;
+  if (onChange) {
+    onChange();
+  }
+}
+
+std::unique_ptr<StatusItem> RecordingStatusBar::statusItemWithLength(double) {
+  auto item = std::make_unique<RecordingStatusItem>();
+  item_ = item.get();
+  return item;
+}
+
+void StderrAlerts::runModal(const Alert& alert) {
+  std::fprintf(stderr, "%s\n%s\n", alert.messageText.c_str(), alert.informativeText.c_str());
+  std::fflush(stderr);
+}

@@ -1,0 +1,265 @@
+// The Linux platform services against real files, processes and sockets.
+#include "app/linux/linux_platform.h"
+
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+#include "app/admin_script.h"
+#include "app/linux/unique_fd.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "quill-linux-XXXXXX").string();
+    path_ = mkdtemp(pattern.data());
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+void writeFile(const fs::path& path, std::string_view content) {
+  std::ofstream out(path, std::ios::binary);
+  out << content;
+}
+
+TEST(SettingsFile, MissingEmptyOrCorruptReadsFalse) {
+  TempDir dir;
+  SettingsFileDefaults defaults(dir.path() / "sub" / "settings");
+  EXPECT_FALSE(defaults.boolForKey("useFahrenheit"));
+  fs::create_directories(dir.path() / "sub");
+  for (std::string_view content : {"", "useFahrenheit", "useFahrenheit=yes", "\x00\xFF=true",
+                                   "useFahrenheit=true", "=true\n"}) {
+    writeFile(defaults.file(), content);
+    EXPECT_EQ(defaults.boolForKey("useFahrenheit"), content == "useFahrenheit=true") << content;
+  }
+  fs::remove(defaults.file());
+  fs::create_directory(defaults.file());  // a directory where the file should be
+  EXPECT_FALSE(defaults.boolForKey("useFahrenheit"));
+}
+
+TEST(SettingsFile, WritesAtomicallyAndKeepsOtherKeys) {
+  TempDir dir;
+  const fs::path file = dir.path() / "quillomatics" / "settings";
+  SettingsFileDefaults defaults(file);
+  defaults.setBool(true, "useFahrenheit");
+  EXPECT_TRUE(SettingsFileDefaults(file).boolForKey("useFahrenheit"));
+  writeFile(file, "other=true\nuseFahrenheit=true\n");
+  defaults.setBool(false, "useFahrenheit");
+  EXPECT_FALSE(defaults.boolForKey("useFahrenheit"));
+  EXPECT_TRUE(defaults.boolForKey("other"));
+  // Nothing but the settings file is left behind.
+  EXPECT_EQ(std::distance(fs::directory_iterator(file.parent_path()), fs::directory_iterator{}), 1);
+}
+
+TEST(SettingsFile, DefaultLocationFollowsXdg) {
+  const char* saved = std::getenv("XDG_CONFIG_HOME");
+  const std::string previous = saved ? saved : "";
+  setenv("XDG_CONFIG_HOME", "/cfg", 1);
+  EXPECT_EQ(SettingsFileDefaults::defaultLocation(), fs::path("/cfg/quillomatics/settings"));
+  setenv("XDG_CONFIG_HOME", "relative", 1);
+  EXPECT_EQ(SettingsFileDefaults::defaultLocation().filename(), "settings");
+  EXPECT_EQ(SettingsFileDefaults::defaultLocation().parent_path().parent_path().filename(),
+            ".config");
+  if (saved) {
+    setenv("XDG_CONFIG_HOME", previous.c_str(), 1);
+  } else {
+    unsetenv("XDG_CONFIG_HOME");
+  }
+}
+
+TEST(Bundle, FoundFromTheExecutablesPlace) {
+  EXPECT_EQ(ExecutableBundle::bundlePathFor("/b/Quillomatics.app/Contents/MacOS/Quillomatics"),
+            "/b/Quillomatics.app");
+  EXPECT_EQ(ExecutableBundle::bundlePathFor("/b/Lab's Tools/X.app/Contents/MacOS/Quillomatics"),
+            "/b/Lab's Tools/X.app");
+  EXPECT_EQ(ExecutableBundle::bundlePathFor("/usr/local/bin/Quillomatics"), "/usr/local/bin");
+  EXPECT_EQ(ExecutableBundle::bundlePathFor("/b/Contents/MacOS/Quillomatics"), "/b/Contents/MacOS");
+  EXPECT_FALSE(ExecutableBundle().bundlePath().empty());
+}
+
+// ---- Pid file ----
+
+class PidFileTest : public ::testing::Test {
+ protected:
+  TempDir dir;
+  PosixProcessControl processes;
+  fs::path pidFile = dir.path() / "proactive.pid";
+};
+
+TEST_F(PidFileTest, ReadsTheOwnRegularFile) {
+  writeFile(pidFile, "4711");
+  EXPECT_EQ(processes.readPidFile(pidFile.string(), 64), "4711");
+  processes.removeFile(pidFile.string());
+  EXPECT_FALSE(fs::exists(pidFile));
+  EXPECT_EQ(processes.readPidFile(pidFile.string(), 64), std::nullopt);
+}
+
+TEST_F(PidFileTest, RefusesFifosLinksDirectoriesAndLargeFiles) {
+  ASSERT_EQ(mkfifo(pidFile.c_str(), 0666), 0);
+  EXPECT_EQ(processes.readPidFile(pidFile.string(), 64), std::nullopt);  // must not block
+  fs::remove(pidFile);
+
+  const fs::path target = dir.path() / "target";
+  writeFile(target, "4711");
+  fs::create_symlink(target, pidFile);
+  EXPECT_EQ(processes.readPidFile(pidFile.string(), 64), std::nullopt);
+  fs::remove(pidFile);
+
+  fs::create_directory(pidFile);
+  EXPECT_EQ(processes.readPidFile(pidFile.string(), 64), std::nullopt);
+  fs::remove(pidFile);
+
+  writeFile(pidFile, std::string(65, '1'));
+  EXPECT_EQ(processes.readPidFile(pidFile.string(), 64), std::nullopt);
+  writeFile(pidFile, std::string(64, ' '));
+  EXPECT_TRUE(processes.readPidFile(pidFile.string(), 64));
+}
+
+TEST_F(PidFileTest, RefusesAFileOfAnotherUser) {
+  writeFile(pidFile, "4711");
+  const passwd* nobody = getpwnam("nobody");
+  if (geteuid() != 0 || nobody == nullptr) {
+    GTEST_SKIP() << "needs root to give the file away";
+  }
+  ASSERT_EQ(chown(pidFile.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+  EXPECT_EQ(processes.readPidFile(pidFile.string(), 64), std::nullopt);
+}
+
+TEST_F(PidFileTest, NeverSignalsGroupsOrEveryone) {
+  // kill(0, ...) would reach this test's own process group; with signal 0 nothing is sent
+  // anyway, so this checks only that the call is refused quietly.
+  processes.sendSignal(0, 0);
+  processes.sendSignal(-1, 0);
+  SUCCEED();
+}
+
+// ---- Administrator runner ----
+
+TEST(ScriptRunner, RunsTheShellCommandAndTakesItsOutput) {
+  if (geteuid() != 0) {
+    GTEST_SKIP() << "runs directly only as root";
+  }
+  SudoScriptRunner runner;
+  ScriptResult result = runner.runWithAdministratorPrivileges({"", "echo OK; id -u"});
+  EXPECT_TRUE(result.succeeded);
+  EXPECT_EQ(result.stringValue, "OK\n0");
+  result = runner.runWithAdministratorPrivileges({"", "echo 'ERR x'; exit 3"});
+  EXPECT_FALSE(result.succeeded);
+  // A background start returns at once: the tool's output is detached from the pipe.
+  const auto start = std::chrono::steady_clock::now();
+  result = runner.runWithAdministratorPrivileges({"", "sleep 5 >/dev/null 2>&1 &"});
+  EXPECT_TRUE(result.succeeded);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+}
+
+// Runs `body` in a child process as the user nobody (when root) and returns its exit status;
+// -1 when that is not possible.
+int exitStatusAsUnprivileged(const std::function<int()>& body) {
+  const passwd* nobody = getpwnam("nobody");
+  if (geteuid() == 0 && nobody == nullptr) {
+    return -1;
+  }
+  const uid_t uid = nobody != nullptr ? nobody->pw_uid : 0;
+  const gid_t gid = nobody != nullptr ? nobody->pw_gid : 0;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0)) {
+      _exit(99);
+    }
+    _exit(body());
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// An agent for one connection: keeps what it was sent and answers with `reply`.
+class OneShotAgent {
+ public:
+  OneShotAgent(const fs::path& dir, std::string reply) : path_((dir / "agent.sock").string()) {
+    fs::permissions(dir, fs::perms::all);
+    listener_.reset(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strcpy(address.sun_path, path_.c_str());
+    EXPECT_EQ(bind(listener_.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    fs::permissions(path_, fs::perms::all);
+    EXPECT_EQ(listen(listener_.get(), 1), 0);
+    thread_ = std::thread([this, reply] {
+      UniqueFd connection(accept(listener_.get(), nullptr, nullptr));
+      char buffer[512];
+      ssize_t n;
+      while ((n = read(connection.get(), buffer, sizeof buffer)) > 0) {
+        received_.append(buffer, static_cast<std::size_t>(n));
+      }
+      [[maybe_unused]] auto w = write(connection.get(), reply.data(), reply.size());
+    });
+  }
+  const std::string& path() const { return path_; }
+  std::string received() {
+    thread_.join();
+    return received_;
+  }
+
+ private:
+  std::string path_;
+  UniqueFd listener_;
+  std::thread thread_;
+  std::string received_;
+};
+
+TEST(ScriptRunner, UnprivilegedProcessHandsTheCommandToTheAgent) {
+  TempDir dir;
+  OneShotAgent agent(dir.path(), "0\nOK\n");
+  const AdminScript script = oneShotScript("/b/Quillomatics.app", "max");
+  const int status = exitStatusAsUnprivileged([&] {
+    SudoScriptRunner runner;
+    runner.agentSocket = agent.path();
+    const ScriptResult result = runner.runWithAdministratorPrivileges(script);
+    return result.succeeded && result.stringValue == "OK" ? 0 : 1;
+  });
+  EXPECT_EQ(agent.received(), script.shellCommand);
+  EXPECT_EQ(status, 0);
+}
+
+TEST(ScriptRunner, AgentRefusalOrAbsenceIsAFailure) {
+  TempDir dir;
+  OneShotAgent agent(dir.path(), "126\nrefused\n");
+  EXPECT_EQ(exitStatusAsUnprivileged([&] {
+              SudoScriptRunner runner;
+              runner.agentSocket = agent.path();
+              return runner.runWithAdministratorPrivileges({"", "true"}).succeeded ? 0 : 1;
+            }),
+            1);
+  agent.received();
+  EXPECT_EQ(exitStatusAsUnprivileged([&] {
+              SudoScriptRunner runner;
+              runner.agentSocket = (dir.path() / "none.sock").string();
+              return runner.runWithAdministratorPrivileges({"", "true"}).succeeded ? 0 : 1;
+            }),
+            1);
+}
+
+}  // namespace

@@ -1,0 +1,171 @@
+// The Linux Quillomatics: the application core in a terminal.
+//   Quillomatics                       refreshes every 3 seconds and prints the status title and
+//                                      the menu as text; a key equivalent and Enter runs its item
+//   Quillomatics --snapshot [--do ACTION]...
+//                                      launch, the named menu actions in order, one JSON object
+//                                      on standard output, then termination
+//   --admin-socket PATH                hand administrator commands to an authorising agent
+//                                      listening on PATH instead of pkexec/sudo
+// SIGTERM, SIGINT and SIGHUP end either mode through the termination sequence.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/app_delegate.h"
+#include "app/linux/event_loop.h"
+#include "app/linux/linux_platform.h"
+#include "app/linux/snapshot.h"
+#include "sim/sim_device.h"
+#include "smc/io_service.h"
+
+// The application's one delegate, for the life of the process.
+std::shared_ptr<AppDelegate> delegate;
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: Quillomatics [--admin-socket PATH]\n"
+    "       Quillomatics --snapshot [--do setFansMax|setFansAuto|setFansProactive|toggleUnit]... "
+    "[--admin-socket PATH]\n";
+
+struct Options {
+  bool snapshot = false;
+  std::vector<MenuAction> actions;
+  std::optional<std::string> agentSocket;
+};
+
+std::optional<Options> parseOptions(int argc, char** argv) {
+  Options options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--snapshot") {
+      options.snapshot = true;
+    } else if (arg == "--do" && i + 1 < argc) {
+      const auto action = menuActionNamed(argv[++i]);
+      if (!action || *action == MenuAction::quitApp) {
+        return std::nullopt;
+      }
+      options.actions.push_back(*action);
+    } else if (arg == "--admin-socket" && i + 1 < argc) {
+      options.agentSocket = argv[++i];
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (!options.actions.empty() && !options.snapshot) {
+    return std::nullopt;
+  }
+  return options;
+}
+
+// The services of the Linux shell, alive for the whole run.
+struct Shell {
+  EventLoop loop;
+  std::unique_ptr<IOService> io = makeSystemIOService();
+  RecordingStatusBar statusBar;
+  StderrAlerts alerts;
+  SettingsFileDefaults defaults{SettingsFileDefaults::defaultLocation()};
+  ExecutableBundle bundle;
+  SudoScriptRunner scripts;
+  PosixProcessControl processes;
+  LinuxApplication application{[this] { loop.stop(); }};
+
+  AppEnvironment environment() {
+    return AppEnvironment{*io,    statusBar, alerts,    loop,       defaults,
+                          bundle, scripts,   processes, application};
+  }
+};
+
+int exitStatus(const Shell& shell, int normal) {
+  const auto signal = shell.loop.terminationSignal();
+  return signal ? 128 + *signal : normal;
+}
+
+int runSnapshot(Shell& shell, const Options& options) {
+  delegate->applicationDidFinishLaunching();
+  if (shell.application.terminateRequested()) {
+    delegate->applicationWillTerminate();
+    return 1;
+  }
+  for (MenuAction action : options.actions) {
+    if (shell.loop.pollSignals()) {
+      break;
+    }
+    delegate->perform(action);
+  }
+  if (!shell.loop.pollSignals()) {
+    const RecordingStatusItem* item = shell.statusBar.item();
+    const std::string json = snapshotJson(item->title(), item->menu(), *delegate);
+    std::fwrite(json.data(), 1, json.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+  }
+  delegate->applicationWillTerminate();
+  return exitStatus(shell, 0);
+}
+
+int runMonitor(Shell& shell) {
+  delegate->applicationDidFinishLaunching();
+  if (shell.application.terminateRequested()) {
+    delegate->applicationWillTerminate();
+    return 1;
+  }
+  RecordingStatusItem* item = shell.statusBar.item();
+  const auto print = [item] {
+    const std::string text = snapshotText(item->title(), item->menu());
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+  };
+  print();
+  item->onChange = print;
+
+  // A line holding a key equivalent runs that item, as the key would in the menu.
+  bool inputOpen = true;
+  shell.loop.watchReadable(STDIN_FILENO, [&] {
+    if (!inputOpen) {
+      return;
+    }
+    char buffer[256];
+    const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
+    if (n <= 0) {
+      inputOpen = false;
+      return;
+    }
+    const std::string_view line(buffer, static_cast<std::size_t>(n));
+    for (const MenuItem& menuItem : item->menu().items) {
+      if (menuItem.action && !menuItem.keyEquivalent.empty() &&
+          line.substr(0, line.find_first_of("\r\n")) == menuItem.keyEquivalent) {
+        delegate->perform(*menuItem.action);
+        break;
+      }
+    }
+  });
+  shell.loop.run();
+  delegate->applicationWillTerminate();
+  return exitStatus(shell, 0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const auto options = parseOptions(argc, argv);
+  if (!options) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  if (!options->snapshot) {
+    // The monitor starts against the built-in simulated Mac when no device exists yet.
+    (void)sim::openDefaultDevice();
+  }
+  Shell shell;
+  shell.scripts.agentSocket = options->agentSocket;
+  delegate = std::make_shared<AppDelegate>(shell.environment());
+  const int status = options->snapshot ? runSnapshot(shell, *options) : runMonitor(shell);
+  delegate.reset();
+  return status;
+}

@@ -1,0 +1,268 @@
+#include "app/linux/terminal/terminal_front_end.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <clocale>
+#include <csignal>
+#include <cstdio>
+#include <exception>
+#include <memory>
+
+#include "app/app_delegate.h"
+#include "app/linux/event_loop.h"
+#include "app/linux/terminal/curses_screen.h"
+#include "app/linux/terminal/terminal_ui.h"
+
+#define NCURSES_WIDECHAR 1
+#include <ncursesw/curses.h>
+
+namespace {
+
+// The write end of the resize pipe, for the signal handler.
+int resizeWriteFd = -1;
+
+void onResizeSignal(int) {
+  const int saved = errno;
+  const char byte = 'w';
+  [[maybe_unused]] const ssize_t written = ::write(resizeWriteFd, &byte, 1);
+  errno = saved;
+}
+
+// SIGWINCH turned into a readable pipe, so that a size change wakes the event loop. Installed
+// before curses starts, so that curses leaves SIGWINCH to us; the previous handler is put back.
+class ResizeSignal {
+ public:
+  ResizeSignal() {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
+      return;
+    }
+    read_ = fds[0];
+    write_ = fds[1];
+    resizeWriteFd = write_;
+    struct sigaction action {};
+    action.sa_handler = onResizeSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    installed_ = ::sigaction(SIGWINCH, &action, &previous_) == 0;
+  }
+  ~ResizeSignal() {
+    if (installed_) {
+      ::sigaction(SIGWINCH, &previous_, nullptr);
+    }
+    resizeWriteFd = -1;
+    if (read_ >= 0) {
+      ::close(read_);
+      ::close(write_);
+    }
+  }
+  ResizeSignal(const ResizeSignal&) = delete;
+  ResizeSignal& operator=(const ResizeSignal&) = delete;
+
+  int fd() const { return read_; }
+  void drain() {
+    char buffer[64];
+    while (::read(read_, buffer, sizeof buffer) > 0) {
+    }
+  }
+
+ private:
+  int read_ = -1;
+  int write_ = -1;
+  bool installed_ = false;
+  struct sigaction previous_ {};
+};
+
+class TerminalStatusItem final : public StatusItem {
+ public:
+  explicit TerminalStatusItem(TerminalUi& ui) : ui_(ui) {}
+  bool hasButton() const override { return true; }
+  void setTitle(std::string_view title) override { ui_.setTitle(title); }
+  void setAttributedTitle(const StyledText& title) override { ui_.setAttributedTitle(title); }
+  void setMenu(const MenuModel& menu) override { ui_.setMenu(menu); }
+
+ private:
+  TerminalUi& ui_;
+};
+
+class TerminalStatusBar final : public StatusBar {
+ public:
+  explicit TerminalStatusBar(TerminalUi& ui) : ui_(ui) {}
+  std::unique_ptr<StatusItem> statusItemWithLength(double) override {
+    return std::make_unique<TerminalStatusItem>(ui_);
+  }
+
+ private:
+  TerminalUi& ui_;
+};
+
+class TerminalAlerts final : public Alerts {
+ public:
+  TerminalAlerts(TerminalUi& ui, std::function<bool()> waitForInput)
+      : ui_(ui), waitForInput_(std::move(waitForInput)) {}
+  void runModal(const Alert& alert) override {
+    ui_.runAlert(alert, waitForInput_);
+    ui_.draw();
+  }
+
+ private:
+  TerminalUi& ui_;
+  std::function<bool()> waitForInput_;
+};
+
+// Sets the script runner's prompt hooks for the life of the front end and clears them after.
+class PromptHandover {
+ public:
+  PromptHandover(SudoScriptRunner& runner, CursesScreen& screen, TerminalUi& ui)
+      : runner_(runner) {
+    runner_.beforePrompt = [&screen] {
+      screen.suspend();
+      std::fputs("Quillomatics wants to change how the fans are driven and needs administrator "
+                 "rights.\n",
+                 stdout);
+      std::fflush(stdout);
+    };
+    runner_.afterPrompt = [&screen, &ui] {
+      screen.resume();
+      ui.draw();
+    };
+  }
+  ~PromptHandover() {
+    runner_.beforePrompt = nullptr;
+    runner_.afterPrompt = nullptr;
+  }
+  PromptHandover(const PromptHandover&) = delete;
+  PromptHandover& operator=(const PromptHandover&) = delete;
+
+ private:
+  SudoScriptRunner& runner_;
+};
+
+bool terminalHungUp(int fd) {
+  pollfd entry{fd, POLLIN, 0};
+  return ::poll(&entry, 1, 0) > 0 && (entry.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
+int runInTerminal(const TerminalServices& services, std::shared_ptr<AppDelegate>& delegate) {
+  EventLoop& loop = services.loop;
+  // The resize handler comes before curses starts, like the loop's signal handlers, so that
+  // curses keeps its hands off SIGWINCH, SIGINT and SIGTERM.
+  ResizeSignal resize;
+  std::string error;
+  std::unique_ptr<CursesScreen> screen = CursesScreen::open(error);
+  if (!screen) {
+    std::fprintf(stderr, "Quillomatics: %s\n", error.c_str());
+    return 1;
+  }
+  TerminalUi ui(*screen);
+  PromptHandover handover(services.scripts, *screen, ui);
+
+  // Blocks until a key may be read; false when a termination signal arrived or the terminal went
+  // away. A size change counts as input, so that the dialog is drawn again.
+  auto waitForInput = [&loop, &resize, &screen]() -> bool {
+    for (;;) {
+      if (loop.pollSignals()) {
+        return false;
+      }
+      pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {resize.fd(), POLLIN, 0}};
+      // The timeout bounds the wait for a signal that arrives just before poll starts.
+      const int ready = ::poll(fds, resize.fd() >= 0 ? 2 : 1, 250);
+      if (ready < 0 && errno != EINTR) {
+        return false;
+      }
+      if (ready <= 0) {
+        continue;
+      }
+      if (fds[1].revents != 0) {
+        resize.drain();
+        screen->updateSize();
+        return true;
+      }
+      return (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) == 0;
+    }
+  };
+
+  TerminalStatusBar statusBar(ui);
+  TerminalAlerts alerts(ui, waitForInput);
+  const AppEnvironment env{.smcService = services.smcService,
+                           .statusBar = statusBar,
+                           .alerts = alerts,
+                           .timers = loop,
+                           .defaults = services.defaults,
+                           .bundle = services.bundle,
+                           .scripts = services.scripts,
+                           .processes = services.processes,
+                           .application = services.application};
+  // The delegate goes before the screen and the status bar it refers to.
+  struct ReleaseDelegate {
+    std::shared_ptr<AppDelegate>& delegate;
+    ~ReleaseDelegate() { delegate.reset(); }
+  } release{delegate};
+  delegate = std::make_shared<AppDelegate>(env);
+
+  loop.watchReadable(STDIN_FILENO, [&] {
+    int key = getch();
+    if (key == ERR && terminalHungUp(STDIN_FILENO)) {
+      services.application.terminate();
+      return;
+    }
+    for (; key != ERR && !loop.stopped(); key = getch()) {
+      if (const auto action = ui.handleKey(key)) {
+        delegate->perform(*action);
+      }
+    }
+  });
+  if (resize.fd() >= 0) {
+    loop.watchReadable(resize.fd(), [&] {
+      resize.drain();
+      screen->updateSize();
+      ui.draw();
+    });
+  }
+
+  ui.draw();
+  delegate->applicationDidFinishLaunching();
+  if (!loop.stopped() && !loop.pollSignals()) {
+    loop.run();
+  }
+  delegate->applicationWillTerminate();
+  const auto signal = loop.terminationSignal();
+  return signal ? 128 + *signal : 0;
+}
+
+}  // namespace
+
+int runTerminalFrontEnd(const TerminalServices& services, std::shared_ptr<AppDelegate>& delegate) {
+  // Wide characters (the degree sign) need the user's character set; numbers keep the "C"
+  // formatting, so only the character type is taken from the environment.
+  std::setlocale(LC_CTYPE, "");
+  try {
+    return runInTerminal(services, delegate);
+  } catch (const std::exception& e) {
+    // The screen was ended while the exception left runInTerminal.
+    std::fprintf(stderr, "Quillomatics: %s\n", e.what());
+    return 1;
+  }
+}
+
+std::string_view terminalHelp() {
+  return "Without options, and with standard input and output on a terminal, the status item's\n"
+         "title is shown on the top line and its menu below it, refreshed every 3 seconds.\n"
+         "\n"
+         "Keys:\n"
+         "  Space          open or close the menu (Escape closes it)\n"
+         "  Up, Down       select a command in the menu; Enter runs it\n"
+         "  PgUp, PgDn     scroll a menu taller than the terminal\n"
+         "  a              fans back to automatic control\n"
+         "  p              proactive cooling (40-75 C)\n"
+         "  m              fans to full speed\n"
+         "  u              switch between Celsius and Fahrenheit\n"
+         "  q              quit (also Ctrl-C)\n";
+}
+
+std::string versionText() {
+  return std::string("Quillomatics ") + QUILL_VERSION;
+}

@@ -1,0 +1,421 @@
+#include "app/linux/terminal/terminal_ui.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "app/linux/terminal/menu_view.h"
+
+#define NCURSES_WIDECHAR 1
+#include <ncursesw/curses.h>
+
+namespace {
+
+constexpr int kEscape = 27;
+constexpr int kControlL = 12;
+
+// Writes `text` at (y, x) with `attributes`, cut so that nothing reaches column `limit`. Returns
+// the column after the text.
+int put(int y, int x, int limit, std::string_view text, attr_t attributes) {
+  if (x >= limit || y < 0 || y >= LINES) {
+    return x;
+  }
+  const std::string clipped(clipToWidth(text, static_cast<std::size_t>(limit - x)));
+  attrset(attributes);
+  mvaddstr(y, x, clipped.c_str());
+  attrset(A_NORMAL);
+  return x + static_cast<int>(displayWidth(clipped));
+}
+
+void fill(int y, int x, int width, attr_t attributes) {
+  if (width > 0) {
+    mvhline(y, x, ' ' | attributes, width);
+  }
+}
+
+// Greedy word wrap to `width` columns; a word longer than a line is cut.
+std::vector<std::string> wrap(std::string_view text, std::size_t width) {
+  std::vector<std::string> lines;
+  std::string line;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const std::size_t end = std::min(text.find(' ', pos), text.size());
+    std::string_view word = text.substr(pos, end - pos);
+    pos = end + 1;
+    if (word.empty()) {
+      continue;
+    }
+    const std::size_t needed = displayWidth(line) + (line.empty() ? 0 : 1) + displayWidth(word);
+    if (!line.empty() && needed > width) {
+      lines.push_back(line);
+      line.clear();
+    }
+    if (!line.empty()) {
+      line += ' ';
+    }
+    line += std::string(clipToWidth(word, width));
+  }
+  if (!line.empty()) {
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+}  // namespace
+
+struct TerminalUi::Geometry {
+  int lines = 0;
+  int cols = 0;
+  bool showMenu = false;
+  int boxX = 0;
+  int boxWidth = 0;
+  int textWidth = 0;       // columns for an item's text inside the box
+  std::size_t visible = 0;  // item rows in view
+};
+
+std::string TerminalUi::shown(std::string_view utf8) const {
+  return screen_.utf8() ? std::string(utf8) : asciiFallback(utf8);
+}
+
+TerminalUi::Geometry TerminalUi::geometry() const {
+  Geometry g;
+  g.lines = LINES;
+  g.cols = COLS;
+  // The box needs its two borders and one item row below the status line, and room for a few
+  // characters of text.
+  g.showMenu = open_ && !menu_.items.empty() && g.lines >= 4 && g.cols >= 8;
+  if (!g.showMenu) {
+    return g;
+  }
+  g.textWidth = static_cast<int>(std::max<std::size_t>(menuTextWidth(menu_, screen_.utf8()), 1));
+  g.boxWidth = std::min(g.textWidth + 4, g.cols);
+  g.textWidth = g.boxWidth - 4;
+  g.boxX = g.cols - g.boxWidth;  // under the status item, at the right like a menu-bar menu
+  g.visible = std::min(menu_.items.size(), static_cast<std::size_t>(g.lines - 3));
+  return g;
+}
+
+void TerminalUi::setTitle(std::string_view title) {
+  plainTitle_ = std::string(title);
+  styledTitle_.reset();
+  draw();
+}
+
+void TerminalUi::setAttributedTitle(const StyledText& title) {
+  styledTitle_ = title;
+  plainTitle_.reset();
+  draw();
+}
+
+void TerminalUi::setMenu(const MenuModel& menu) {
+  selected_ = carrySelection(menu_, selected_, menu);
+  menu_ = menu;
+  draw();
+}
+
+void TerminalUi::setMenuOpen(bool open) {
+  open_ = open;
+  draw();
+}
+
+void TerminalUi::moveSelection(int step) {
+  if (const auto next = nextSelectable(menu_, selected_, step)) {
+    selected_ = next;
+  }
+  followSelection();
+}
+
+void TerminalUi::followSelection() {
+  const Geometry g = geometry();
+  scrollTop_ = scrollToShow(scrollTop_, selected_, g.visible, menu_.items.size());
+}
+
+void TerminalUi::scrollBy(long long lines) {
+  const Geometry g = geometry();
+  const long long top = std::max(0LL, static_cast<long long>(scrollTop_) + lines);
+  scrollTop_ = scrollToShow(static_cast<std::size_t>(top), std::nullopt, g.visible,
+                            menu_.items.size());
+}
+
+std::optional<MenuAction> TerminalUi::handleKey(int key) {
+  std::optional<MenuAction> chosen;
+  switch (key) {
+    case ' ':
+      open_ = !open_;
+      break;
+    case kEscape:
+      open_ = false;
+      break;
+    case KEY_ENTER:
+    case '\r':
+    case '\n':
+      if (!open_) {
+        open_ = true;
+      } else if (selected_ && *selected_ < menu_.items.size()) {
+        chosen = menu_.items[*selected_].action;
+      }
+      break;
+    case KEY_UP:
+    case KEY_DOWN:
+      open_ = true;
+      moveSelection(key == KEY_UP ? -1 : 1);
+      break;
+    case KEY_HOME:
+    case KEY_END:
+      open_ = true;
+      selected_ = nextSelectable(menu_, std::nullopt, key == KEY_HOME ? 1 : -1);
+      scrollTop_ = key == KEY_HOME ? 0 : menu_.items.size();
+      followSelection();
+      break;
+    case KEY_PPAGE:
+    case KEY_NPAGE: {
+      const auto page = static_cast<long long>(std::max<std::size_t>(geometry().visible, 2) - 1);
+      scrollBy(key == KEY_PPAGE ? -page : page);
+      break;
+    }
+    case KEY_RESIZE:
+      screen_.updateSize();
+      break;
+    case kControlL:
+      clearok(curscr, TRUE);
+      break;
+    default:
+      if (const auto item = itemForKey(menu_, key)) {
+        selected_ = item;
+        followSelection();
+        chosen = menu_.items[*item].action;
+      }
+      break;
+  }
+  draw();
+  return chosen;
+}
+
+void TerminalUi::draw() {
+  if (screen_.suspended()) {
+    return;
+  }
+  erase();
+  const Geometry g = geometry();
+  // A size change or a new menu may leave the view past the end.
+  scrollTop_ = scrollToShow(scrollTop_, std::nullopt, g.visible, menu_.items.size());
+  drawStatusLine();
+  if (g.showMenu) {
+    drawMenu(g);
+  }
+  refresh();
+}
+
+void TerminalUi::drawStatusLine() {
+  const int cols = COLS;
+  fill(0, 0, cols, A_REVERSE);
+  // The status item: its title on the terminal's own background, like an item in the menu bar.
+  StyledText title;
+  if (styledTitle_) {
+    title = *styledTitle_;
+  } else if (plainTitle_) {
+    title.push_back(StyledRun{.text = *plainTitle_, .font = FontRole::monoRegular12});
+  }
+  std::size_t titleWidth = 0;
+  for (StyledRun& run : title) {
+    run.text = shown(run.text);
+    titleWidth += displayWidth(run.text);
+  }
+  const int segment = static_cast<int>(titleWidth) + 2;
+  const int titleX = std::max(0, cols - segment);
+  fill(0, titleX, std::min(segment, cols), open_ ? A_BOLD : A_NORMAL);
+  int x = titleX + 1;
+  for (const StyledRun& run : title) {
+    x = put(0, x, cols, run.text, screen_.attributesFor(run.font, run.color));
+  }
+  // How to use it, as much as fits to the left of the title.
+  const char* hints[] = {" Quillomatics", "  Space: menu", "  Up/Down Enter: choose",
+                         "  a p m u q: actions"};
+  x = 0;
+  for (const char* hint : hints) {
+    const int width = static_cast<int>(displayWidth(hint));
+    if (x + width >= titleX) {
+      break;
+    }
+    x = put(0, x, titleX, hint, A_REVERSE | (x == 0 ? A_BOLD : A_NORMAL));
+  }
+}
+
+void TerminalUi::drawMenu(const Geometry& g) {
+  const int left = g.boxX;
+  const int right = g.boxX + g.boxWidth - 1;
+  const int textX = left + 2;
+  const int textEnd = textX + g.textWidth;
+  const std::size_t total = menu_.items.size();
+  const bool moreAbove = scrollTop_ > 0;
+  const bool moreBelow = scrollTop_ + g.visible < total;
+  const int top = 1;
+  const int bottom = top + static_cast<int>(g.visible) + 1;
+
+  attrset(A_NORMAL);
+  mvaddch(top, left, ACS_ULCORNER);
+  mvhline(top, left + 1, ACS_HLINE, g.boxWidth - 2);
+  mvaddch(top, right, ACS_URCORNER);
+  mvaddch(bottom, left, ACS_LLCORNER);
+  mvhline(bottom, left + 1, ACS_HLINE, g.boxWidth - 2);
+  mvaddch(bottom, right, ACS_LRCORNER);
+  const attr_t arrows = A_BOLD;
+  if (moreAbove) {
+    put(top, left + g.boxWidth / 2 - 1, right, screen_.utf8() ? " \u25B2 " : " ^ ", arrows);
+  }
+  if (moreBelow) {
+    put(bottom, left + g.boxWidth / 2 - 1, right, screen_.utf8() ? " \u25BC " : " v ", arrows);
+  }
+
+  const attr_t secondary = screen_.attributesFor(FontRole::monoRegular12, ColorRole::secondaryLabel);
+  for (std::size_t row = 0; row < g.visible; ++row) {
+    const std::size_t index = scrollTop_ + row;
+    const MenuItem& item = menu_.items[index];
+    const int y = top + 1 + static_cast<int>(row);
+    if (item.isSeparator) {
+      mvaddch(y, left, ACS_LTEE);
+      mvhline(y, left + 1, ACS_HLINE, g.boxWidth - 2);
+      mvaddch(y, right, ACS_RTEE);
+      continue;
+    }
+    mvaddch(y, left, ACS_VLINE);
+    mvaddch(y, right, ACS_VLINE);
+    const bool highlighted = selected_ == index && isSelectable(item);
+    const attr_t highlight = highlighted ? A_REVERSE : A_NORMAL;
+    fill(y, left + 1, g.boxWidth - 2, highlight);
+    int x = textX;
+    if (item.styledTitle) {
+      for (const StyledRun& run : *item.styledTitle) {
+        x = put(y, x, textEnd, shown(run.text),
+                screen_.attributesFor(run.font, run.color) | highlight);
+      }
+    } else {
+      // A plain item without an action is shown as disabled.
+      put(y, x, textEnd, shown(item.title), isSelectable(item) ? highlight : secondary);
+    }
+    const std::string hint = keyHint(item);
+    if (!hint.empty()) {
+      const int hintX = textEnd - static_cast<int>(displayWidth(hint));
+      if (hintX >= x + 1) {
+        put(y, hintX, textEnd, hint, highlighted ? highlight : secondary);
+      }
+    }
+  }
+}
+
+void TerminalUi::drawAlert(const Alert& alert, std::size_t button) {
+  erase();
+  const int lines = LINES;
+  const int cols = COLS;
+  const int boxWidth = std::min(cols, 60);
+  const bool framed = boxWidth >= 12 && lines >= 5;
+  const int textWidth = std::max(1, framed ? boxWidth - 4 : cols);
+  std::vector<std::string> buttons = alert.buttons;
+  if (buttons.empty()) {
+    buttons.push_back("OK");
+  }
+
+  struct Line {
+    std::string text;
+    attr_t attributes;
+  };
+  std::vector<Line> body;
+  const attr_t message = alert.style == AlertStyle::critical
+                             ? screen_.attributesFor(FontRole::bold13, ColorRole::systemRed)
+                             : screen_.attributesFor(FontRole::bold13, std::nullopt);
+  for (std::string& line :
+       wrap(shown(alert.messageText), static_cast<std::size_t>(textWidth))) {
+    body.push_back({std::move(line), message});
+  }
+  body.push_back({"", A_NORMAL});
+  for (std::string& line :
+       wrap(shown(alert.informativeText), static_cast<std::size_t>(textWidth))) {
+    body.push_back({std::move(line), A_NORMAL});
+  }
+  body.push_back({"", A_NORMAL});
+
+  const int height = static_cast<int>(body.size()) + 1 + (framed ? 2 : 0);
+  const int top = std::max(0, (lines - height) / 2);
+  const int left = framed ? (cols - boxWidth) / 2 : 0;
+  const int textX = framed ? left + 2 : 0;
+  if (framed) {
+    const int bottom = std::min(lines - 1, top + height - 1);
+    attrset(A_NORMAL);
+    for (int y = top; y <= bottom; ++y) {
+      fill(y, left, boxWidth, A_NORMAL);
+    }
+    mvaddch(top, left, ACS_ULCORNER);
+    mvhline(top, left + 1, ACS_HLINE, boxWidth - 2);
+    mvaddch(top, left + boxWidth - 1, ACS_URCORNER);
+    mvvline(top + 1, left, ACS_VLINE, bottom - top - 1);
+    mvvline(top + 1, left + boxWidth - 1, ACS_VLINE, bottom - top - 1);
+    mvaddch(bottom, left, ACS_LLCORNER);
+    mvhline(bottom, left + 1, ACS_HLINE, boxWidth - 2);
+    mvaddch(bottom, left + boxWidth - 1, ACS_LRCORNER);
+  }
+  int y = top + (framed ? 1 : 0);
+  const int limit = textX + textWidth;
+  for (const Line& line : body) {
+    if (y >= lines - (framed ? 1 : 0)) {
+      break;
+    }
+    put(y++, textX, limit, line.text, line.attributes);
+  }
+  // The buttons at the bottom right, the chosen one highlighted.
+  if (y < lines - (framed ? 1 : 0)) {
+    std::size_t width = 0;
+    for (const std::string& title : buttons) {
+      width += displayWidth(title) + 5;
+    }
+    int x = std::max(textX, limit - static_cast<int>(width) + 1);
+    for (std::size_t i = 0; i < buttons.size(); ++i) {
+      x = put(y, x, limit, "[ " + shown(buttons[i]) + " ]", i == button ? A_REVERSE : A_NORMAL);
+      x += 1;
+    }
+  }
+  refresh();
+}
+
+std::optional<std::size_t> TerminalUi::runAlert(const Alert& alert,
+                                                const std::function<bool()>& waitForInput) {
+  const std::size_t count = std::max<std::size_t>(alert.buttons.size(), 1);
+  std::size_t button = 0;
+  for (;;) {
+    drawAlert(alert, button);
+    if (!waitForInput()) {
+      return std::nullopt;
+    }
+    for (int key = getch(); key != ERR; key = getch()) {
+      switch (key) {
+        case KEY_ENTER:
+        case '\r':
+        case '\n':
+        case ' ':
+          return button;
+        case kEscape:
+          // Escape cancels: the last button, which is the only one of a one-button alert.
+          return count - 1;
+        case KEY_LEFT:
+        case KEY_BTAB:
+          button = button == 0 ? 0 : button - 1;
+          break;
+        case KEY_RIGHT:
+        case '\t':
+          button = std::min(button + 1, count - 1);
+          break;
+        case KEY_RESIZE:
+          screen_.updateSize();
+          break;
+        default:
+          // A button's first letter chooses it ("q" for "Quit").
+          for (std::size_t i = 0; i < alert.buttons.size(); ++i) {
+            const std::string& title = alert.buttons[i];
+            if (!title.empty() && key > 0 && key < 0x80 &&
+                std::tolower(key) == std::tolower(static_cast<unsigned char>(title[0]))) {
+              return i;
+            }
+          }
+          break;
+      }
+    }
+  }
+}

@@ -1,0 +1,86 @@
+// The delegate bridge: AppKit's callbacks and the menu's action messages become calls on the core
+// AppDelegate. It decides nothing itself.
+#include "app/mac/app_delegate_bridge.h"
+
+#include <memory>
+
+#include "app/app_delegate.h"
+#include "app/mac/services.h"
+#include "app/mac/status_bar.h"
+#include "smc/io_service.h"
+
+namespace {
+
+// The platform services and the core delegate, declared so that the delegate is destroyed first:
+// it holds references to everything above it.
+struct MacShell {
+  explicit MacShell(id<QuillMenuActions> target) : statusBar(target) {}
+
+  std::unique_ptr<IOService> smcService = makeSystemIOService();
+  MacStatusBar statusBar;
+  MacAlerts alerts;
+  MacTimerScheduler timers;
+  MacUserDefaults defaults;
+  MacBundle bundle;
+  AppleScriptRunner scripts;
+  MacProcessControl processes;
+  MacApplication application;
+  std::shared_ptr<AppDelegate> core = std::make_shared<AppDelegate>(AppEnvironment{
+      .smcService = *smcService,
+      .statusBar = statusBar,
+      .alerts = alerts,
+      .timers = timers,
+      .defaults = defaults,
+      .bundle = bundle,
+      .scripts = scripts,
+      .processes = processes,
+      .application = application,
+  });
+};
+
+}  // namespace
+
+@implementation AppDelegateBridge {
+  std::unique_ptr<MacShell> _shell;
+}
+
+- (instancetype)init {
+  self = [super init];
+  if (self != nil) {
+    // Menu items refer to this object weakly; it lives as long as the program.
+    _shell = std::make_unique<MacShell>(self);
+  }
+  return self;
+}
+
+- (void)applicationDidFinishLaunching:(NSNotification *)notification {
+  (void)notification;
+  _shell->core->applicationDidFinishLaunching();
+}
+
+- (void)applicationWillTerminate:(NSNotification *)notification {
+  (void)notification;
+  _shell->core->applicationWillTerminate();
+}
+
+- (void)setFansMax {
+  _shell->core->setFansMax();
+}
+
+- (void)setFansProactive {
+  _shell->core->setFansProactive();
+}
+
+- (void)setFansAuto {
+  _shell->core->setFansAuto();
+}
+
+- (void)toggleUnit {
+  _shell->core->toggleUnit();
+}
+
+- (void)quitApp {
+  _shell->core->quitApp();
+}
+
+@end

@@ -1,0 +1,69 @@
+// The application's other platform services in AppKit and Foundation: the alert, the refresh
+// timer, the user defaults, the bundle path, the administrator script runner, the pid-file and
+// signal calls, and termination.
+#pragma once
+
+#import <AppKit/AppKit.h>
+
+#include <functional>
+#include <memory>
+
+#include "app/platform.h"
+
+class MacAlerts final : public Alerts {
+ public:
+  void runModal(const Alert &alert) override;
+};
+
+// An NSTimer on the main run loop; invalidated at the latest when this object goes away.
+class MacRepeatingTimer final : public RepeatingTimer {
+ public:
+  explicit MacRepeatingTimer(NSTimer *timer) : timer_(timer) {}
+  ~MacRepeatingTimer() override;
+  MacRepeatingTimer(const MacRepeatingTimer &) = delete;
+  MacRepeatingTimer &operator=(const MacRepeatingTimer &) = delete;
+
+  void invalidate() override;
+  bool isValid() const override;
+
+ private:
+  NSTimer *timer_;
+};
+
+class MacTimerScheduler final : public TimerScheduler {
+ public:
+  std::unique_ptr<RepeatingTimer> scheduledTimer(double interval,
+                                                 std::function<void()> action) override;
+};
+
+class MacUserDefaults final : public UserDefaults {
+ public:
+  bool boolForKey(std::string_view key) override;
+  void setBool(bool value, std::string_view key) override;
+};
+
+class MacBundle final : public Bundle {
+ public:
+  std::string bundlePath() override;
+};
+
+// NSAppleScript: the "do shell script ... with administrator privileges" source as the core built
+// it; the system asks the user for administrator credentials.
+class AppleScriptRunner final : public AdminScriptRunner {
+ public:
+  ScriptResult runWithAdministratorPrivileges(const AdminScript &script) override;
+};
+
+// The pid file is read with open(O_NOFOLLOW | O_NONBLOCK) and checked with fstat on the opened
+// file, so a link or FIFO planted in /tmp is refused; NSFileManager removes it; kill signals.
+class MacProcessControl final : public ProcessControl {
+ public:
+  std::optional<std::string> readPidFile(std::string_view path, std::size_t maxBytes) override;
+  void removeFile(std::string_view path) override;
+  void sendSignal(int pid, int signal) override;
+};
+
+class MacApplication final : public Application {
+ public:
+  void terminate() override;
+};

@@ -1,0 +1,133 @@
+// The application's platform services other than the status item, in AppKit and Foundation.
+#include "app/mac/services.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "app/mac/ns_string.h"
+
+// The core's alert styles carry AppKit's values, so they convert without a table.
+static_assert(static_cast<NSAlertStyle>(AlertStyle::warning) == NSAlertStyleWarning);
+static_assert(static_cast<NSAlertStyle>(AlertStyle::informational) == NSAlertStyleInformational);
+static_assert(static_cast<NSAlertStyle>(AlertStyle::critical) == NSAlertStyleCritical);
+
+void MacAlerts::runModal(const Alert &alert) {
+  NSAlert *panel = [[NSAlert alloc] init];
+  [panel setMessageText:nsString(alert.messageText)];
+  [panel setInformativeText:nsString(alert.informativeText)];
+  [panel setAlertStyle:static_cast<NSAlertStyle>(alert.style)];
+  for (const std::string &title : alert.buttons) {
+    [panel addButtonWithTitle:nsString(title)];
+  }
+  [panel runModal];
+}
+
+MacRepeatingTimer::~MacRepeatingTimer() {
+  [timer_ invalidate];
+}
+
+void MacRepeatingTimer::invalidate() {
+  [timer_ invalidate];
+}
+
+bool MacRepeatingTimer::isValid() const {
+  return [timer_ isValid];
+}
+
+std::unique_ptr<RepeatingTimer> MacTimerScheduler::scheduledTimer(double interval,
+                                                                  std::function<void()> action) {
+  // The block keeps its own copy of the action. The core's action refers to the delegate only
+  // weakly, so a tick after the delegate is gone does nothing.
+  NSTimer *timer = [NSTimer scheduledTimerWithTimeInterval:interval
+                                                   repeats:YES
+                                                     block:^(NSTimer *) {
+                                                       action();
+                                                     }];
+  // Scheduling registers the default mode only; the common modes keep it firing while the menu
+  // is open and tracking.
+  [[NSRunLoop mainRunLoop] addTimer:timer forMode:NSRunLoopCommonModes];
+  return std::make_unique<MacRepeatingTimer>(timer);
+}
+
+bool MacUserDefaults::boolForKey(std::string_view key) {
+  return [[NSUserDefaults standardUserDefaults] boolForKey:nsString(key)];
+}
+
+void MacUserDefaults::setBool(bool value, std::string_view key) {
+  [[NSUserDefaults standardUserDefaults] setBool:value forKey:nsString(key)];
+}
+
+std::string MacBundle::bundlePath() {
+  return stdString([[NSBundle mainBundle] bundlePath]);
+}
+
+ScriptResult AppleScriptRunner::runWithAdministratorPrivileges(const AdminScript &script) {
+  NSAppleScript *appleScript = [[NSAppleScript alloc] initWithSource:nsString(script.appleScriptSource)];
+  if (appleScript == nil) {
+    return {};
+  }
+  NSDictionary *error = nil;
+  NSAppleEventDescriptor *result = [appleScript executeAndReturnError:&error];
+  if (result == nil || error != nil) {
+    return {};
+  }
+  ScriptResult outcome;
+  outcome.succeeded = true;
+  if (NSString *text = [result stringValue]) {
+    outcome.stringValue = stdString(text);
+  }
+  return outcome;
+}
+
+namespace {
+
+// Closes the descriptor when it goes out of scope.
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) {
+      close(fd_);
+    }
+  }
+  FileDescriptor(const FileDescriptor &) = delete;
+  FileDescriptor &operator=(const FileDescriptor &) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+std::optional<std::string> MacProcessControl::readPidFile(std::string_view path,
+                                                          std::size_t maxBytes) {
+  const FileDescriptor file(open(std::string(path).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  struct stat info {};
+  if (file.get() < 0 || fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
+      (info.st_uid != 0 && info.st_uid != getuid()) ||
+      info.st_size > static_cast<off_t>(maxBytes)) {
+    return std::nullopt;
+  }
+  std::string content(maxBytes + 1, '\0');
+  const ssize_t count = read(file.get(), content.data(), content.size());
+  if (count < 0 || static_cast<std::size_t>(count) > maxBytes) {
+    return std::nullopt;
+  }
+  content.resize(static_cast<std::size_t>(count));
+  return content;
+}
+
+void MacProcessControl::removeFile(std::string_view path) {
+  [[NSFileManager defaultManager] removeItemAtPath:nsString(path) error:nil];
+}
+
+void MacProcessControl::sendSignal(int pid, int signal) {
+  kill(pid, signal);
+}
+
+void MacApplication::terminate() {
+  [NSApp terminate:nil];
+}

@@ -1,0 +1,129 @@
+// The status item, its menu and the styled texts in AppKit. Only translation happens here: what
+// the menu holds and how each run looks is decided by the core.
+#include "app/mac/status_bar.h"
+
+#include "app/mac/ns_string.h"
+
+namespace {
+
+NSFont *font(FontRole role) {
+  switch (role) {
+    case FontRole::bold13:
+      return [NSFont boldSystemFontOfSize:13.0];
+    case FontRole::bold11:
+      return [NSFont boldSystemFontOfSize:11.0];
+    case FontRole::monoRegular12:
+      return [NSFont monospacedSystemFontOfSize:12.0 weight:NSFontWeightRegular];
+    case FontRole::monoMedium12:
+      return [NSFont monospacedSystemFontOfSize:12.0 weight:NSFontWeightMedium];
+    case FontRole::systemMedium12:
+      return [NSFont systemFontOfSize:12.0 weight:NSFontWeightMedium];
+  }
+  return [NSFont systemFontOfSize:12.0];
+}
+
+NSColor *color(ColorRole role) {
+  switch (role) {
+    case ColorRole::label:
+      return [NSColor labelColor];
+    case ColorRole::secondaryLabel:
+      return [NSColor secondaryLabelColor];
+    case ColorRole::systemGreen:
+      return [NSColor systemGreenColor];
+    case ColorRole::systemOrange:
+      return [NSColor systemOrangeColor];
+    case ColorRole::systemRed:
+      return [NSColor systemRedColor];
+    case ColorRole::systemCyan:
+      return [NSColor systemCyanColor];
+  }
+  return [NSColor labelColor];
+}
+
+}  // namespace
+
+NSAttributedString *attributedString(const StyledText &text) {
+  NSMutableAttributedString *result = [[NSMutableAttributedString alloc] init];
+  for (const StyledRun &run : text) {
+    NSMutableDictionary *attributes = [NSMutableDictionary dictionary];
+    if (NSFont *runFont = font(run.font)) {
+      [attributes setObject:runFont forKey:NSFontAttributeName];
+    }
+    if (run.color) {
+      if (NSColor *runColor = color(*run.color)) {
+        [attributes setObject:runColor forKey:NSForegroundColorAttributeName];
+      }
+    }
+    [result appendAttributedString:[[NSAttributedString alloc] initWithString:nsString(run.text)
+                                                                   attributes:attributes]];
+  }
+  return result;
+}
+
+SEL actionSelector(MenuAction action) {
+  switch (action) {
+    case MenuAction::setFansMax:
+      return @selector(setFansMax);
+    case MenuAction::setFansProactive:
+      return @selector(setFansProactive);
+    case MenuAction::setFansAuto:
+      return @selector(setFansAuto);
+    case MenuAction::toggleUnit:
+      return @selector(toggleUnit);
+    case MenuAction::quitApp:
+      return @selector(quitApp);
+  }
+  return nullptr;
+}
+
+NSMenuItem *menuItem(const MenuItem &item, id<QuillMenuActions> target) {
+  if (item.isSeparator) {
+    return [NSMenuItem separatorItem];
+  }
+  NSMenuItem *result =
+      [[NSMenuItem alloc] initWithTitle:nsString(item.title)
+                                 action:item.action ? actionSelector(*item.action) : nullptr
+                          keyEquivalent:nsString(item.keyEquivalent)];
+  if (item.action) {
+    [result setTarget:target];
+  }
+  if (item.styledTitle) {
+    [result setAttributedTitle:attributedString(*item.styledTitle)];
+  }
+  return result;
+}
+
+MacStatusItem::MacStatusItem(NSStatusItem *item, id<QuillMenuActions> target)
+    : item_(item), target_(target) {}
+
+MacStatusItem::~MacStatusItem() {
+  [[NSStatusBar systemStatusBar] removeStatusItem:item_];
+}
+
+bool MacStatusItem::hasButton() const {
+  return [item_ button] != nil;
+}
+
+void MacStatusItem::setTitle(std::string_view title) {
+  [[item_ button] setTitle:nsString(title)];
+}
+
+void MacStatusItem::setAttributedTitle(const StyledText &title) {
+  [[item_ button] setAttributedTitle:attributedString(title)];
+}
+
+void MacStatusItem::setMenu(const MenuModel &menu) {
+  if (menu_ == nil) {
+    menu_ = [[NSMenu alloc] init];
+    [item_ setMenu:menu_];
+  }
+  [menu_ removeAllItems];
+  for (const MenuItem &item : menu.items) {
+    [menu_ addItem:menuItem(item, target_)];
+  }
+}
+
+std::unique_ptr<StatusItem> MacStatusBar::statusItemWithLength(double length) {
+  NSStatusItem *item = [[NSStatusBar systemStatusBar] statusItemWithLength:length];
+  return std::make_unique<MacStatusItem>(item, target_);
+}
