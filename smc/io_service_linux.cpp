@@ -1,22 +1,9 @@
-// Placeholder until the simulated SMC device exists: no service is found.
+// The SMC service on Linux: the simulated Mac's device, at $QUILLOMATICS_SMC_DEVICE or the
+// user's default location.
 #include "smc/io_service.h"
 
-namespace {
-
-class NoSMCService final : public IOService {
- public:
-  IOHandle getMatchingService(std::string_view) override { return 0; }
-  IOReturn serviceOpen(IOHandle, std::uint32_t, IOHandle&) override { return kIOReturnNotFound; }
-  void objectRelease(IOHandle) override {}
-  IOReturn callStructMethod(IOHandle, std::uint32_t, const void*, std::size_t, void*,
-                            std::size_t*) override {
-    return kIOReturnNotFound;
-  }
-  IOReturn serviceClose(IOHandle) override { return kIOReturnSuccess; }
-};
-
-}  // namespace
+#include "sim/sim_io_service.h"
 
 std::unique_ptr<IOService> makeSystemIOService() {
-  return std::make_unique<NoSMCService>();
+  return std::make_unique<sim::DeviceIOService>(sim::devicePath());
 }

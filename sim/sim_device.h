@@ -1,0 +1,216 @@
+// The simulated Mac's SMC device: a file mapped into every process that opens it, answering the
+// three SMC exchanges with the privileges of a Mac, and moved along by its thermal model.
+//
+// Where the device is
+//   devicePath()            $QUILLOMATICS_SMC_DEVICE when set and not empty, else
+//   defaultDevicePath()     /tmp/quillomatics-smc-<uid>.dev, where <uid> is the real user: the
+//                           caller's uid, or for root the uid in SUDO_UID / PKEXEC_UID, so that a
+//                           tool started through sudo or pkexec finds the user's device.
+//
+// Making and removing devices
+//   createDevice(path, source, options)   writes a complete device next to `path` and moves it
+//                                         into place in one step; `source` is a profile name
+//                                         (builtin), a profile or dump file, or a parsed Profile.
+//   destroyDevice(path)                   removes a valid device, nothing else.
+//   openDefaultDevice()                   opens devicePath(), creating it from the built-in
+//                                         default profile (MacBookPro16,1) when it is missing.
+//
+// Device (one connection; movable, closes itself)
+//   Device::open(path)      validates (no symlinks, a regular file, magic, version, sizes) and maps
+//                           it, for writing when the file allows it and the owner is trusted.
+//   exchange(in, out)       one SMC exchange with this connection's privileges: what the
+//                           Linux IOService does for IOConnectCallStructMethod.
+//   privileged()            whether this connection's SMC writes are accepted: root, or a
+//                           connection holding the device's write permission (Writers::owner
+//                           for the file's owner, Writers::anyone for anyone who can open it
+//                           for writing).
+//   key(name) / keys()      a key's type, size, attributes, state and bytes, bypassing faults.
+//   setBytes(name, bytes)   stores bytes directly, bypassing privilege and the writable bit
+//   setValue(name, v)       (test set-up); setValue encodes `v` for the key's type.
+//   value(name)             a key's bytes decoded as the application would.
+//   setKeyState(name, s)    present / missing (key info fails) / unreadable (reads fail).
+//   addFault(f), removeFaults(kind, key), clearFaults(), faults()
+//   setLoad(level[, source]), setLoadPattern(steps), setLoadFromHost()
+//   setFrozen(b), advance(seconds)   freeze time, or move the model on by hand.
+//   snapshot()              the machine at a glance: sources, temperatures, fans, faults.
+// Direct changes need a connection mapped for writing (root, or the file's owner).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sim/device_layout.h"
+#include "sim/profile.h"
+#include "sim/result.h"
+#include "smc/io_service.h"
+#include "smc/smc_record.h"
+
+namespace sim {
+
+inline constexpr std::string_view kDeviceEnvironmentVariable = "QUILLOMATICS_SMC_DEVICE";
+
+std::string devicePath();
+std::string defaultDevicePath();
+
+using layout::FaultKind;
+using layout::Writers;
+
+struct CreateOptions {
+  bool frozen = false;
+  bool replace = false;  // replace a device already at the path (never anything else)
+  Writers writers = Writers::root;
+};
+
+// Where a device's keys and model come from.
+struct ProfileSource {
+  static ProfileSource builtin(std::string_view name) {
+    return {Kind::builtin, std::string(name), {}};
+  }
+  static ProfileSource file(std::string_view path) { return {Kind::file, std::string(path), {}}; }
+  // A built-in profile by name, or else a file by path.
+  static ProfileSource named(std::string_view nameOrPath) {
+    return {Kind::named, std::string(nameOrPath), {}};
+  }
+  static ProfileSource parsed(Profile profile) { return {Kind::parsed, {}, std::move(profile)}; }
+
+  enum class Kind { builtin, file, named, parsed };
+  Kind kind;
+  std::string name;
+  Profile profile;
+};
+
+Result<Profile> loadProfile(const ProfileSource& source);
+Status createDevice(const std::string& path, const ProfileSource& source,
+                    const CreateOptions& options = {});
+Status destroyDevice(const std::string& path);
+
+enum class KeyState { present, missing, unreadable };
+
+struct KeyView {
+  std::string text;
+  std::uint32_t code = 0;
+  std::uint32_t dataType = 0;
+  std::uint32_t dataSize = 0;
+  std::uint8_t attributes = 0;
+  bool recordedUnreadable = false;  // "-" in the profile
+  KeyState state = KeyState::present;
+  std::vector<std::uint8_t> bytes;  // dataSize bytes
+};
+
+struct Fault {
+  FaultKind kind = FaultKind::readFails;
+  std::uint32_t key = layout::kAllKeys;  // a key code, layout::kAllKeys or kTemperatureKeys
+  std::uint32_t every = 0;               // 0: always; N: one in N exchanges of a connection
+  double value = 0;                      // the value read (FaultKind::value), microseconds (slow)
+};
+
+struct Snapshot {
+  struct SourceView {
+    std::string name;
+    double load;
+    double temp;
+  };
+  struct TempView {
+    std::string key;
+    std::string source;
+    std::optional<double> value;
+  };
+  struct FanView {
+    int index;
+    std::optional<double> actual, min, max, target;
+    bool forced;
+    std::optional<int> mode;  // F?Md byte, when the key exists
+  };
+  std::string profile;
+  std::string description;
+  bool frozen = false;
+  Writers writers = Writers::root;
+  layout::LoadMode loadMode = layout::LoadMode::fixed;
+  double ambientC = 0;
+  std::optional<std::uint16_t> forcedMask;
+  std::vector<SourceView> sources;
+  std::vector<TempView> temps;
+  std::vector<FanView> fans;
+  std::vector<Fault> faults;
+  std::uint32_t keyCount = 0;
+};
+
+class Device {
+ public:
+  enum class Access { automatic, readOnly };
+
+  static Result<Device> open(const std::string& path, Access access = Access::automatic);
+
+  Device(Device&& other) noexcept;
+  Device& operator=(Device&& other) noexcept;
+  Device(const Device&) = delete;
+  Device& operator=(const Device&) = delete;
+  ~Device();
+
+  IOReturn exchange(const SMCKeyData_t& input, SMCKeyData_t& output);
+
+  bool writable() const { return writable_; }
+  bool privileged() const { return privileged_; }
+  const std::string& path() const { return path_; }
+
+  std::optional<KeyView> key(std::string_view name) const;
+  std::vector<KeyView> keys() const;
+  std::optional<double> value(std::string_view name) const;
+  Status setBytes(std::string_view name, std::span<const std::uint8_t> bytes);
+  Status setValue(std::string_view name, double value);
+  Status setKeyState(std::string_view name, KeyState state);
+
+  Status addFault(const Fault& fault);
+  // Removes the faults of this kind for this key (layout::kAllKeys matches only "all keys").
+  Status removeFaults(FaultKind kind, std::uint32_t key);
+  Status clearFaults();  // faults, missing and unreadable switches; recorded states stay
+  std::vector<Fault> faults() const;
+
+  // Load from 0 to 1, for every heat source or one by name.
+  Status setLoad(double level, std::string_view source = {});
+  Status setLoadPattern(std::span<const layout::PatternStep> steps);
+  Status setLoadFromHost();
+
+  Status setFrozen(bool frozen);
+  // Moves the model on by `seconds` of simulated time, frozen or not.
+  Status advance(double seconds);
+  // What a writable connection does before each exchange: catch the model up with real time.
+  void catchUp();
+
+  Snapshot snapshot() const;
+
+ private:
+  Device() = default;
+  void release();
+  const layout::KeyEntry* findKey(std::uint32_t code) const;
+  std::uint32_t indexOf(std::uint32_t code) const;
+  Status requireWritable() const;
+  Result<std::uint32_t> keyIndex(std::string_view name) const;
+  // Runs `change` on the mapping with the writer lock held and the sequence odd.
+  template <class Change>
+  void write(Change change);
+  template <class Read>
+  void read(Read reader) const;
+  IOReturn writeExchange(const SMCKeyData_t& input, std::uint32_t index);
+  bool faultFires(std::size_t slot, std::uint32_t every);
+
+  std::string path_;
+  int fd_ = -1;
+  void* map_ = nullptr;
+  std::size_t mapSize_ = 0;
+  layout::Header* header_ = nullptr;
+  layout::KeyEntry* keys_ = nullptr;
+  std::uint32_t keyCount_ = 0;
+  bool writable_ = false;
+  bool privileged_ = false;
+  std::uint32_t faultCounters_[layout::kMaxFaults] = {};
+};
+
+// Opens devicePath(), creating it from the built-in default profile first when it is missing.
+Result<Device> openDefaultDevice();
+
+}  // namespace sim

@@ -1,0 +1,327 @@
+// Heat sources, airflow and fans of the simulated Mac.
+#include "sim/thermal_model.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string>
+
+#include "sim/key_codec.h"
+#include "smc/smc_client.h"
+#include "smc/smc_record.h"
+
+namespace sim::model {
+namespace {
+
+// How long a fan takes to cover about two thirds of the way to its target.
+constexpr double kFanTauS = 1.5;
+constexpr double kDefaultFanMax = 6000;
+
+std::optional<double> keyValue(std::span<const layout::KeyEntry> keys, std::uint32_t index) {
+  if (index >= keys.size()) {
+    return std::nullopt;
+  }
+  const layout::KeyEntry& k = keys[index];
+  const std::uint32_t n = std::min<std::uint32_t>(k.dataSize, layout::kValueBytes);
+  return decodeValue(k.dataType, k.dataSize, {k.bytes, n});
+}
+
+void setKeyValue(std::span<layout::KeyEntry> keys, std::uint32_t index, double value) {
+  if (index >= keys.size()) {
+    return;
+  }
+  layout::KeyEntry& k = keys[index];
+  if (k.state & layout::kStateUnreadable) {
+    return;
+  }
+  const auto bytes = encodeValue(k.dataType, k.dataSize, value);
+  if (bytes && bytes->size() <= layout::kValueBytes) {
+    std::memcpy(k.bytes, bytes->data(), bytes->size());
+  }
+}
+
+bool isTemperatureType(std::uint32_t type, std::uint32_t size) {
+  if (type == fourCC("flt ")) {
+    return size == 4;
+  }
+  const char c1 = static_cast<char>(type >> 24);
+  const char c2 = static_cast<char>(type >> 16);
+  return (c1 == 's' || c1 == 'f') && c2 == 'p' && size == 2;
+}
+
+bool plausible(std::optional<double> v) {
+  return v && *v > 10 && *v < 110;
+}
+
+std::string inferredSource(std::string_view key) {
+  const auto family = key.substr(0, 2);
+  if (family == "TC" || family == "Tc" || family == "Tp" || family == "Te") {
+    return "cpu";
+  }
+  if (family == "TG" || family == "Tg") {
+    return "gpu";
+  }
+  return "board";
+}
+
+double steadyTemp(const layout::Header& h, const layout::Source& s, double airflow) {
+  return h.ambientC + (s.idleC - h.ambientC + s.riseC * s.load) * (1 - s.cooling * airflow);
+}
+
+double airflow(const layout::Header& h, std::span<const layout::KeyEntry> keys) {
+  if (h.fanCount == 0) {
+    return 0;
+  }
+  double sum = 0;
+  for (std::uint32_t i = 0; i < h.fanCount; ++i) {
+    const layout::Fan& f = h.fans[i];
+    const double max = keyValue(keys, f.mx).value_or(kDefaultFanMax);
+    if (max > 0) {
+      sum += std::clamp(f.actual / max, 0.0, 1.0);
+    }
+  }
+  return sum / h.fanCount;
+}
+
+// Busy share of this computer's processors since the previous sample, from /proc/stat.
+std::optional<double> sampleHostLoad(layout::Header& h) {
+  std::FILE* f = std::fopen("/proc/stat", "r");
+  if (f == nullptr) {
+    return std::nullopt;
+  }
+  unsigned long long v[8] = {};
+  const int n = std::fscanf(f, "cpu %llu %llu %llu %llu %llu %llu %llu %llu", &v[0], &v[1], &v[2],
+                            &v[3], &v[4], &v[5], &v[6], &v[7]);
+  std::fclose(f);
+  if (n < 4) {
+    return std::nullopt;
+  }
+  std::uint64_t total = 0;
+  for (unsigned long long x : v) {
+    total += x;
+  }
+  const std::uint64_t idle = v[3] + v[4];
+  std::optional<double> load;
+  if (h.hostPrevTotal != 0 && total > h.hostPrevTotal && idle >= h.hostPrevIdle) {
+    const double dTotal = static_cast<double>(total - h.hostPrevTotal);
+    const double dIdle = static_cast<double>(idle - h.hostPrevIdle);
+    load = std::clamp(1.0 - dIdle / dTotal, 0.0, 1.0);
+  }
+  h.hostPrevTotal = total;
+  h.hostPrevIdle = idle;
+  return load;
+}
+
+}  // namespace
+
+std::uint32_t findKey(std::span<const layout::KeyEntry> keys, std::uint32_t code) {
+  const auto it =
+      std::lower_bound(keys.begin(), keys.end(), code,
+                       [](const layout::KeyEntry& k, std::uint32_t c) { return k.code < c; });
+  if (it == keys.end() || it->code != code) {
+    return layout::kNoKey;
+  }
+  return static_cast<std::uint32_t>(it - keys.begin());
+}
+
+double patternLevel(std::span<const layout::PatternStep> steps, double elapsed) {
+  double period = 0;
+  for (const auto& s : steps) {
+    period += s.seconds;
+  }
+  if (steps.empty() || period <= 0) {
+    return 0;
+  }
+  double t = std::fmod(std::max(elapsed, 0.0), period);
+  for (const auto& s : steps) {
+    if (t < s.seconds) {
+      return s.level;
+    }
+    t -= s.seconds;
+  }
+  return steps.back().level;
+}
+
+Status setUp(layout::Header& h, std::span<layout::KeyEntry> keys, const Profile& profile) {
+  h.ambientC = profile.ambientC;
+  std::vector<HeatSource> sources = profile.sources;
+  if (sources.empty()) {
+    sources = {HeatSource{"cpu", 45, 50, 0.35, 6, 0.1}, HeatSource{"gpu", 42, 40, 0.35, 8, 0.05},
+               HeatSource{"board", 33, 10, 0.3, 20, 0.1}};
+  }
+  if (sources.size() > layout::kMaxSources) {
+    return Status::failure("more than " + std::to_string(layout::kMaxSources) + " heat sources");
+  }
+  h.sourceCount = static_cast<std::uint32_t>(sources.size());
+  for (std::size_t i = 0; i < sources.size(); ++i) {
+    layout::Source& s = h.sources[i];
+    std::snprintf(s.name, sizeof s.name, "%s", sources[i].name.c_str());
+    s.idleC = sources[i].idleC;
+    s.riseC = sources[i].riseC;
+    s.cooling = sources[i].cooling;
+    s.tauS = sources[i].tauS;
+    s.load = sources[i].load;
+  }
+  auto sourceIndex = [&](const std::string& name) -> std::optional<std::uint32_t> {
+    for (std::uint32_t i = 0; i < h.sourceCount; ++i) {
+      if (name == h.sources[i].name) {
+        return i;
+      }
+    }
+    return std::nullopt;
+  };
+
+  // Fans: as many as "FNum" says, or every fan whose actual-speed key exists.
+  const std::uint32_t fnum = findKey(keys, fourCC("FNum"));
+  int fanLimit = static_cast<int>(layout::kMaxFans);
+  if (const auto n = keyValue(keys, fnum)) {
+    fanLimit = std::clamp(static_cast<int>(*n), 0, static_cast<int>(layout::kMaxFans));
+  }
+  h.fanCount = 0;
+  for (int i = 0; i < fanLimit; ++i) {
+    const std::uint32_t ac = findKey(keys, fourCC(fanKey(i, "Ac")));
+    if (ac == layout::kNoKey) {
+      continue;
+    }
+    layout::Fan& f = h.fans[h.fanCount++];
+    f.index = static_cast<std::uint32_t>(i);
+    f.ac = ac;
+    f.mn = findKey(keys, fourCC(fanKey(i, "Mn")));
+    f.mx = findKey(keys, fourCC(fanKey(i, "Mx")));
+    f.md = findKey(keys, fourCC(fanKey(i, "Md")));
+    f.tg = findKey(keys, fourCC(fanKey(i, "Tg")));
+    f.lowC = 50;
+    f.highC = 90;
+    f.stopWhenCool = 0;
+    for (const FanCurve& c : profile.fans) {
+      if (c.index == i) {
+        f.lowC = c.lowC;
+        f.highC = c.highC;
+        f.stopWhenCool = c.stopWhenCool ? 1 : 0;
+      }
+    }
+    const double actual = keyValue(keys, ac).value_or(0);
+    f.actual = std::isfinite(actual) ? actual : 0;
+    f.target = f.actual;
+  }
+  h.forcedMaskKey = findKey(keys, fourCC("FS! "));
+
+  // Sources start settled at their load with the recorded fan speeds.
+  const double flow = airflow(h, keys);
+  for (std::uint32_t i = 0; i < h.sourceCount; ++i) {
+    h.sources[i].temp = steadyTemp(h, h.sources[i], flow);
+  }
+
+  // Temperature keys: those the profile names, then those recognised by name.
+  h.tempCount = 0;
+  for (std::uint32_t k = 0; k < keys.size(); ++k) {
+    const layout::KeyEntry& key = keys[k];
+    const TempBinding* bound = nullptr;
+    for (const TempBinding& t : profile.temps) {
+      if (fourCC(t.key) == key.code) {
+        bound = &t;
+      }
+    }
+    const auto recorded = keyValue(keys, k);
+    std::optional<std::uint32_t> source;
+    if (bound != nullptr) {
+      source = sourceIndex(bound->source);
+      if (!source) {
+        return Status::failure("[temps] names the heat source '" + bound->source +
+                               "', which the machine does not have");
+      }
+    } else {
+      if (key.text[0] != 'T' || (key.state & layout::kStateUnreadable) ||
+          !isTemperatureType(key.dataType, key.dataSize) || !plausible(recorded)) {
+        continue;
+      }
+      source = sourceIndex(inferredSource(key.text));
+      if (!source) {
+        continue;
+      }
+    }
+    if (h.tempCount == layout::kMaxTemps) {
+      return Status::failure("more than " + std::to_string(layout::kMaxTemps) +
+                             " temperature keys");
+    }
+    layout::Temp& t = h.temps[h.tempCount++];
+    t.key = k;
+    t.source = *source;
+    if (bound != nullptr && bound->hasOffset) {
+      t.offsetC = bound->offsetC;
+    } else if (plausible(recorded)) {
+      t.offsetC = *recorded - h.sources[*source].temp;
+    } else {
+      t.offsetC = 0;
+    }
+  }
+  return {};
+}
+
+void step(layout::Header& h, std::span<layout::KeyEntry> keys, double seconds, std::int64_t nowNs) {
+  seconds = std::max(seconds, 0.0);
+  // Load.
+  std::optional<double> common;
+  if (h.loadMode == layout::LoadMode::pattern) {
+    const auto count = std::min(h.patternCount, layout::kMaxPatternSteps);
+    common = patternLevel({h.pattern, count}, static_cast<double>(nowNs - h.loadStartNs) / 1e9);
+  } else if (h.loadMode == layout::LoadMode::host) {
+    if (const auto sample = sampleHostLoad(h)) {
+      h.hostLoad = *sample;
+    }
+    common = h.hostLoad;
+  }
+  const std::uint32_t sourceCount = std::min(h.sourceCount, layout::kMaxSources);
+  const std::uint32_t fanCount = std::min(h.fanCount, layout::kMaxFans);
+  const std::uint32_t tempCount = std::min(h.tempCount, layout::kMaxTemps);
+  if (common) {
+    for (std::uint32_t i = 0; i < sourceCount; ++i) {
+      h.sources[i].load = std::clamp(*common, 0.0, 1.0);
+    }
+  }
+
+  // Heat.
+  const double flow = airflow(h, keys);
+  double hottest = h.ambientC;
+  for (std::uint32_t i = 0; i < sourceCount; ++i) {
+    layout::Source& s = h.sources[i];
+    const double settle = steadyTemp(h, s, flow);
+    const double tau = s.tauS > 0 ? s.tauS : 1;
+    s.temp += (settle - s.temp) * (1 - std::exp(-seconds / tau));
+    hottest = std::max(hottest, s.temp);
+  }
+  for (std::uint32_t i = 0; i < tempCount; ++i) {
+    const layout::Temp& t = h.temps[i];
+    if (t.source < sourceCount) {
+      setKeyValue(keys, t.key, h.sources[t.source].temp + t.offsetC);
+    }
+  }
+
+  // Fans.
+  std::uint32_t mask = 0;
+  if (const auto m = keyValue(keys, h.forcedMaskKey)) {
+    mask = static_cast<std::uint32_t>(std::clamp(*m, 0.0, 65535.0));
+  }
+  for (std::uint32_t i = 0; i < fanCount; ++i) {
+    layout::Fan& f = h.fans[i];
+    const double min = std::max(keyValue(keys, f.mn).value_or(0), 0.0);
+    const double max = keyValue(keys, f.mx).value_or(kDefaultFanMax);
+    const bool modeForced = f.md < keys.size() && keys[f.md].bytes[0] == 1;
+    const bool maskForced = f.index < 16 && (mask & (1u << f.index)) != 0;
+    if (modeForced || maskForced) {
+      const double wanted = keyValue(keys, f.tg).value_or(f.target);
+      f.target = std::isfinite(wanted) ? std::clamp(wanted, 0.0, std::max(max, 0.0)) : 0;
+    } else {
+      const double span = f.highC - f.lowC;
+      const double fraction = span > 0 ? std::clamp((hottest - f.lowC) / span, 0.0, 1.0) : 1.0;
+      f.target = (f.stopWhenCool && fraction <= 0) ? 0 : min + fraction * (max - min);
+      setKeyValue(keys, f.tg, f.target);
+    }
+    f.actual += (f.target - f.actual) * (1 - std::exp(-seconds / kFanTauS));
+    setKeyValue(keys, f.ac, f.actual);
+  }
+}
+
+}  // namespace sim::model
