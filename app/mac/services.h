@@ -12,22 +12,22 @@
 
 class MacAlerts final : public Alerts {
  public:
-  void runModal(const Alert &alert) override;
+  void runModal(const Alert& alert) override;
 };
 
 // An NSTimer on the main run loop; invalidated at the latest when this object goes away.
 class MacRepeatingTimer final : public RepeatingTimer {
  public:
-  explicit MacRepeatingTimer(NSTimer *timer) : timer_(timer) {}
+  explicit MacRepeatingTimer(NSTimer* timer) : timer_(timer) {}
   ~MacRepeatingTimer() override;
-  MacRepeatingTimer(const MacRepeatingTimer &) = delete;
-  MacRepeatingTimer &operator=(const MacRepeatingTimer &) = delete;
+  MacRepeatingTimer(const MacRepeatingTimer&) = delete;
+  MacRepeatingTimer& operator=(const MacRepeatingTimer&) = delete;
 
   void invalidate() override;
   bool isValid() const override;
 
  private:
-  NSTimer *timer_;
+  NSTimer* timer_;
 };
 
 class MacTimerScheduler final : public TimerScheduler {
@@ -51,7 +51,7 @@ class MacBundle final : public Bundle {
 // it; the system asks the user for administrator credentials.
 class AppleScriptRunner final : public AdminScriptRunner {
  public:
-  ScriptResult runWithAdministratorPrivileges(const AdminScript &script) override;
+  ScriptResult runWithAdministratorPrivileges(const AdminScript& script) override;
 };
 
 // The pid file is read with open(O_NOFOLLOW | O_NONBLOCK) and checked with fstat on the opened

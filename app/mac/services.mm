@@ -24,17 +24,11 @@ void MacAlerts::runModal(const Alert &alert) {
   [panel runModal];
 }
 
-MacRepeatingTimer::~MacRepeatingTimer() {
-  [timer_ invalidate];
-}
+MacRepeatingTimer::~MacRepeatingTimer() { [timer_ invalidate]; }
 
-void MacRepeatingTimer::invalidate() {
-  [timer_ invalidate];
-}
+void MacRepeatingTimer::invalidate() { [timer_ invalidate]; }
 
-bool MacRepeatingTimer::isValid() const {
-  return [timer_ isValid];
-}
+bool MacRepeatingTimer::isValid() const { return [timer_ isValid]; }
 
 std::unique_ptr<RepeatingTimer> MacTimerScheduler::scheduledTimer(double interval,
                                                                   std::function<void()> action) {
@@ -59,12 +53,11 @@ void MacUserDefaults::setBool(bool value, std::string_view key) {
   [[NSUserDefaults standardUserDefaults] setBool:value forKey:nsString(key)];
 }
 
-std::string MacBundle::bundlePath() {
-  return stdString([[NSBundle mainBundle] bundlePath]);
-}
+std::string MacBundle::bundlePath() { return stdString([[NSBundle mainBundle] bundlePath]); }
 
 ScriptResult AppleScriptRunner::runWithAdministratorPrivileges(const AdminScript &script) {
-  NSAppleScript *appleScript = [[NSAppleScript alloc] initWithSource:nsString(script.appleScriptSource)];
+  NSAppleScript *appleScript =
+      [[NSAppleScript alloc] initWithSource:nsString(script.appleScriptSource)];
   if (appleScript == nil) {
     return {};
   }
@@ -104,11 +97,12 @@ class FileDescriptor {
 
 std::optional<std::string> MacProcessControl::readPidFile(std::string_view path,
                                                           std::size_t maxBytes) {
-  const FileDescriptor file(open(std::string(path).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  const FileDescriptor file(
+      open(std::string(path).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   struct stat info {};
   if (file.get() < 0 || fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
-      (info.st_uid != 0 && info.st_uid != getuid()) ||
-      info.st_size > static_cast<off_t>(maxBytes)) {
+      (info.st_uid != 0 && info.st_uid != geteuid()) || info.st_size < 0 ||
+      static_cast<std::size_t>(info.st_size) > maxBytes) {
     return std::nullopt;
   }
   std::string content(maxBytes + 1, '\0');
@@ -124,10 +118,6 @@ void MacProcessControl::removeFile(std::string_view path) {
   [[NSFileManager defaultManager] removeItemAtPath:nsString(path) error:nil];
 }
 
-void MacProcessControl::sendSignal(int pid, int signal) {
-  kill(pid, signal);
-}
+void MacProcessControl::sendSignal(int pid, int signal) { kill(pid, signal); }
 
-void MacApplication::terminate() {
-  [NSApp terminate:nil];
-}
+void MacApplication::terminate() { [NSApp terminate:nil]; }

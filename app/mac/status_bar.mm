@@ -96,17 +96,11 @@ NSMenuItem *menuItem(const MenuItem &item, id<QuillMenuActions> target) {
 MacStatusItem::MacStatusItem(NSStatusItem *item, id<QuillMenuActions> target)
     : item_(item), target_(target) {}
 
-MacStatusItem::~MacStatusItem() {
-  [[NSStatusBar systemStatusBar] removeStatusItem:item_];
-}
+MacStatusItem::~MacStatusItem() { [[NSStatusBar systemStatusBar] removeStatusItem:item_]; }
 
-bool MacStatusItem::hasButton() const {
-  return [item_ button] != nil;
-}
+bool MacStatusItem::hasButton() const { return [item_ button] != nil; }
 
-void MacStatusItem::setTitle(std::string_view title) {
-  [[item_ button] setTitle:nsString(title)];
-}
+void MacStatusItem::setTitle(std::string_view title) { [[item_ button] setTitle:nsString(title)]; }
 
 void MacStatusItem::setAttributedTitle(const StyledText &title) {
   [[item_ button] setAttributedTitle:attributedString(title)];

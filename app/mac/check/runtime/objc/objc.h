@@ -9,11 +9,11 @@
 #define __GNU_LIBOBJC__ 20110608
 #define __GNUSTEP_RUNTIME__ 1
 
-typedef struct objc_class *Class;
+typedef struct objc_class* Class;
 typedef struct objc_object {
   Class isa;
-} *id;
-typedef const struct objc_selector *SEL;
+} * id;
+typedef const struct objc_selector* SEL;
 typedef id (*IMP)(id, SEL, ...);
 typedef signed char BOOL;
 
@@ -21,5 +21,9 @@ typedef signed char BOOL;
 #define NO ((BOOL)0)
 #define Nil ((Class)0)
 #ifndef nil
+#ifdef __cplusplus
+#define nil nullptr
+#else
 #define nil ((id)0)
+#endif
 #endif

@@ -4,11 +4,11 @@
 
 #include <objc/objc.h>
 
-typedef struct objc_method *Method;
-typedef struct objc_ivar *Ivar;
-typedef struct objc_property *objc_property_t;
+typedef struct objc_method* Method;
+typedef struct objc_ivar* Ivar;
+typedef struct objc_property* objc_property_t;
 
 struct objc_method_description {
   SEL name;
-  const char *types;
+  const char* types;
 };

@@ -2,9 +2,9 @@
 // Declarations only, for the macOS shell's compile check.
 #pragma once
 
-typedef const struct __CFDictionary *CFDictionaryRef;
-typedef struct __CFDictionary *CFMutableDictionaryRef;
-typedef const void *CFTypeRef;
+typedef const struct __CFDictionary* CFDictionaryRef;
+typedef struct __CFDictionary* CFMutableDictionaryRef;
+typedef const void* CFTypeRef;
 
 #ifdef __cplusplus
 extern "C" {

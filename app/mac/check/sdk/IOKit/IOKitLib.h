@@ -20,15 +20,15 @@ extern "C" {
 
 extern const mach_port_t kIOMainPortDefault;
 
-CFMutableDictionaryRef IOServiceMatching(const char *name);
+CFMutableDictionaryRef IOServiceMatching(const char* name);
 io_service_t IOServiceGetMatchingService(mach_port_t mainPort, CFDictionaryRef matching);
 kern_return_t IOServiceOpen(io_service_t service, task_port_t owningTask, uint32_t type,
-                            io_connect_t *connect);
+                            io_connect_t* connect);
 kern_return_t IOServiceClose(io_connect_t connect);
 kern_return_t IOObjectRelease(io_object_t object);
 kern_return_t IOConnectCallStructMethod(mach_port_t connection, uint32_t selector,
-                                        const void *inputStruct, size_t inputStructCnt,
-                                        void *outputStruct, size_t *outputStructCnt);
+                                        const void* inputStruct, size_t inputStructCnt,
+                                        void* outputStruct, size_t* outputStructCnt);
 
 #ifdef __cplusplus
 }
