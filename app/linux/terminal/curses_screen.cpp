@@ -63,7 +63,7 @@ void CursesScreen::setUpColors() {
   }
   // Keep the terminal's own foreground and background where the theme's colours should show.
   const short background = use_default_colors() == OK ? -1 : COLOR_BLACK;
-  depth_ = COLORS >= 256 ? ColorDepth::full
+  depth_ = COLORS >= 256  ? ColorDepth::full
            : COLORS >= 16 ? ColorDepth::sixteen
                           : ColorDepth::eight;
   // Orange exists only in the 256-colour palette; yellow is the nearest of the basic eight.

@@ -75,8 +75,10 @@ TEST(TerminalMenu, TextWidthMakesRoomForKeyHints) {
   // The styled title is what is shown, and separators take no width.
   MenuModel styled;
   MenuItem row = info("x");
-  row.styledTitle = StyledText{{.text = "Fan 1"}, {.text = "                   "},
-                               {.text = "1200 RPM"}};
+  row.styledTitle = StyledText{
+      {.text = "Fan 1", .font = FontRole::monoRegular12, .color = std::nullopt},
+      {.text = "                   ", .font = FontRole::monoRegular12, .color = std::nullopt},
+      {.text = "1200 RPM", .font = FontRole::monoMedium12, .color = ColorRole::systemCyan}};
   styled.addItem(row);
   styled.addItem(MenuItem::separatorItem());
   EXPECT_EQ(menuTextWidth(styled, false), 32u);
@@ -110,7 +112,7 @@ TEST(TerminalMenu, KeysChooseOnlyItemsTheMenuOffers) {
 TEST(TerminalMenu, SelectionFollowsItsItemAcrossARebuild) {
   const MenuModel automatic = menuInMode("Auto");
   const MenuModel proactive = menuInMode("Proactive");
-  // The unit switch is still there, one row later.
+  // The unit switch is still there.
   EXPECT_EQ(carrySelection(automatic, 8u, automatic), 8u);
   // Choosing "Proactive Cooling" removes it: the highlight stays first among the commands,
   // now on "Switch to Auto".
@@ -131,8 +133,8 @@ TEST(TerminalMenu, ScrollingKeepsTheSelectionInViewAndTheViewFull) {
   EXPECT_EQ(scrollToShow(3, 9u, 20, 12), 0u);
   // 20 lines, 5 in view.
   EXPECT_EQ(scrollToShow(0, 2u, 5, 20), 0u);
-  EXPECT_EQ(scrollToShow(0, 7u, 5, 20), 3u);   // down just enough
-  EXPECT_EQ(scrollToShow(10, 4u, 5, 20), 4u);  // up just enough
+  EXPECT_EQ(scrollToShow(0, 7u, 5, 20), 3u);              // down just enough
+  EXPECT_EQ(scrollToShow(10, 4u, 5, 20), 4u);             // up just enough
   EXPECT_EQ(scrollToShow(18, std::nullopt, 5, 20), 15u);  // no empty lines at the end
   EXPECT_EQ(scrollToShow(4, std::nullopt, 0, 20), 0u);    // nothing in view
 }

@@ -116,13 +116,13 @@ class TerminalAlerts final : public Alerts {
 // Sets the script runner's prompt hooks for the life of the front end and clears them after.
 class PromptHandover {
  public:
-  PromptHandover(SudoScriptRunner& runner, CursesScreen& screen, TerminalUi& ui)
-      : runner_(runner) {
+  PromptHandover(SudoScriptRunner& runner, CursesScreen& screen, TerminalUi& ui) : runner_(runner) {
     runner_.beforePrompt = [&screen] {
       screen.suspend();
-      std::fputs("Quillomatics wants to change how the fans are driven and needs administrator "
-                 "rights.\n",
-                 stdout);
+      std::fputs(
+          "Quillomatics wants to change how the fans are driven and needs administrator "
+          "rights.\n",
+          stdout);
       std::fflush(stdout);
     };
     runner_.afterPrompt = [&screen, &ui] {

@@ -68,7 +68,7 @@ struct TerminalUi::Geometry {
   bool showMenu = false;
   int boxX = 0;
   int boxWidth = 0;
-  int textWidth = 0;       // columns for an item's text inside the box
+  int textWidth = 0;        // columns for an item's text inside the box
   std::size_t visible = 0;  // item rows in view
 };
 
@@ -132,8 +132,8 @@ void TerminalUi::followSelection() {
 void TerminalUi::scrollBy(long long lines) {
   const Geometry g = geometry();
   const long long top = std::max(0LL, static_cast<long long>(scrollTop_) + lines);
-  scrollTop_ = scrollToShow(static_cast<std::size_t>(top), std::nullopt, g.visible,
-                            menu_.items.size());
+  scrollTop_ =
+      scrollToShow(static_cast<std::size_t>(top), std::nullopt, g.visible, menu_.items.size());
 }
 
 std::optional<MenuAction> TerminalUi::handleKey(int key) {
@@ -213,7 +213,8 @@ void TerminalUi::drawStatusLine() {
   if (styledTitle_) {
     title = *styledTitle_;
   } else if (plainTitle_) {
-    title.push_back(StyledRun{.text = *plainTitle_, .font = FontRole::monoRegular12});
+    title.push_back(
+        StyledRun{.text = *plainTitle_, .font = FontRole::monoRegular12, .color = std::nullopt});
   }
   std::size_t titleWidth = 0;
   for (StyledRun& run : title) {
@@ -266,7 +267,8 @@ void TerminalUi::drawMenu(const Geometry& g) {
     put(bottom, left + g.boxWidth / 2 - 1, right, screen_.utf8() ? " \u25BC " : " v ", arrows);
   }
 
-  const attr_t secondary = screen_.attributesFor(FontRole::monoRegular12, ColorRole::secondaryLabel);
+  const attr_t secondary =
+      screen_.attributesFor(FontRole::monoRegular12, ColorRole::secondaryLabel);
   for (std::size_t row = 0; row < g.visible; ++row) {
     const std::size_t index = scrollTop_ + row;
     const MenuItem& item = menu_.items[index];
@@ -322,8 +324,7 @@ void TerminalUi::drawAlert(const Alert& alert, std::size_t button) {
   const attr_t message = alert.style == AlertStyle::critical
                              ? screen_.attributesFor(FontRole::bold13, ColorRole::systemRed)
                              : screen_.attributesFor(FontRole::bold13, std::nullopt);
-  for (std::string& line :
-       wrap(shown(alert.messageText), static_cast<std::size_t>(textWidth))) {
+  for (std::string& line : wrap(shown(alert.messageText), static_cast<std::size_t>(textWidth))) {
     body.push_back({std::move(line), message});
   }
   body.push_back({"", A_NORMAL});
