@@ -1,6 +1,9 @@
 // The Linux Quillomatics: the application core in a terminal.
-//   Quillomatics                       refreshes every 3 seconds and prints the status title and
-//                                      the menu as text; a key equivalent and Enter runs its item
+//   Quillomatics                       on a terminal: the status line and its menu, interactive;
+//                                      otherwise refreshes every 3 seconds and prints the status
+//                                      title and the menu as text; a key equivalent and Enter
+//                                      runs its item
+//   Quillomatics --help | --version
 //   Quillomatics --snapshot [--do ACTION]...
 //                                      launch, the named menu actions in order, one JSON object
 //                                      on standard output, then termination
@@ -9,16 +12,20 @@
 // SIGTERM, SIGINT and SIGHUP end either mode through the termination sequence.
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "app/admin_script.h"
 #include "app/app_delegate.h"
 #include "app/linux/event_loop.h"
 #include "app/linux/linux_platform.h"
 #include "app/linux/snapshot.h"
+#include "app/linux/terminal/terminal_front_end.h"
 #include "sim/sim_device.h"
 #include "smc/io_service.h"
 
@@ -29,6 +36,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: Quillomatics [--admin-socket PATH]\n"
+    "       Quillomatics --help | --version\n"
     "       Quillomatics --snapshot [--do setFansMax|setFansAuto|setFansProactive|toggleUnit]... "
     "[--admin-socket PATH]\n";
 
@@ -85,6 +93,21 @@ int exitStatus(const Shell& shell, int normal) {
   return signal ? 128 + *signal : normal;
 }
 
+// The proactive start returns as soon as the shell has put the tool in the background. A
+// snapshot ends moments later, so it first gives the tool time to record its pid file: the
+// termination that follows must find it to stop the tool.
+void awaitProactiveTool(Shell& shell) {
+  using namespace std::chrono_literals;
+  const auto deadline = std::chrono::steady_clock::now() + 5s;
+  while (std::chrono::steady_clock::now() < deadline && !shell.loop.pollSignals()) {
+    const auto content = shell.processes.readPidFile(kProactivePidFile, 64);
+    if (content && parsePidFile(*content)) {
+      return;
+    }
+    std::this_thread::sleep_for(20ms);
+  }
+}
+
 int runSnapshot(Shell& shell, const Options& options) {
   delegate->applicationDidFinishLaunching();
   if (shell.application.terminateRequested()) {
@@ -96,6 +119,10 @@ int runSnapshot(Shell& shell, const Options& options) {
       break;
     }
     delegate->perform(action);
+    if (action == MenuAction::setFansProactive &&
+        delegate->fanMode() == AppDelegate::FanMode::proactive) {
+      awaitProactiveTool(shell);
+    }
   }
   if (!shell.loop.pollSignals()) {
     const RecordingStatusItem* item = shell.statusBar.item();
@@ -153,6 +180,14 @@ int runMonitor(Shell& shell) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    std::printf("%s\n%s", kUsage, std::string(terminalHelp()).c_str());
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("%s\n", versionText().c_str());
+    return 0;
+  }
   const auto options = parseOptions(argc, argv);
   if (!options) {
     std::fputs(kUsage, stderr);
@@ -164,6 +199,14 @@ int main(int argc, char** argv) {
   }
   Shell shell;
   shell.scripts.agentSocket = options->agentSocket;
+  if (!options->snapshot && isatty(STDIN_FILENO) && isatty(STDOUT_FILENO)) {
+    const int status = runTerminalFrontEnd(
+        TerminalServices{shell.loop, *shell.io, shell.defaults, shell.bundle, shell.scripts,
+                         shell.processes, shell.application},
+        delegate);
+    delegate.reset();
+    return status;
+  }
   delegate = std::make_shared<AppDelegate>(shell.environment());
   const int status = options->snapshot ? runSnapshot(shell, *options) : runMonitor(shell);
   delegate.reset();
