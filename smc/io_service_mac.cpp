@@ -1,12 +1,62 @@
-// The IOKit calls behind the SMC seam (macOS only).
+// The IOKit calls behind the SMC seam (macOS only). The service owns every service reference and
+// connection it hands out until the caller releases or closes it, and gives back whatever is left
+// when it is destroyed, so no early return of a caller leaks a handle.
 #include "smc/io_service.h"
 
 #include <IOKit/IOKitLib.h>
 #include <mach/mach.h>
 
+#include <algorithm>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
+
+// One IOKit handle, given back once with `Dispose` (IOObjectRelease or IOServiceClose).
+template <kern_return_t (*Dispose)(io_object_t)>
+class ScopedIOHandle {
+ public:
+  explicit ScopedIOHandle(io_object_t handle) : handle_(handle) {}
+  ScopedIOHandle(ScopedIOHandle&& other) noexcept
+      : handle_(std::exchange(other.handle_, IO_OBJECT_NULL)) {}
+  ScopedIOHandle& operator=(ScopedIOHandle&& other) noexcept {
+    if (this != &other) {
+      reset();
+      handle_ = std::exchange(other.handle_, IO_OBJECT_NULL);
+    }
+    return *this;
+  }
+  ScopedIOHandle(const ScopedIOHandle&) = delete;
+  ScopedIOHandle& operator=(const ScopedIOHandle&) = delete;
+  ~ScopedIOHandle() { reset(); }
+
+  io_object_t get() const { return handle_; }
+  // Gives the handle back now and returns what IOKit said.
+  kern_return_t reset() {
+    const io_object_t handle = std::exchange(handle_, IO_OBJECT_NULL);
+    return handle != IO_OBJECT_NULL ? Dispose(handle) : KERN_SUCCESS;
+  }
+
+ private:
+  io_object_t handle_;
+};
+
+using ScopedService = ScopedIOHandle<IOObjectRelease>;
+using ScopedConnection = ScopedIOHandle<IOServiceClose>;
+
+// Takes the entry for `handle` out of `owned`; false when it is not there.
+template <typename Scoped>
+bool take(std::vector<Scoped>& owned, IOHandle handle, Scoped& taken) {
+  const auto it = std::find_if(owned.begin(), owned.end(),
+                               [handle](const Scoped& entry) { return entry.get() == handle; });
+  if (it == owned.end()) {
+    return false;
+  }
+  taken = std::move(*it);
+  owned.erase(it);
+  return true;
+}
 
 class IOKitService final : public IOService {
  public:
@@ -17,26 +67,51 @@ class IOKitService final : public IOService {
     if (matching == nullptr) {
       return 0;
     }
-    return IOServiceGetMatchingService(kIOMainPortDefault, matching);
+    const io_service_t service = IOServiceGetMatchingService(kIOMainPortDefault, matching);
+    if (service != IO_OBJECT_NULL) {
+      services_.emplace_back(service);
+    }
+    return service;
   }
 
   IOReturn serviceOpen(IOHandle service, std::uint32_t type, IOHandle& connection) override {
     io_connect_t connect = IO_OBJECT_NULL;
     const kern_return_t result = IOServiceOpen(service, mach_task_self(), type, &connect);
     if (result == KERN_SUCCESS) {
+      connections_.emplace_back(connect);
       connection = connect;
     }
     return result;
   }
 
-  void objectRelease(IOHandle service) override { IOObjectRelease(service); }
+  // A handle this object did not hand out, or already released, is left alone: its name may
+  // since have been reused for another port.
+  void objectRelease(IOHandle service) override {
+    ScopedService taken(IO_OBJECT_NULL);
+    if (take(services_, service, taken)) {
+      taken.reset();
+    }
+  }
 
   IOReturn callStructMethod(IOHandle connection, std::uint32_t selector, const void* input,
                             std::size_t inputSize, void* output, std::size_t* outputSize) override {
     return IOConnectCallStructMethod(connection, selector, input, inputSize, output, outputSize);
   }
 
-  IOReturn serviceClose(IOHandle connection) override { return IOServiceClose(connection); }
+  // Closing a connection that is not open here (never opened, or closed before) is refused
+  // without calling IOKit.
+  IOReturn serviceClose(IOHandle connection) override {
+    ScopedConnection taken(IO_OBJECT_NULL);
+    if (!take(connections_, connection, taken)) {
+      return kIOReturnBadArgument;
+    }
+    return taken.reset();
+  }
+
+ private:
+  // Connections are declared last so that they close before their services are released.
+  std::vector<ScopedService> services_;
+  std::vector<ScopedConnection> connections_;
 };
 
 }  // namespace
