@@ -1,1 +1,344 @@
+// The shared device: what one process writes another sees, privileges, key states, faults,
+// validation of what is opened, and the shipped profiles read back byte for byte.
+#include "sim/sim_device.h"
+
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+
+#include "sim/key_codec.h"
+#include "sim/sim_io_service.h"
+#include "sim/testing/unprivileged.h"
+#include "smc/smc_client.h"
+
+namespace {
+
+using sim::testing::runUnprivileged;
+using sim::testing::SharedTempDir;
+
+SMCKeyData_t request(std::string_view key, std::uint8_t command, std::uint32_t size = 0,
+                     std::vector<std::uint8_t> bytes = {}) {
+  SMCKeyData_t in{};
+  in.key = fourCC(key);
+  in.data8 = command;
+  in.keyInfo.dataSize = size;
+  std::copy(bytes.begin(), bytes.end(), in.bytes);
+  return in;
+}
+
+IOReturn writeKey(sim::Device& d, std::string_view key, std::vector<std::uint8_t> bytes) {
+  SMCKeyData_t out{};
+  const auto size = static_cast<std::uint32_t>(bytes.size());
+  return d.exchange(request(key, SMC_CMD_WRITE_BYTES, size, std::move(bytes)), out);
+}
+
+std::vector<std::uint8_t> readKey(sim::Device& d, std::string_view key,
+                                  IOReturn* result = nullptr) {
+  SMCKeyData_t info{};
+  IOReturn r = d.exchange(request(key, SMC_CMD_READ_KEYINFO), info);
+  if (r == kIOReturnSuccess) {
+    SMCKeyData_t out{};
+    r = d.exchange(request(key, SMC_CMD_READ_BYTES, info.keyInfo.dataSize), out);
+    if (r == kIOReturnSuccess) {
+      if (result)
+        *result = r;
+      return {out.bytes, out.bytes + std::min<std::uint32_t>(info.keyInfo.dataSize, 32)};
+    }
+  }
+  if (result)
+    *result = r;
+  return {};
+}
+
+class SimDevice : public ::testing::Test {
+ protected:
+  void create(std::string_view profile, sim::CreateOptions options = {.frozen = true}) {
+    const auto st = sim::createDevice(path, sim::ProfileSource::builtin(profile), options);
+    ASSERT_TRUE(st) << st.error();
+  }
+  sim::Device open() {
+    auto d = sim::Device::open(path);
+    EXPECT_TRUE(d) << d.error();
+    return std::move(*d);
+  }
+
+  SharedTempDir dir;
+  std::string path = dir.file("mac.dev");
+};
+
+TEST_F(SimDevice, ProcessesSeeEachOthersWritesAtOnce) {
+  create("MacBookPro16,1");
+  auto device = open();
+  ASSERT_EQ(writeKey(device, "F0Md", {1}), kIOReturnSuccess);
+  // Another process, with its own connection, sees the write and answers with one of its own.
+  const int child = runUnprivileged([&] {
+    auto other = sim::Device::open(path);
+    if (!other || readKey(*other, "F0Md") != std::vector<std::uint8_t>{1}) {
+      return 1;
+    }
+    return 0;
+  });
+  EXPECT_EQ(child, 0);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    auto other = sim::Device::open(path);
+    _exit(other && writeKey(*other, "F0Tg", {0x00, 0x80, 0x3B, 0x45}) == kIOReturnSuccess ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(readKey(device, "F0Tg"), (std::vector<std::uint8_t>{0x00, 0x80, 0x3B, 0x45}));
+}
+
+TEST_F(SimDevice, UnprivilegedWritesAreRefusedAndChangeNothing) {
+  if (!sim::testing::droppingPrivileges()) {
+    GTEST_SKIP() << "needs root to act as another user";
+  }
+  create("MacBookPro16,1");
+  auto device = open();
+  const auto before = readKey(device, "F0Md");
+  const int child = runUnprivileged([&] {
+    auto other = sim::Device::open(path);
+    if (!other || other->writable() || other->privileged()) {
+      return 2;
+    }
+    // Reading is allowed; writing a writable key is not.
+    IOReturn r = kIOReturnError;
+    readKey(*other, "F0Md", &r);
+    if (r != kIOReturnSuccess) {
+      return 3;
+    }
+    return writeKey(*other, "F0Md", {1}) == kIOReturnNotPrivileged ? 0 : 1;
+  });
+  EXPECT_EQ(child, 0);
+  EXPECT_EQ(readKey(device, "F0Md"), before);
+}
+
+TEST_F(SimDevice, DeviceWritePermissionGrantsWrites) {
+  if (!sim::testing::droppingPrivileges()) {
+    GTEST_SKIP() << "needs root to act as another user";
+  }
+  create("MacBookPro16,1", {.frozen = true, .writers = sim::Writers::anyone});
+  auto device = open();
+  const int child = runUnprivileged([&] {
+    auto other = sim::Device::open(path);
+    return other && other->privileged() && writeKey(*other, "F0Md", {1}) == kIOReturnSuccess ? 0
+                                                                                             : 1;
+  });
+  EXPECT_EQ(child, 0);
+  EXPECT_EQ(readKey(device, "F0Md"), std::vector<std::uint8_t>{1});
+}
+
+TEST_F(SimDevice, KeysWithoutTheWritableBitAndWrongSizesAreRefused) {
+  create("MacBookPro16,1");
+  auto device = open();
+  ASSERT_TRUE(device.privileged());
+  const auto before = readKey(device, "F0Mx");  // attributes 84
+  EXPECT_EQ(writeKey(device, "F0Mx", {0, 0, 0, 0}), kIOReturnNotPrivileged);
+  EXPECT_EQ(writeKey(device, "F0Md", {1, 0}), kIOReturnBadArgument);
+  EXPECT_EQ(readKey(device, "F0Mx"), before);
+  EXPECT_EQ(readKey(device, "F0Md"), std::vector<std::uint8_t>{0});
+}
+
+TEST_F(SimDevice, UnknownKeysFailAtKeyInfoAndUnreadableKeysAtTheRead) {
+  create("MacBookPro13,3");
+  auto device = open();
+  SMCKeyData_t out{};
+  EXPECT_NE(device.exchange(request("ZZZZ", SMC_CMD_READ_KEYINFO), out), kIOReturnSuccess);
+  // "AC-D" was recorded unreadable: key info answers, the read does not.
+  ASSERT_EQ(device.exchange(request("AC-D", SMC_CMD_READ_KEYINFO), out), kIOReturnSuccess);
+  EXPECT_EQ(out.keyInfo.dataSize, 1u);
+  EXPECT_EQ(out.keyInfo.dataType, fourCC("ui8 "));
+  EXPECT_EQ(out.keyInfo.dataAttributes, 0x50);
+  EXPECT_NE(device.exchange(request("AC-D", SMC_CMD_READ_BYTES, 1), out), kIOReturnSuccess);
+  EXPECT_EQ(device.exchange(request("AC-D", 7), out), kIOReturnBadArgument);
+}
+
+TEST_F(SimDevice, ShippedProfilesReadBackEveryKeyExactlyThroughTheService) {
+  for (const auto& builtin : sim::builtinProfiles()) {
+    SCOPED_TRACE(std::string(builtin.name));
+    auto profile = sim::parseProfile(builtin.text, builtin.file);
+    ASSERT_TRUE(profile) << profile.error();
+    ASSERT_TRUE(sim::createDevice(path, sim::ProfileSource::parsed(*profile),
+                                  {.frozen = true, .replace = true}));
+    sim::DeviceIOService service(path);
+    SMCClient client(service);
+    ASSERT_TRUE(client.open());
+    for (const auto& key : profile->keys) {
+      const auto raw = client.readRaw(key.text);
+      if (!key.readable) {
+        EXPECT_FALSE(raw) << key.text;
+        continue;
+      }
+      ASSERT_TRUE(raw) << key.text;
+      EXPECT_EQ(raw->dataType, key.dataType) << key.text;
+      EXPECT_EQ(raw->dataSize, static_cast<std::int32_t>(key.dataSize)) << key.text;
+      const std::size_t n = std::min<std::size_t>(key.bytes.size(), 32);
+      EXPECT_TRUE(std::equal(raw->bytes.begin(), raw->bytes.end(), key.bytes.begin(),
+                             key.bytes.begin() + static_cast<std::ptrdiff_t>(n)) &&
+                  raw->bytes.size() == n)
+          << key.text;
+    }
+    client.close();
+  }
+}
+
+TEST_F(SimDevice, ABareDumpMakesADevice) {
+  const auto* builtin = sim::findBuiltinProfile("MacBookPro13,3");
+  ASSERT_NE(builtin, nullptr);
+  const std::string text(builtin->text);
+  const std::string dump = text.substr(text.find("[keys]\n") + 7);
+  const std::string dumpPath = dir.file("MacBookPro13,3.txt");
+  std::ofstream(dumpPath) << dump;
+  ASSERT_TRUE(sim::createDevice(path, sim::ProfileSource::file(dumpPath), {.frozen = true}));
+  auto device = open();
+  EXPECT_EQ(readKey(device, "FS! "), (std::vector<std::uint8_t>{0, 0}));
+  EXPECT_EQ(readKey(device, "F0Ac"), (std::vector<std::uint8_t>{0x21, 0xD4}));
+  EXPECT_EQ(device.snapshot().fans.size(), 2u);
+}
+
+TEST_F(SimDevice, OnlyValidDevicesAreOpenedAndNothingElseIsReplacedOrRemoved) {
+  const std::string other = dir.file("notes.txt");
+  std::ofstream(other) << std::string(100000, 'x');
+  EXPECT_FALSE(sim::Device::open(other));
+  EXPECT_FALSE(
+      sim::createDevice(other, sim::ProfileSource::builtin("MacBookPro16,1"), {.replace = true}));
+  EXPECT_FALSE(sim::destroyDevice(other));
+  std::ifstream in(other);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), std::string(100000, 'x'));
+
+  create("MacBookPro16,1");
+  const std::string link = dir.file("link.dev");
+  ASSERT_EQ(symlink(path.c_str(), link.c_str()), 0);
+  const auto viaLink = sim::Device::open(link);
+  ASSERT_FALSE(viaLink);
+  EXPECT_NE(viaLink.error().find("symbolic link"), std::string::npos);
+  EXPECT_FALSE(sim::Device::open(dir.path()));
+  EXPECT_FALSE(sim::createDevice(path, sim::ProfileSource::builtin("MacBookPro16,1")));
+
+  // A device cut short is damaged, not trusted.
+  ASSERT_EQ(truncate(path.c_str(), 40000), 0);
+  const auto cut = sim::Device::open(path);
+  ASSERT_FALSE(cut);
+  EXPECT_NE(cut.error().find("damaged"), std::string::npos);
+
+  const auto missing = sim::Device::open(dir.file("none.dev"));
+  ASSERT_FALSE(missing);
+  EXPECT_NE(missing.error().find("no such device"), std::string::npos);
+}
+
+TEST_F(SimDevice, FaultsSwitchOnAndOffWhileConnectionsStayOpen) {
+  create("MacBookPro16,1");
+  auto setter = open();
+  auto device = open();
+  IOReturn r = kIOReturnSuccess;
+
+  ASSERT_TRUE(setter.setKeyState("TC0P", sim::KeyState::missing));
+  readKey(device, "TC0P", &r);
+  EXPECT_EQ(r, kIOReturnNotFound);
+  ASSERT_TRUE(setter.setKeyState("TC0P", sim::KeyState::unreadable));
+  SMCKeyData_t out{};
+  EXPECT_EQ(device.exchange(request("TC0P", SMC_CMD_READ_KEYINFO), out), kIOReturnSuccess);
+  readKey(device, "TC0P", &r);
+  EXPECT_EQ(r, kIOReturnNotReadable);
+  ASSERT_TRUE(setter.clearFaults());
+  readKey(device, "TC0P", &r);
+  EXPECT_EQ(r, kIOReturnSuccess);
+  readKey(device, "AC-E", &r);  // recorded unreadable: clearing faults does not change that
+  EXPECT_EQ(r, kIOReturnNotReadable);
+
+  ASSERT_TRUE(setter.addFault({sim::FaultKind::keyInfoFails, sim::layout::kAllKeys}));
+  EXPECT_EQ(device.exchange(request("FNum", SMC_CMD_READ_KEYINFO), out), kIOReturnError);
+  ASSERT_TRUE(setter.clearFaults());
+
+  // One in three reads of a key fails, counted per connection.
+  ASSERT_TRUE(setter.addFault({sim::FaultKind::readFails, fourCC("FNum"), 3}));
+  int failures = 0;
+  for (int i = 0; i < 9; ++i) {
+    readKey(device, "FNum", &r);
+    failures += r != kIOReturnSuccess;
+  }
+  EXPECT_EQ(failures, 3);
+  readKey(device, "TC0P", &r);
+  EXPECT_EQ(r, kIOReturnSuccess);
+  ASSERT_TRUE(setter.removeFaults(sim::FaultKind::readFails, fourCC("FNum")));
+
+  ASSERT_TRUE(setter.addFault({sim::FaultKind::writeRefused, fourCC("F0Md")}));
+  EXPECT_EQ(writeKey(device, "F0Md", {1}), kIOReturnNotPrivileged);
+  EXPECT_EQ(readKey(device, "F0Md"), std::vector<std::uint8_t>{0});
+  EXPECT_EQ(writeKey(device, "F1Md", {1}), kIOReturnSuccess);
+
+  // Value faults are encoded for each key's type; the stored value is untouched.
+  ASSERT_TRUE(setter.addFault({sim::FaultKind::value, sim::layout::kTemperatureKeys, 0, NAN}));
+  ASSERT_TRUE(setter.addFault({sim::FaultKind::value, fourCC("F0Ac"), 0, INFINITY}));
+  EXPECT_EQ(readKey(device, "TC0P"), (std::vector<std::uint8_t>{0x80, 0x00}));  // sp78
+  EXPECT_EQ(readKey(device, "F0Ac"), (std::vector<std::uint8_t>{0x00, 0x00, 0x80, 0x7F}));
+  EXPECT_EQ(readKey(device, "FNum"), std::vector<std::uint8_t>{2});
+  ASSERT_TRUE(setter.addFault({sim::FaultKind::value, fourCC("F0Ac"), 0, -40}));
+  EXPECT_EQ(setter.faults().size(), 3u);  // replaced, not stacked
+  EXPECT_EQ(readKey(device, "F0Ac"), (std::vector<std::uint8_t>{0x00, 0x00, 0x20, 0xC2}));
+  ASSERT_TRUE(setter.addFault({sim::FaultKind::slow, sim::layout::kAllKeys, 0, 100}));
+  readKey(device, "FNum", &r);
+  EXPECT_EQ(r, kIOReturnSuccess);
+  ASSERT_TRUE(setter.clearFaults());
+  EXPECT_TRUE(setter.faults().empty());
+  EXPECT_EQ(readKey(device, "TC0P"), (std::vector<std::uint8_t>{0x26, 0x30}));
+}
+
+TEST_F(SimDevice, ReadersNeverSeeATornValue) {
+  create("MacBookPro16,1");
+  auto device = open();
+  const std::vector<std::uint8_t> a{0xAA, 0xAA, 0xAA, 0xAA};
+  const std::vector<std::uint8_t> b{0x55, 0x55, 0x55, 0x55};
+  const pid_t pid = fork();
+  if (pid == 0) {
+    auto writer = sim::Device::open(path);
+    for (int i = 0; writer && i < 20000; ++i) {
+      writer->setBytes("F0Tg", (i & 1) ? b : a);
+    }
+    _exit(0);
+  }
+  int torn = 0;
+  for (int i = 0; i < 20000; ++i) {
+    const auto v = readKey(device, "F0Tg");
+    torn += !(v == a || v == b || v == std::vector<std::uint8_t>{0x00, 0x80, 0xE5, 0x44});
+  }
+  waitpid(pid, nullptr, 0);
+  EXPECT_EQ(torn, 0);
+}
+
+TEST_F(SimDevice, TheDefaultDeviceIsCreatedFromTheDefaultProfileOnce) {
+  setenv("QUILLOMATICS_SMC_DEVICE", path.c_str(), 1);
+  EXPECT_EQ(sim::devicePath(), path);
+  {
+    auto device = sim::openDefaultDevice();
+    ASSERT_TRUE(device) << device.error();
+    EXPECT_EQ(device->snapshot().profile, "MacBookPro16,1");
+    ASSERT_TRUE(device->setLoad(0.9));
+  }
+  auto again = sim::openDefaultDevice();
+  ASSERT_TRUE(again);
+  EXPECT_DOUBLE_EQ(again->snapshot().sources.front().load, 0.9);
+  // The platform's service finds it, and an SMCClient reads it.
+  auto service = makeSystemIOService();
+  SMCClient client(*service);
+  ASSERT_TRUE(client.open());
+  EXPECT_EQ(client.readFanCount(), 2);
+  client.close();
+  unsetenv("QUILLOMATICS_SMC_DEVICE");
+  EXPECT_NE(sim::devicePath().find("/tmp/quillomatics-smc-"), std::string::npos);
+}
+
+TEST_F(SimDevice, NoServiceWithoutAValidDevice) {
+  sim::DeviceIOService service(dir.file("absent.dev"));
+  SMCClient client(service);
+  EXPECT_FALSE(client.open());
+  EXPECT_EQ(service.getMatchingService("AppleSMC"), 0u);
+}
+
+}  // namespace
