@@ -91,7 +91,12 @@ void AppDelegate::applicationWillTerminate() {
   }
   stopProactiveHelper();
   if (fansForced_) {
+    // The mask releases fans on machines forced through "FS! "; machines forced through each
+    // fan's mode key ("F0Md", ...) only let go when those keys are written back too.
     smc_.setForcedBits(0);
+    for (const FanInfo& fan : gatherFans()) {
+      smc_.setFanMode(fan.index, false);
+    }
   }
   smc_.close();
 }

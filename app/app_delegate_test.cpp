@@ -634,9 +634,12 @@ TEST_F(AppTest, TerminationOrder) {
   platform.processes.files[std::string(kProactivePidFile)] = "4711";
   platform.log.clear();
   delegate->applicationWillTerminate();
-  EXPECT_EQ(platform.log, (EventLog{"timer invalidated", "kill 4711 15", "remove pid file",
-                                    "smc write FS! ", "smc close"}));
+  EXPECT_EQ(platform.log,
+            (EventLog{"timer invalidated", "kill 4711 15", "remove pid file", "smc write FS! ",
+                      "smc write F0Md", "smc write F1Md", "smc close"}));
   EXPECT_EQ(smc.bytes("FS! "), (std::vector<std::uint8_t>{0, 0}));
+  EXPECT_EQ(smc.bytes("F0Md"), std::vector<std::uint8_t>{0});
+  EXPECT_EQ(smc.bytes("F1Md"), std::vector<std::uint8_t>{0});
 }
 
 TEST_F(AppTest, TerminationLeavesFansAloneWhenNotForcedAndIgnoresARefusedMask) {

@@ -1,0 +1,125 @@
+// The test's administrator agent: accept, read one command, check it, run it, answer.
+#include "tests/admin_agent.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "app/admin_script.h"
+
+AdminAgent::AdminAgent(std::string socketPath, std::string toolPath, std::string devicePath)
+    : socketPath_(std::move(socketPath)),
+      toolPath_(std::move(toolPath)),
+      devicePath_(std::move(devicePath)) {
+  listener_.reset(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, socketPath_.c_str(), sizeof address.sun_path - 1);
+  unlink(socketPath_.c_str());
+  if (bind(listener_.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      chmod(socketPath_.c_str(), 0777) != 0 || listen(listener_.get(), 4) != 0) {
+    listener_.reset();
+  }
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) == 0) {
+    stopRead_.reset(fds[0]);
+    stopWrite_.reset(fds[1]);
+  }
+  thread_ = std::thread([this] { serve(); });
+}
+
+AdminAgent::~AdminAgent() {
+  [[maybe_unused]] const ssize_t n = write(stopWrite_.get(), "x", 1);
+  thread_.join();
+  unlink(socketPath_.c_str());
+}
+
+std::vector<std::string> AdminAgent::commands() {
+  std::lock_guard lock(mutex_);
+  return commands_;
+}
+
+void AdminAgent::serve() {
+  while (listener_) {
+    pollfd fds[2] = {{listener_.get(), POLLIN, 0}, {stopRead_.get(), POLLIN, 0}};
+    if (poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      return;
+    }
+    if (fds[1].revents != 0) {
+      return;
+    }
+    UniqueFd connection(accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+    if (connection) {
+      answer(connection.get());
+    }
+  }
+}
+
+namespace {
+
+// Runs /bin/sh -c command as this (root) process, with a small fixed environment; returns the
+// exit status and standard output.
+std::pair<int, std::string> runShell(const std::string& command, const std::string& device) {
+  int out[2];
+  if (pipe2(out, O_CLOEXEC) != 0) {
+    return {127, ""};
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+  std::string deviceVar = "QUILLOMATICS_SMC_DEVICE=" + device;
+  std::string pathVar = "PATH=/usr/bin:/bin";
+  char* envp[] = {deviceVar.data(), pathVar.data(), nullptr};
+  std::string sh = "/bin/sh", dashC = "-c", cmd = command;
+  char* argv[] = {sh.data(), dashC.data(), cmd.data(), nullptr};
+  pid_t pid = 0;
+  const int spawned = posix_spawn(&pid, "/bin/sh", &actions, nullptr, argv, envp);
+  posix_spawn_file_actions_destroy(&actions);
+  close(out[1]);
+  std::string output;
+  char buffer[1024];
+  ssize_t n;
+  while ((n = read(out[0], buffer, sizeof buffer)) > 0) {
+    output.append(buffer, static_cast<std::size_t>(n));
+  }
+  close(out[0]);
+  if (spawned != 0) {
+    return {127, ""};
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : 128, output};
+}
+
+}  // namespace
+
+void AdminAgent::answer(int connection) {
+  std::string command;
+  char buffer[1024];
+  ssize_t n;
+  while (command.size() < 64 * 1024 && (n = read(connection, buffer, sizeof buffer)) > 0) {
+    command.append(buffer, static_cast<std::size_t>(n));
+  }
+  {
+    std::lock_guard lock(mutex_);
+    commands_.push_back(command);
+  }
+  const bool allowed = command == oneShotShellCommand(toolPath_, "max") ||
+                       command == oneShotShellCommand(toolPath_, "auto") ||
+                       command == proactiveShellCommand(toolPath_);
+  const auto [status, output] =
+      allowed ? runShell(command, devicePath_) : std::pair<int, std::string>{126, "refused\n"};
+  const std::string reply = std::to_string(status) + "\n" + output;
+  [[maybe_unused]] const ssize_t w = write(connection, reply.data(), reply.size());
+}

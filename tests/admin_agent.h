@@ -1,0 +1,40 @@
+// A stand-in for the administrator prompt in tests: a thread of the (root) test process that
+// listens on a Unix socket for the application's administrator commands and runs them as root.
+// It runs nothing but the three command lines that start the given tool (max, auto, proactive),
+// built by the same functions the application uses; anything else is refused with status 126.
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/linux/unique_fd.h"
+
+class AdminAgent {
+ public:
+  // Listens at socketPath (reachable by everyone, as the client runs unprivileged); commands run
+  // with QUILLOMATICS_SMC_DEVICE=devicePath and PATH as their whole environment.
+  AdminAgent(std::string socketPath, std::string toolPath, std::string devicePath);
+  ~AdminAgent();
+  AdminAgent(const AdminAgent&) = delete;
+  AdminAgent& operator=(const AdminAgent&) = delete;
+
+  const std::string& socketPath() const { return socketPath_; }
+  // Every command received, run or refused, in order.
+  std::vector<std::string> commands();
+
+ private:
+  void serve();
+  void answer(int connection);
+
+  std::string socketPath_;
+  std::string toolPath_;
+  std::string devicePath_;
+  UniqueFd listener_;
+  UniqueFd stopRead_;
+  UniqueFd stopWrite_;
+  std::mutex mutex_;
+  std::vector<std::string> commands_;
+  std::thread thread_;
+};

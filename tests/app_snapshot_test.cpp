@@ -1,0 +1,316 @@
+// The real Quillomatics against simulated devices: the headless snapshot of each shipped
+// profile, the SMC-unavailable exit, the unit setting across runs, the fallback to the real
+// ventwarden from an unprivileged process, the proactive tool's start and stop, and orderly
+// termination on signals.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "app/admin_script.h"
+#include "app/sensors.h"
+#include "app/text_format.h"
+#include "sim/sim_device.h"
+#include "sim/testing/unprivileged.h"
+#include "smc/smc_client.h"
+#include "tests/admin_agent.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using sim::testing::execAsIs;
+using sim::testing::ExecResult;
+using sim::testing::execUnprivileged;
+using sim::testing::SharedTempDir;
+
+// A copy of the built bundle whose ventwarden is a wrapper that records each start's process id
+// and then becomes the real tool.
+struct TestBundle {
+  explicit TestBundle(const SharedTempDir& dir)
+      : bin(dir.file("Quillomatics.app/Contents/MacOS")),
+        app(bin + "/Quillomatics"),
+        tool(bin + "/ventwarden"),
+        startLog(dir.file("tool-starts.log")) {
+    fs::create_directories(bin);
+    fs::copy_file(QUILLOMATICS_PATH, app);
+    std::ofstream wrapper(tool);
+    wrapper << "#!/bin/sh\necho $$ >> '" << startLog << "'\nexec '" << VENTWARDEN_PATH
+            << "' \"$@\"\n";
+    wrapper.close();
+    fs::permissions(tool, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                              fs::perms::others_read | fs::perms::others_exec);
+  }
+  std::vector<pid_t> toolStarts() const {
+    std::vector<pid_t> pids;
+    std::ifstream in(startLog);
+    pid_t pid;
+    while (in >> pid) {
+      pids.push_back(pid);
+    }
+    return pids;
+  }
+
+  std::string bin, app, tool, startLog;
+};
+
+bool processGone(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string all;
+  if (!std::getline(stat, all)) {
+    return true;
+  }
+  const auto close = all.rfind(')');
+  return close != std::string::npos && all.size() > close + 2 && all[close + 2] == 'Z';
+}
+
+bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit = 5s) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      return false;
+    }
+    std::this_thread::sleep_for(20ms);
+  }
+  return true;
+}
+
+class AppProcessTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::error_code ignored;
+    fs::remove(kProactivePidFile, ignored);
+    fs::create_directories(config);
+    fs::permissions(config, fs::perms::all);
+  }
+  void makeDevice(const std::string& profile, bool frozen = true) {
+    sim::CreateOptions options;
+    options.frozen = frozen;
+    ASSERT_TRUE(sim::createDevice(device, sim::ProfileSource::builtin(profile), options))
+        << profile;
+  }
+  std::vector<std::string> env() const {
+    return {"QUILLOMATICS_SMC_DEVICE=" + device, "XDG_CONFIG_HOME=" + config};
+  }
+  ExecResult snapshot(std::vector<std::string> actions, bool unprivileged = false,
+                      std::vector<std::string> extra = {}) {
+    std::vector<std::string> argv = {bundle.app, "--snapshot"};
+    for (auto& a : actions) {
+      argv.push_back("--do");
+      argv.push_back(a);
+    }
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    return unprivileged ? execUnprivileged(argv, env()) : execAsIs(argv, env());
+  }
+  sim::Snapshot machine() {
+    auto opened = sim::Device::open(device, sim::Device::Access::readOnly);
+    EXPECT_TRUE(opened);
+    return opened->snapshot();
+  }
+  std::optional<double> value(std::string_view key) {
+    auto opened = sim::Device::open(device, sim::Device::Access::readOnly);
+    return opened ? opened->value(key) : std::nullopt;
+  }
+
+  SharedTempDir dir;
+  TestBundle bundle{dir};
+  std::string device = dir.file("smc.dev");
+  std::string config = dir.file("config");
+};
+
+TEST_F(AppProcessTest, SnapshotOfEachShippedProfile) {
+  for (std::string profile : {"macbookpro16-1", "macbookpro13-3", "m2max-macbookpro16"}) {
+    SCOPED_TRACE(profile);
+    sim::CreateOptions options;
+    options.frozen = true;
+    options.replace = true;
+    ASSERT_TRUE(sim::createDevice(device, sim::ProfileSource::builtin(profile), options));
+    const ExecResult run = snapshot({});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(run.out.ends_with("}\n"));
+
+    // The title: the first accepted CPU reading in catalogue order.
+    std::optional<double> first;
+    for (const Sensor& s : cpuSensors) {
+      const auto v = value(s.key);
+      if (v && *v > 0 && *v < 130) {
+        first = *v;
+        break;
+      }
+    }
+    if (first) {
+      EXPECT_TRUE(run.out.starts_with("{\"title\": {\"runs\": [{\"text\": \"" +
+                                      formatDegrees(*first, 0, "C") + "\""))
+          << run.out.substr(0, 120);
+    }
+    const int fans = static_cast<int>(value("FNum").value_or(0));
+    EXPECT_NE(run.out.find("\"fanCount\": " + std::to_string(fans) + "}"), std::string::npos);
+    for (int i = 0; i < fans; ++i) {
+      const auto rpm = value(fanKey(i, "Ac"));
+      ASSERT_TRUE(rpm);
+      EXPECT_NE(run.out.find("\"title\": \"Fan " + std::to_string(i + 1) + " " +
+                             formatFixed(*rpm, 0) + " RPM\""),
+                std::string::npos);
+    }
+    EXPECT_NE(run.out.find("{\"title\": \"Quit Quillomatics\", \"runs\": null, \"action\": "
+                           "\"quitApp\", \"key\": \"q\"}]"),
+              std::string::npos);
+  }
+}
+
+TEST_F(AppProcessTest, WithoutAnSmcTheAlertGoesToStandardError) {
+  const ExecResult run = snapshot({});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err,
+            "Cannot Access SMC\n"
+            "Quillomatics could not connect to the System Management Controller.\n");
+}
+
+TEST_F(AppProcessTest, UnitChoiceIsRememberedByTheNextRun) {
+  makeDevice("macbookpro16-1");
+  ExecResult run = snapshot({"toggleUnit"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("\"useFahrenheit\": true"), std::string::npos);
+  EXPECT_NE(run.out.find("\u00B0F\", \"font\": \"mono-12-medium\""), std::string::npos);
+  run = snapshot({});
+  EXPECT_NE(run.out.find("\"title\": \"Switch to Celsius\""), std::string::npos);
+  run = snapshot({"toggleUnit", "toggleUnit"});
+  EXPECT_NE(run.out.find("\"useFahrenheit\": true"), std::string::npos);
+}
+
+TEST_F(AppProcessTest, UnprivilegedMaxFallsBackToTheToolThroughTheAgent) {
+  if (!sim::testing::droppingPrivileges()) {
+    GTEST_SKIP() << "needs root to run the agent and drop the application's privileges";
+  }
+  makeDevice("macbookpro16-1");
+  AdminAgent agent(dir.file("agent.sock"), bundle.tool, device);
+  const ExecResult run = snapshot({"setFansMax"}, true, {"--admin-socket", agent.socketPath()});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(agent.commands(), std::vector<std::string>{oneShotShellCommand(bundle.tool, "max")});
+  EXPECT_NE(run.out.find("\"fanMode\": \"max\", \"fansForced\": true"), std::string::npos);
+  EXPECT_NE(run.out.find("\"title\": \"Fans: Manual 100%\""), std::string::npos);
+  // The unprivileged termination cannot clear the mask: the fans stay forced at full speed.
+  const sim::Snapshot after = machine();
+  ASSERT_FALSE(after.fans.empty());
+  for (const auto& fan : after.fans) {
+    EXPECT_TRUE(fan.forced) << fan.index;
+    EXPECT_EQ(fan.target, fan.max) << fan.index;
+  }
+  EXPECT_EQ(bundle.toolStarts().size(), 1u);
+}
+
+TEST_F(AppProcessTest, UnprivilegedMaxWithNoWayToAuthoriseChangesNothing) {
+  if (!sim::testing::droppingPrivileges()) {
+    GTEST_SKIP() << "needs root to drop the application's privileges";
+  }
+  makeDevice("macbookpro16-1");
+  AdminAgent agent(dir.file("agent.sock"), dir.file("elsewhere/ventwarden"), device);
+  ExecResult run = snapshot({"setFansMax"}, true, {"--admin-socket", agent.socketPath()});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("\"fanMode\": \"auto\", \"fansForced\": false"), std::string::npos);
+  EXPECT_EQ(agent.commands().size(), 1u);  // refused: not the agent's tool
+
+  // Through sudo, which asks nobody for a password it cannot give.
+  run = snapshot({"setFansMax"}, true);
+  EXPECT_NE(run.out.find("\"fanMode\": \"auto\""), std::string::npos);
+  for (const auto& fan : machine().fans) {
+    EXPECT_FALSE(fan.forced);
+  }
+  EXPECT_TRUE(bundle.toolStarts().empty());
+}
+
+TEST_F(AppProcessTest, ProactiveStartsTheToolAndTerminationStopsIt) {
+  makeDevice("macbookpro16-1", false);
+  const ExecResult run = snapshot({"setFansProactive"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("\"fanMode\": \"proactive\", \"fansForced\": true"), std::string::npos);
+  EXPECT_NE(run.out.find("\"title\": \"Fans: Proactive (40-75\u00B0C)\""), std::string::npos);
+  const auto starts = bundle.toolStarts();
+  ASSERT_EQ(starts.size(), 1u);
+  EXPECT_TRUE(eventually([&] { return processGone(starts[0]); }));
+  EXPECT_FALSE(fs::exists(kProactivePidFile));
+  const sim::Snapshot after = machine();
+  ASSERT_FALSE(after.fans.empty());
+  for (const auto& fan : after.fans) {
+    EXPECT_FALSE(fan.forced) << fan.index;
+    EXPECT_EQ(fan.mode.value_or(0), 0) << fan.index;
+  }
+}
+
+// The monitor with its input on a pipe: a line "m" chooses full speed, a signal ends it. One
+// machine forces its fans through the "FS! " mask, the other through each fan's mode key.
+TEST_F(AppProcessTest, TerminationSignalsHandTheFansBack) {
+  const std::vector<std::pair<int, std::string>> runs = {
+      {SIGTERM, "macbookpro16-1"}, {SIGINT, "macbookpro13-3"}, {SIGHUP, "macbookpro16-1"}};
+  for (const auto& [sig, profile] : runs) {
+    SCOPED_TRACE(profile + " " + std::to_string(sig));
+    sim::CreateOptions options;
+    options.frozen = true;
+    options.replace = true;
+    ASSERT_TRUE(sim::createDevice(device, sim::ProfileSource::builtin(profile), options));
+    int in[2];
+    int out[2];
+    ASSERT_EQ(pipe2(in, O_CLOEXEC), 0);
+    ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+    const std::string deviceVar = "QUILLOMATICS_SMC_DEVICE=" + device;
+    const std::string configVar = "XDG_CONFIG_HOME=" + config;
+    const pid_t pid = fork();
+    if (pid == 0) {
+      dup2(in[0], STDIN_FILENO);
+      dup2(out[1], STDOUT_FILENO);
+      char* envp[] = {const_cast<char*>(deviceVar.c_str()), const_cast<char*>(configVar.c_str()),
+                      nullptr};
+      execle(bundle.app.c_str(), bundle.app.c_str(), nullptr, envp);
+      _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    std::string output;
+    const auto readUntil = [&](std::string_view marker) {
+      return eventually([&] {
+        char buffer[4096];
+        const int flags = fcntl(out[0], F_GETFL);
+        fcntl(out[0], F_SETFL, flags | O_NONBLOCK);
+        ssize_t n;
+        while ((n = read(out[0], buffer, sizeof buffer)) > 0) {
+          output.append(buffer, static_cast<std::size_t>(n));
+        }
+        return output.find(marker) != std::string::npos;
+      });
+    };
+    ASSERT_TRUE(readUntil("[q] Quit Quillomatics"));
+    ASSERT_EQ(write(in[1], "m\n", 2), 2);
+    ASSERT_TRUE(readUntil("Fans: Manual 100%"));
+    if (profile == "macbookpro13-3") {
+      // Without mode keys neither the application nor the tool can force this machine's fans;
+      // force them here, as another program might have, to see the mask cleared.
+      auto writer = sim::Device::open(device);
+      ASSERT_TRUE(writer);
+      ASSERT_TRUE(writer->setBytes("FS! ", std::vector<std::uint8_t>{0x00, 0x03}));
+    }
+    for (const auto& fan : machine().fans) {
+      ASSERT_TRUE(fan.forced);
+    }
+    kill(pid, sig);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 128 + sig);
+    for (const auto& fan : machine().fans) {
+      EXPECT_FALSE(fan.forced) << fan.index;
+    }
+    close(in[1]);
+    close(out[0]);
+  }
+}
+
+}  // namespace
