@@ -311,6 +311,20 @@ Status destroyDevice(const std::string& path) {
 }
 
 Result<Device> Device::open(const std::string& path, Access access) {
+  // Only a regular file is ever opened: opening some device nodes has effects of its own.
+  struct stat named {};
+  if (::lstat(path.c_str(), &named) != 0) {
+    if (errno == ENOENT) {
+      return Status::failure(path + ": no such device (smc-sim create makes one)");
+    }
+    return Status::failure(path + ": cannot open (" + errnoText(errno) + ")");
+  }
+  if (S_ISLNK(named.st_mode)) {
+    return Status::failure(path + ": is a symbolic link, not a device");
+  }
+  if (!S_ISREG(named.st_mode)) {
+    return Status::failure(path + ": not a simulated SMC device (not a regular file)");
+  }
   // Never follow a link: whatever the name points to must itself be a device.
   int flags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
   Fd fd;
@@ -495,7 +509,7 @@ void Device::catchUp() {
     const double seconds = previous <= 0 || now < previous
                                ? 0.0
                                : std::min(static_cast<double>(now - previous) / 1e9, 3600.0);
-    model::step(*header_, {keys_, keyCount_}, seconds, now);
+    model::run(*header_, {keys_, keyCount_}, seconds, now);
     last.store(now, std::memory_order_relaxed);
   });
 }
@@ -873,16 +887,7 @@ Status Device::advance(double seconds) {
   if (!(seconds >= 0 && seconds <= 86400)) {
     return Status::failure("time steps are from 0 to 86400 seconds");
   }
-  write([&] {
-    // Moved on in small steps, as the running machine would be.
-    double left = seconds;
-    const std::int64_t now = monotonicNs();
-    do {
-      const double dt = std::min(left, 0.1);
-      model::step(*header_, {keys_, keyCount_}, dt, now);
-      left -= dt;
-    } while (left > 0);
-  });
+  write([&] { model::run(*header_, {keys_, keyCount_}, seconds, monotonicNs()); });
   return {};
 }
 
@@ -952,9 +957,20 @@ Snapshot Device::snapshot() const {
   return s;
 }
 
+Result<Device> openSystemDevice(const std::string& path) {
+  if (path == defaultDevicePath()) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && st.st_uid != 0 && st.st_uid != realUser() &&
+        st.st_uid != ::geteuid()) {
+      return Status::failure(path + ": belongs to another user; not used");
+    }
+  }
+  return Device::open(path);
+}
+
 Result<Device> openDefaultDevice() {
   const std::string path = devicePath();
-  auto device = Device::open(path);
+  auto device = openSystemDevice(path);
   if (device) {
     return device;
   }
@@ -966,7 +982,7 @@ Result<Device> openDefaultDevice() {
   if (!created && created.error().find("already exists") == std::string::npos) {
     return Status::failure(created.error());
   }
-  return Device::open(path);
+  return openSystemDevice(path);
 }
 
 }  // namespace sim

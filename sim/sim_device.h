@@ -14,6 +14,8 @@
 //   destroyDevice(path)                   removes a valid device, nothing else.
 //   openDefaultDevice()                   opens devicePath(), creating it from the built-in
 //                                         default profile (MacBookPro16,1) when it is missing.
+//   openSystemDevice(path)                opens as the Linux IOService does (refuses a default
+//                                         device that another user owns).
 //
 // Device (one connection; movable, closes itself)
 //   Device::open(path)      validates (no symlinks, a regular file, magic, version, sizes) and maps
@@ -209,6 +211,10 @@ class Device {
   bool privileged_ = false;
   std::uint32_t faultCounters_[layout::kMaxFaults] = {};
 };
+
+// Opens a device the way our programs find it: `path` as given, except that at the default
+// location (no QUILLOMATICS_SMC_DEVICE) a file owned by anyone but the user or root is refused.
+Result<Device> openSystemDevice(const std::string& path);
 
 // Opens devicePath(), creating it from the built-in default profile first when it is missing.
 Result<Device> openDefaultDevice();

@@ -1,28 +1,9 @@
 // The IOKit-shaped service over a simulated SMC device.
 #include "sim/sim_io_service.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstring>
 
 namespace sim {
-
-Result<Device> openSystemDevice(const std::string& path) {
-  if (path == defaultDevicePath()) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0 && st.st_uid != 0 && st.st_uid != ::geteuid() &&
-        st.st_uid != ::getuid()) {
-      const char* sudo = std::getenv("SUDO_UID");
-      const char* pkexec = std::getenv("PKEXEC_UID");
-      const std::string owner = std::to_string(st.st_uid);
-      if (!(sudo && owner == sudo) && !(pkexec && owner == pkexec)) {
-        return Status::failure(path + ": belongs to another user; not used");
-      }
-    }
-  }
-  return Device::open(path);
-}
 
 IOHandle DeviceIOService::getMatchingService(std::string_view name) {
   if (name != "AppleSMC") {

@@ -36,9 +36,4 @@ class DeviceIOService final : public IOService {
   Device* last_ = nullptr;
 };
 
-// Opens a device the way our programs find it: `path` as given, except that the default
-// location (no QUILLOMATICS_SMC_DEVICE) is refused when someone other than the user or root
-// owns what is there.
-Result<Device> openSystemDevice(const std::string& path);
-
 }  // namespace sim

@@ -269,13 +269,14 @@ void printSnapshot(const sim::Snapshot& s, const std::vector<sim::KeyView>& keys
       if (t.source != src.name) {
         continue;
       }
+      if (n > 0 && n % 6 == 0) {
+        line += "\n        ";
+      }
       char cell[32];
       std::snprintf(cell, sizeof cell, "  %-5s %6s", t.key.c_str(),
                     formatValue(t.value, "%.1f").c_str());
       line += cell;
-      if (++n % 6 == 0) {
-        line += "\n         ";
-      }
+      ++n;
     }
     if (n > 0) {
       std::printf("  %-6s%s\n", src.name.c_str(), line.c_str());

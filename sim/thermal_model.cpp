@@ -324,4 +324,14 @@ void step(layout::Header& h, std::span<layout::KeyEntry> keys, double seconds, s
   }
 }
 
+void run(layout::Header& h, std::span<layout::KeyEntry> keys, double seconds, std::int64_t nowNs) {
+  const double slice = std::max(0.1, seconds / 500);
+  double left = std::max(seconds, 0.0);
+  do {
+    const double dt = std::min(left, slice);
+    step(h, keys, dt, nowNs);
+    left -= dt;
+  } while (left > 0);
+}
+
 }  // namespace sim::model

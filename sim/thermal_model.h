@@ -20,6 +20,11 @@ Status setUp(layout::Header& header, std::span<layout::KeyEntry> keys, const Pro
 void step(layout::Header& header, std::span<layout::KeyEntry> keys, double seconds,
           std::int64_t nowNs);
 
+// `step` in slices short enough for fans and temperatures to follow each other, as the running
+// machine would: at most 0.1 s, or 1/500 of a long pause.
+void run(layout::Header& header, std::span<layout::KeyEntry> keys, double seconds,
+         std::int64_t nowNs);
+
 // The level a load pattern gives `elapsed` seconds after it started.
 double patternLevel(std::span<const layout::PatternStep> steps, double elapsed);
 
