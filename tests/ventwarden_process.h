@@ -1,0 +1,50 @@
+// Starting the real ventwarden for a test: a clean environment naming only the simulated device,
+// its standard output and error captured, signals and exit observed.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct ToolRun {
+  int exitStatus = -1;  // -1 when it ended by a signal
+  int termSignal = 0;
+  std::string out;
+  std::string err;
+};
+
+class ToolProcess {
+ public:
+  // Starts `program args...` with QUILLOMATICS_SMC_DEVICE=devicePath as its whole environment.
+  static std::optional<ToolProcess> start(const std::string& program,
+                                          const std::vector<std::string>& args,
+                                          const std::string& devicePath);
+  ToolProcess(ToolProcess&& other) noexcept;
+  ToolProcess& operator=(ToolProcess&&) = delete;
+  ToolProcess(const ToolProcess&) = delete;
+  ~ToolProcess();  // kills and reaps a process still running
+
+  pid_t pid() const { return pid_; }
+  // The next line of standard output without its "\n"; no value when none came in time.
+  std::optional<std::string> readLine(std::chrono::milliseconds timeout);
+  bool signal(int sig) const;
+  // Waits for the exit and collects what is left of both outputs.
+  ToolRun wait();
+
+ private:
+  ToolProcess(pid_t pid, int out, int err) : pid_(pid), out_(out), err_(err) {}
+  static void drain(int fd, std::string& into);
+
+  pid_t pid_ = -1;
+  int out_ = -1;
+  int err_ = -1;
+  std::string pendingOut_;
+  bool reaped_ = false;
+};
+
+// Runs to completion.
+ToolRun runTool(const std::string& program, const std::vector<std::string>& args,
+                const std::string& devicePath);

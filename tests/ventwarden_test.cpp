@@ -1,0 +1,346 @@
+// The real ventwarden against a frozen simulated device: its output lines and exit status, what
+// it writes to the fans, and the proactive run with its pid file and signals.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "sim/sim_device.h"
+#include "tests/ventwarden_process.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using std::chrono::milliseconds;
+using Bytes = std::vector<std::uint8_t>;
+
+const std::string kTool = VENTWARDEN_PATH;
+const fs::path kPidPath = "/tmp/quillomatics_proactive.pid";
+constexpr milliseconds kPatience{5000};
+
+// Two fans with "flt " speeds and "ui8 " modes, as on a 2019 MacBook Pro; one CPU sensor.
+// Fan 0: 1800-5500 rpm, fan 1: 2000-6400 rpm.
+constexpr const char* kTwoFans = R"(FNum|ui8 |1|80|02
+F0Ac|flt |4|80|00000000
+F0Mn|flt |4|80|0000E144
+F0Mx|flt |4|80|00E0AB45
+F0Md|ui8 |1|D0|00
+F0Tg|flt |4|D4|00000000
+F1Ac|flt |4|80|00000000
+F1Mn|flt |4|80|0000FA44
+F1Mx|flt |4|80|0000C845
+F1Md|ui8 |1|D0|00
+F1Tg|flt |4|D4|00000000
+TC0P|sp78|2|80|3980
+)";
+
+const Bytes kOne{1};
+const Bytes kZero{0};
+const Bytes k1800{0x00, 0x00, 0xE1, 0x44};
+const Bytes k3650{0x00, 0x20, 0x64, 0x45};
+const Bytes k5500{0x00, 0xE0, 0xAB, 0x45};
+const Bytes k6400{0x00, 0x00, 0xC8, 0x45};
+const Bytes kNoTarget{0, 0, 0, 0};
+
+std::string slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+class VentwardenProcess : public ::testing::Test {
+ protected:
+  VentwardenProcess() {
+    dir = fs::temp_directory_path() / ("ventwarden_it." + std::to_string(getpid()));
+    fs::create_directories(dir);
+    devicePath = (dir / "smc.dev").string();
+    fs::remove(kPidPath);
+  }
+  ~VentwardenProcess() override {
+    fs::remove(kPidPath);
+    fs::remove_all(dir);
+  }
+
+  void makeDevice(const std::string& profileText) {
+    auto profile = sim::parseProfile(profileText, "test.dump");
+    ASSERT_TRUE(profile) << profile.error();
+    sim::CreateOptions options;
+    options.frozen = true;
+    options.replace = true;
+    const auto status =
+        sim::createDevice(devicePath, sim::ProfileSource::parsed(std::move(*profile)), options);
+    ASSERT_TRUE(status) << status.error();
+  }
+
+  sim::Device device() {
+    auto d = sim::Device::open(devicePath);
+    EXPECT_TRUE(d) << d.error();
+    return std::move(*d);
+  }
+  Bytes bytes(const std::string& key) {
+    const auto k = device().key(key);
+    return k ? k->bytes : Bytes{};
+  }
+  void setBytes(const std::string& key, const Bytes& b) { ASSERT_TRUE(device().setBytes(key, b)); }
+
+  ToolRun run(const std::vector<std::string>& args) {
+    ToolRun r = runTool(kTool, args, devicePath);
+    EXPECT_EQ(r.err, "");
+    return r;
+  }
+
+  // Waits until `key` holds `expected`; false when it does not within the patience.
+  bool eventually(const std::string& key, const Bytes& expected) {
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (bytes(key) == expected) {
+        return true;
+      }
+      std::this_thread::sleep_for(milliseconds(2));
+    }
+    return bytes(key) == expected;
+  }
+
+  // Starts `proactive` and reads its "OK".
+  std::optional<ToolProcess> startProactive() {
+    auto p = ToolProcess::start(kTool, {"proactive"}, devicePath);
+    EXPECT_TRUE(p);
+    if (p) {
+      EXPECT_EQ(p->readLine(kPatience), "OK");
+    }
+    return p;
+  }
+
+  fs::path dir;
+  std::string devicePath;
+};
+
+TEST_F(VentwardenProcess, ArgumentLinesAndStatus) {
+  makeDevice(kTwoFans);
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{}, "Usage: ventwarden [max|auto|proactive]\n"},
+      {{""}, "ERR Unknown command: \n"},
+      {{"MAX"}, "ERR Unknown command: MAX\n"},
+      {{"Auto"}, "ERR Unknown command: Auto\n"},
+      {{"proactive!"}, "ERR Unknown command: proactive!\n"},
+      {{"--help", "max"}, "ERR Unknown command: --help\n"},
+  };
+  for (const auto& [args, line] : cases) {
+    const ToolRun r = run(args);
+    EXPECT_EQ(r.out, line);
+    EXPECT_EQ(r.exitStatus, 1) << line;
+  }
+  EXPECT_EQ(bytes("F0Md"), kZero);
+  EXPECT_EQ(bytes("F0Tg"), kNoTarget);
+}
+
+TEST_F(VentwardenProcess, NoSmcBeforeTheArgumentCheck) {
+  devicePath = (dir / "absent.dev").string();
+  for (const auto& args : {std::vector<std::string>{}, std::vector<std::string>{"max"}}) {
+    const ToolRun r = run(args);
+    EXPECT_EQ(r.out, "ERR No SMC\n");
+    EXPECT_EQ(r.exitStatus, 1);
+  }
+}
+
+TEST_F(VentwardenProcess, MaxForcesEveryFanAndWritesItsMaximum) {
+  makeDevice(kTwoFans);
+  const ToolRun r = run({"max", "extra", "arguments"});
+  EXPECT_EQ(r.out, "OK\n");
+  EXPECT_EQ(r.exitStatus, 0);
+  EXPECT_EQ(bytes("F0Md"), kOne);
+  EXPECT_EQ(bytes("F1Md"), kOne);
+  EXPECT_EQ(bytes("F0Tg"), k5500);
+  EXPECT_EQ(bytes("F1Tg"), k6400);
+}
+
+TEST_F(VentwardenProcess, AutoReleasesModesAndLeavesTargets) {
+  makeDevice(kTwoFans);
+  setBytes("F0Md", kOne);
+  setBytes("F1Md", kOne);
+  setBytes("F0Tg", k3650);
+  const ToolRun r = run({"auto"});
+  EXPECT_EQ(r.out, "OK\n");
+  EXPECT_EQ(r.exitStatus, 0);
+  EXPECT_EQ(bytes("F0Md"), kZero);
+  EXPECT_EQ(bytes("F1Md"), kZero);
+  EXPECT_EQ(bytes("F0Tg"), k3650);
+}
+
+TEST_F(VentwardenProcess, FanCountFromFNum) {
+  // Not answering, or answering with no bytes: two fans.
+  makeDevice(kTwoFans);
+  ASSERT_TRUE(device().setKeyState("FNum", sim::KeyState::missing));
+  EXPECT_EQ(run({"max"}).out, "OK\n");
+  EXPECT_EQ(bytes("F1Tg"), k6400);
+
+  std::string zeroSize = kTwoFans;
+  zeroSize.replace(0, zeroSize.find('\n'), "FNum|ui8 |0|80|");
+  makeDevice(zeroSize);
+  EXPECT_EQ(run({"max"}).out, "OK\n");
+  EXPECT_EQ(bytes("F1Md"), kOne);
+
+  // First byte 0: no fans, nothing written, still OK.
+  makeDevice(kTwoFans);
+  setBytes("FNum", kZero);
+  const ToolRun none = run({"max"});
+  EXPECT_EQ(none.out, "OK\n");
+  EXPECT_EQ(none.exitStatus, 0);
+  EXPECT_EQ(bytes("F0Md"), kZero);
+  EXPECT_EQ(bytes("F0Tg"), kNoTarget);
+}
+
+TEST_F(VentwardenProcess, ElevenFans) {
+  std::string text = "FNum|ui8 |1|80|0B\n";
+  for (int i = 0; i < 11; ++i) {
+    const std::string f = "F" + std::to_string(i);
+    text += f + "Mn|flt |4|80|0000E144\n" + f + "Mx|flt |4|80|00E0AB45\n" + f +
+            "Md|ui8 |1|D0|00\n" + f + "Tg|flt |4|D4|00000000\n";
+  }
+  makeDevice(text);
+  EXPECT_EQ(run({"max"}).out, "OK\n");
+  EXPECT_EQ(bytes("F10Md"), kOne);
+  EXPECT_EQ(bytes("F10Tg"), k5500);
+  EXPECT_EQ(run({"auto"}).out, "OK\n");
+  EXPECT_EQ(bytes("F10Md"), kZero);
+}
+
+TEST_F(VentwardenProcess, NonFloatSpeedKeysFallBackAndGetNoTarget) {
+  // 2016 MacBook Pro shapes: speeds in "fpe2", so the table falls back to 1800/5500 and no
+  // target can be written; the mode keys are still forced.
+  makeDevice(R"(FNum|ui8 |1|80|01
+F0Mn|fpe2|2|80|1C20
+F0Mx|fpe2|2|80|4E20
+F0Md|ui8 |1|D0|00
+F0Tg|fpe2|2|D4|0000
+TC0P|sp78|2|80|4B00
+)");
+  EXPECT_EQ(run({"max"}).out, "OK\n");
+  EXPECT_EQ(bytes("F0Md"), kOne);
+  EXPECT_EQ(bytes("F0Tg"), (Bytes{0, 0}));
+
+  auto p = startProactive();
+  ASSERT_TRUE(p);
+  ASSERT_TRUE(p->signal(SIGTERM));
+  EXPECT_EQ(p->wait().exitStatus, 0);
+  EXPECT_EQ(bytes("F0Tg"), (Bytes{0, 0}));
+}
+
+TEST_F(VentwardenProcess, ProactiveKeepsRunningWithItsPidFile) {
+  makeDevice(kTwoFans);
+  auto p = startProactive();
+  ASSERT_TRUE(p);
+  // "OK" arrived while the tool keeps running.
+  EXPECT_EQ(waitpid(p->pid(), nullptr, WNOHANG), 0);
+  EXPECT_EQ(slurp(kPidPath), std::to_string(p->pid()));
+  struct stat st {};
+  ASSERT_EQ(lstat(kPidPath.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+  EXPECT_EQ(st.st_mode & 0777, 0644u);
+  EXPECT_EQ(bytes("F0Md"), kOne);
+  EXPECT_EQ(bytes("F1Md"), kOne);
+  EXPECT_TRUE(eventually("F0Tg", k3650));  // 57.5 °C: halfway
+
+  ASSERT_TRUE(p->signal(SIGTERM));
+  const ToolRun r = p->wait();
+  EXPECT_EQ(r.exitStatus, 0);
+  EXPECT_EQ(r.termSignal, 0);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(bytes("F0Md"), kZero);
+  EXPECT_EQ(bytes("F1Md"), kZero);
+  EXPECT_EQ(bytes("F0Tg"), k3650);  // targets are not touched at stop
+  EXPECT_FALSE(fs::exists(fs::symlink_status(kPidPath)));
+}
+
+TEST_F(VentwardenProcess, ProactiveTargetsAlongTheCurve) {
+  // The hottest valid reading of the ten keys decides; 130 °C and below-zero readings do not
+  // count, so the last case has no valid reading at all.
+  const std::pair<std::string, Bytes> cases[] = {
+      {"TC0P|sp78|2|80|2800\nTG0D|sp78|2|80|1E00\n", k1800},      // 40.0 and 30.0
+      {"TC0P|sp78|2|80|3980\nTC0d|flt |4|80|00003C42\n", k3650},  // 57.5 and 47.0
+      {"TC0P|sp78|2|80|4B00\n", k5500},                           // 75.0
+      {"TC0P|flt |4|80|00000243\nTG0p|sp78|2|80|FB00\n", k1800},  // 130.0 and -5.0
+  };
+  for (const auto& [temps, target] : cases) {
+    std::string text = kTwoFans;
+    text.erase(text.find("TC0P"));
+    makeDevice(text + temps);
+    setBytes("F0Tg", {0x00, 0x40, 0x9C, 0x44});  // 1250: none of the expected targets
+    auto p = startProactive();
+    ASSERT_TRUE(p);
+    EXPECT_TRUE(eventually("F0Tg", target)) << temps;
+    ASSERT_TRUE(p->signal(SIGTERM));
+    EXPECT_EQ(p->wait().exitStatus, 0);
+  }
+}
+
+TEST_F(VentwardenProcess, TermAndIntBothHandTheFansBack) {
+  for (int sig : {SIGTERM, SIGINT}) {
+    for (bool pidFileGone : {false, true}) {
+      makeDevice(kTwoFans);
+      auto p = startProactive();
+      ASSERT_TRUE(p);
+      ASSERT_TRUE(eventually("F0Tg", k3650));  // in its sleep now
+      if (pidFileGone) {
+        fs::remove(kPidPath);
+      }
+      ASSERT_TRUE(p->signal(sig));
+      const ToolRun r = p->wait();
+      EXPECT_EQ(r.exitStatus, 0) << sig;
+      EXPECT_EQ(r.termSignal, 0);
+      EXPECT_EQ(bytes("F0Md"), kZero);
+      EXPECT_EQ(bytes("F1Md"), kZero);
+      EXPECT_FALSE(fs::exists(fs::symlink_status(kPidPath)));
+    }
+  }
+}
+
+TEST_F(VentwardenProcess, StopDuringStartStillHandsTheFansBack) {
+  // Slow exchanges stretch the start: the signal comes right after the first fan was forced,
+  // before "OK", and must still end with both fans on automatic and no pid file.
+  makeDevice(kTwoFans);
+  sim::Fault slow;
+  slow.kind = sim::FaultKind::slow;
+  slow.value = 20000;  // µs per exchange
+  ASSERT_TRUE(device().addFault(slow));
+  auto p = ToolProcess::start(kTool, {"proactive"}, devicePath);
+  ASSERT_TRUE(p);
+  ASSERT_TRUE(eventually("F0Md", kOne));
+  ASSERT_TRUE(p->signal(SIGTERM));
+  const ToolRun r = p->wait();
+  EXPECT_EQ(r.termSignal, 0);
+  EXPECT_EQ(r.exitStatus, 0);
+  ASSERT_TRUE(device().clearFaults());
+  EXPECT_EQ(bytes("F0Md"), kZero);
+  EXPECT_EQ(bytes("F1Md"), kZero);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(kPidPath)));
+}
+
+TEST_F(VentwardenProcess, PlantedSymbolicLinkIsNotFollowed) {
+  makeDevice(kTwoFans);
+  const fs::path victim = dir / "victim";
+  std::ofstream(victim) << "precious";
+  fs::create_symlink(victim, kPidPath);
+
+  auto p = startProactive();
+  ASSERT_TRUE(p);
+  EXPECT_EQ(slurp(victim), "precious");
+  EXPECT_FALSE(fs::is_symlink(kPidPath));
+  EXPECT_EQ(slurp(kPidPath), std::to_string(p->pid()));
+
+  // Planted again while it runs: removed at stop, never written through.
+  fs::remove(kPidPath);
+  fs::create_symlink(victim, kPidPath);
+  ASSERT_TRUE(p->signal(SIGTERM));
+  EXPECT_EQ(p->wait().exitStatus, 0);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(kPidPath)));
+  EXPECT_EQ(slurp(victim), "precious");
+}
+
+}  // namespace
