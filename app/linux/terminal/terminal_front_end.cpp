@@ -225,12 +225,14 @@ int runInTerminal(const TerminalServices& services, std::shared_ptr<AppDelegate>
 
   ui.draw();
   delegate->applicationDidFinishLaunching();
-  if (!loop.stopped() && !loop.pollSignals()) {
+  // Terminating during launch means the SMC could not be reached and the alert was shown.
+  const bool launched = !services.application.terminateRequested();
+  if (launched && !loop.stopped() && !loop.pollSignals()) {
     loop.run();
   }
   delegate->applicationWillTerminate();
   const auto signal = loop.terminationSignal();
-  return signal ? 128 + *signal : 0;
+  return signal ? 128 + *signal : (launched ? 0 : 1);
 }
 
 }  // namespace

@@ -179,9 +179,8 @@ std::optional<MenuAction> TerminalUi::handleKey(int key) {
       clearok(curscr, TRUE);
       break;
     default:
+      // A key equivalent runs its item without moving the selection.
       if (const auto item = itemForKey(menu_, key)) {
-        selected_ = item;
-        followSelection();
         chosen = menu_.items[*item].action;
       }
       break;
@@ -223,7 +222,7 @@ void TerminalUi::drawStatusLine() {
   }
   const int segment = static_cast<int>(titleWidth) + 2;
   const int titleX = std::max(0, cols - segment);
-  fill(0, titleX, std::min(segment, cols), open_ ? A_BOLD : A_NORMAL);
+  fill(0, titleX, std::min(segment, cols), A_NORMAL);
   int x = titleX + 1;
   for (const StyledRun& run : title) {
     x = put(0, x, cols, run.text, screen_.attributesFor(run.font, run.color));

@@ -1,0 +1,26 @@
+# The interactive Quillomatics driven in a real terminal (tmux) against simulated devices. Every
+# run reads (and may signal) the tool's pid file at termination, so each test holds the "pidfile"
+# lock.
+find_program(QUILL_TMUX tmux)
+find_package(Python3 COMPONENTS Interpreter)
+if(TARGET Quillomatics AND TARGET smc-sim AND QUILL_TMUX AND Python3_Interpreter_FOUND)
+  set(quill_terminal_cases
+      TerminalTest.test_title_and_menu_rows_match_the_menu_model
+      TerminalTest.test_unit_key_switches_and_persists_fahrenheit
+      TerminalTest.test_mode_keys_and_the_arrow_keys_drive_the_fans
+      TerminalTest.test_proactive_key_starts_the_tool_and_quitting_stops_it
+      TerminalTest.test_no_device_shows_the_alert_and_quits
+      TerminalTest.test_signals_quit_through_termination_and_restore_the_terminal
+      TerminalTest.test_menu_closes_and_opens_and_the_refresh_goes_on
+      TerminalTest.test_small_and_resized_terminals_scroll_and_clip
+      TerminalTest.test_colours_degrade_on_eight_colour_and_monochrome_terminals
+      CommandLineTest.test_help_and_version)
+  foreach(case ${quill_terminal_cases})
+    add_test(NAME terminal.${case}
+             COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/terminal_test.py
+                     $<TARGET_FILE:Quillomatics> $<TARGET_FILE:smc-sim> ${case})
+    set_tests_properties(terminal.${case} PROPERTIES TIMEOUT 120 RESOURCE_LOCK pidfile)
+  endforeach()
+else()
+  message(STATUS "Terminal front-end tests skipped: they need tmux and Python 3")
+endif()

@@ -1,0 +1,382 @@
+#!/usr/bin/env python3
+"""The interactive Quillomatics in a real terminal: tmux runs it in a pane of 100 x 40 against a
+simulated device made for each test, the test types keys and reads the pane back.
+
+Usage: terminal_test.py QUILLOMATICS SMC_SIM [unittest arguments, e.g. TerminalTest.test_units]
+"""
+
+import json
+import os
+import re
+import shlex
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+QUILLOMATICS = ""
+SMC_SIM = ""
+PID_FILE = "/tmp/quillomatics_proactive.pid"
+WAIT_S = 10.0
+
+
+def wait_until(predicate, timeout=WAIT_S, interval=0.05):
+    """Polls until predicate() returns something true; returns it, or None on timeout."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() >= deadline:
+            return None
+        time.sleep(interval)
+
+
+class Pane:
+    """One tmux server of our own with one pane running a shell command."""
+
+    def __init__(self, directory, command, env, width=100, height=40):
+        self.socket = os.path.join(directory, "tmux.sock")
+        self.exit_file = os.path.join(directory, "exit-status")
+        # tmux sets TERM itself, so the environment is given on the command line. The shell
+        # prints a line before the program starts, outlives a Ctrl-C, and keeps the pane open
+        # after the program ended, so that the screen it leaves behind can be read.
+        assignments = " ".join(shlex.quote(f"{name}={value}") for name, value in env.items())
+        script = (f"trap : INT; printf 'before-the-monitor\\n'; env {assignments} {command}; "
+                  f"echo $? > {self.exit_file}; exec sleep 600")
+        self.tmux("-f", "/dev/null", "new-session", "-d", "-x", str(width), "-y", str(height),
+                  "sh", "-c", script)
+
+    def tmux(self, *args, check=True):
+        return subprocess.run(["tmux", "-S", self.socket, *args], check=check,
+                              capture_output=True, text=True).stdout
+
+    def lines(self):
+        return self.tmux("capture-pane", "-p").split("\n")
+
+    def text(self):
+        return "\n".join(self.lines())
+
+    def escapes(self):
+        return self.tmux("capture-pane", "-p", "-e")
+
+    def send(self, *keys):
+        self.tmux("send-keys", *keys)
+
+    def show(self, pattern, timeout=WAIT_S):
+        """Waits until the pane shows `pattern` (a regular expression); returns the pane."""
+        return wait_until(lambda: re.search(pattern, self.text(), re.M) and self.text(), timeout)
+
+    def query(self, fmt):
+        return self.tmux("display-message", "-p", fmt).strip()
+
+    def resize(self, width, height):
+        self.tmux("resize-window", "-x", str(width), "-y", str(height))
+
+    def pid(self):
+        """The process in the pane's foreground: the monitor while it runs."""
+        shell = int(self.query("#{pane_pid}"))
+        children = wait_until(lambda: subprocess.run(
+            ["pgrep", "-P", str(shell)], capture_output=True, text=True).stdout.split())
+        return int(children[0]) if children else None
+
+    def exit_status(self, timeout=WAIT_S):
+        def read():
+            try:
+                with open(self.exit_file) as f:
+                    content = f.read().strip()
+                    return content or None
+            except FileNotFoundError:
+                return None
+        status = wait_until(read, timeout)
+        return int(status) if status is not None else None
+
+    def close(self):
+        self.tmux("kill-server", check=False)
+
+
+def sim(*args):
+    return subprocess.run([SMC_SIM, *args], check=True, capture_output=True, text=True).stdout
+
+
+def read_key(device, key):
+    """The decoded value of a key, as `smc-sim read` prints it after " = "."""
+    return sim("read", device, key).strip().rsplit("= ", 1)[1]
+
+
+def run_text(item):
+    return "".join(run["text"] for run in item["runs"]) if item.get("runs") else item["title"]
+
+
+def expected_box(menu, width):
+    """The menu box as the front end draws it at the right of a terminal `width` columns wide."""
+    texts = []
+    for item in menu:
+        if item.get("separator"):
+            texts.append(None)
+            continue
+        hint = item["key"] if item.get("action") else ""
+        texts.append((run_text(item), hint))
+    text_width = max(len(t) + (4 + len(h) if h else 0) for t, h in filter(None, texts))
+    box_x = width - (text_width + 4)
+    pad = " " * box_x
+    lines = [pad + "┌" + "─" * (text_width + 2) + "┐"]
+    for entry in texts:
+        if entry is None:
+            lines.append(pad + "├" + "─" * (text_width + 2) + "┤")
+        else:
+            text, hint = entry
+            lines.append(pad + "│ " + text.ljust(text_width - len(hint)) + hint + " │")
+    lines.append(pad + "└" + "─" * (text_width + 2) + "┘")
+    return lines
+
+
+class TerminalTest(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="quill-term-")
+        self.device = os.path.join(self.dir, "smc.dev")
+        self.env = {
+            "QUILLOMATICS_SMC_DEVICE": self.device,
+            "XDG_CONFIG_HOME": os.path.join(self.dir, "config"),
+            "LANG": "C.UTF-8",
+            "LC_ALL": "C.UTF-8",
+            "TERM": "tmux-256color",
+        }
+        self.panes = []
+        self.assertFalse(os.path.exists(PID_FILE), "a proactive tool of another run is active")
+
+    def tearDown(self):
+        for pane in self.panes:
+            pane.close()
+        # A tool a failed test left behind.
+        try:
+            with open(PID_FILE) as f:
+                os.kill(int(f.read().strip()), signal.SIGTERM)
+        except (OSError, ValueError):
+            pass
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def create_device(self, frozen=True, profile="MacBookPro16,1"):
+        sim("create", *(["--frozen"] if frozen else []), "--profile", profile, self.device)
+
+    def start(self, width=100, height=40, **extra_env):
+        pane = Pane(self.dir, QUILLOMATICS, {**self.env, **extra_env}, width, height)
+        self.panes.append(pane)
+        return pane
+
+    def snapshot(self):
+        out = subprocess.run([QUILLOMATICS, "--snapshot"], check=True, capture_output=True,
+                             text=True, env={**os.environ, **self.env}).stdout
+        return json.loads(out)
+
+    def assert_restored(self, pane, status=0):
+        self.assertEqual(pane.exit_status(), status)
+        self.assertEqual(pane.query("#{alternate_on}"), "0")
+        self.assertEqual(pane.query("#{cursor_flag}"), "1")
+        text = pane.text()
+        self.assertIn("before-the-monitor", text)
+        self.assertNotIn("Quit Quillomatics", text)
+        self.assertNotIn("Cannot Access SMC", text)
+
+    def test_title_and_menu_rows_match_the_menu_model(self):
+        self.create_device()
+        expected = self.snapshot()
+        pane = self.start()
+        self.assertTrue(pane.show("Quit Quillomatics"), pane.text())
+        lines = pane.lines()
+        title = run_text(expected["title"])
+        self.assertRegex(title, r"^\d+°C$")
+        self.assertTrue(lines[0].endswith(" " + title), lines[0])
+        self.assertTrue(lines[0].startswith(" Quillomatics"), lines[0])
+        box = expected_box(expected["menu"], 100)
+        self.assertEqual([line.rstrip() for line in lines[1:1 + len(box)]],
+                         [line.rstrip() for line in box])
+        # Colours: the title and the temperatures in their bands, fans cyan, headers grey.
+        escapes = pane.escapes()
+        band = {"systemGreen": "32", "systemOrange": "38;5;208", "systemRed": "31"}
+        title_color = expected["title"]["runs"][0]["color"]
+        self.assertRegex(escapes.split("\n")[0], r"\x1b\[" + re.escape(band[title_color])
+                         + r"m(\x1b\[[0-9;]*m)*" + re.escape(title))
+        self.assertRegex(escapes, r"\x1b\[36m\d+ RPM")
+        self.assertRegex(escapes, r"\x1b\[[0-9;]*38;5;245mCPU")
+        self.assertRegex(escapes, r"\x1b\[1mQuillomatics")
+        pane.send("q")
+        self.assert_restored(pane)
+
+    def test_unit_key_switches_and_persists_fahrenheit(self):
+        self.create_device()
+        pane = self.start()
+        self.assertTrue(pane.show(r"\d+°C\s*$"))
+        pane.send("u")
+        text = pane.show("Switch to Celsius")
+        self.assertTrue(text, pane.text())
+        self.assertRegex(text.split("\n")[0], r" \d+°F$")
+        self.assertRegex(text, r"CPU Proximity +\d+\.\d°F")
+        self.assertNotRegex(text, r"\d°C")
+        pane.send("q")
+        self.assert_restored(pane)
+        # The next start shows Fahrenheit.
+        again = self.start()
+        self.assertTrue(again.show(r"\d+°F\s*$"), again.text())
+        again.send("u")
+        self.assertTrue(again.show(r"\d+°C\s*$"), again.text())
+        again.send("q")
+        self.assertEqual(again.exit_status(), 0)
+
+    def test_mode_keys_and_the_arrow_keys_drive_the_fans(self):
+        self.create_device()
+        self.assertEqual(read_key(self.device, "F0Md"), "0")
+        pane = self.start()
+        self.assertTrue(pane.show("Fans: Auto"))
+        pane.send("m")
+        self.assertTrue(pane.show("Fans: Manual 100%"), pane.text())
+        self.assertEqual(read_key(self.device, "F0Md"), "1")
+        self.assertEqual(read_key(self.device, "F1Md"), "1")
+        self.assertEqual(float(read_key(self.device, "F0Tg")),
+                         float(read_key(self.device, "F0Mx")))
+        pane.send("a")
+        self.assertTrue(pane.show("Fans: Auto"), pane.text())
+        self.assertEqual(read_key(self.device, "F0Md"), "0")
+        self.assertEqual(read_key(self.device, "F1Md"), "0")
+        # The same with the arrow keys: Down selects "Proactive Cooling", Down again the
+        # full-speed item, Enter chooses it; the highlight then rests where the item was.
+        pane.send("Down")
+        pane.send("Down")
+        pane.send("Enter")
+        self.assertTrue(pane.show("Fans: Manual 100%"), pane.text())
+        self.assertEqual(read_key(self.device, "F0Md"), "1")
+        pane.send("Up", "Up", "Enter")  # Switch to Auto
+        self.assertTrue(pane.show("Fans: Auto"), pane.text())
+        self.assertEqual(read_key(self.device, "F0Md"), "0")
+        # A mode the menu does not offer does nothing: "a" while the fans are automatic.
+        pane.send("a")
+        time.sleep(0.3)
+        self.assertIn("Fans: Auto", pane.text())
+        pane.send("q")
+        self.assert_restored(pane)
+
+    def test_proactive_key_starts_the_tool_and_quitting_stops_it(self):
+        self.create_device()
+        pane = self.start()
+        self.assertTrue(pane.show("Proactive Cooling"))
+        pane.send("p")
+        self.assertTrue(pane.show(r"Fans: Proactive \(40-75°C\)"), pane.text())
+        pid = wait_until(lambda: os.path.exists(PID_FILE) and open(PID_FILE).read().strip())
+        self.assertTrue(pid, "the tool recorded no pid file")
+        pid = int(pid)
+        with open(f"/proc/{pid}/cmdline") as f:
+            self.assertIn("ventwarden", f.read())
+        self.assertIn("Switch to Auto", pane.text())
+        pane.send("q")
+        self.assert_restored(pane)
+        self.assertTrue(wait_until(lambda: not os.path.exists(f"/proc/{pid}")),
+                        "the tool still runs")
+        self.assertFalse(os.path.exists(PID_FILE))
+
+    def test_no_device_shows_the_alert_and_quits(self):
+        pane = self.start(QUILLOMATICS_SMC_DEVICE=os.path.join(self.dir, "missing", "smc.dev"))
+        text = pane.show(r"\[ Quit \]")
+        self.assertTrue(text, pane.text())
+        self.assertIn("Cannot Access SMC", text)
+        self.assertIn("Quillomatics could not connect to the System Management", text)
+        self.assertIn("Controller.", text)
+        self.assertNotIn("Quit Quillomatics", text)  # no status item, no menu
+        pane.send("Enter")
+        self.assert_restored(pane, status=1)
+
+    def test_signals_quit_through_termination_and_restore_the_terminal(self):
+        self.create_device()
+        for how in ("C-c", signal.SIGTERM, signal.SIGHUP):
+            with self.subTest(how=str(how)):
+                pane = self.start()
+                self.assertTrue(pane.show("Quit Quillomatics"))
+                pane.send("m")  # forced fans must be handed back at termination
+                self.assertTrue(pane.show("Fans: Manual 100%"))
+                if how == "C-c":
+                    pane.send("C-c")
+                else:
+                    os.kill(pane.pid(), how)
+                number = signal.SIGINT if how == "C-c" else how
+                self.assert_restored(pane, status=128 + number)
+                pane.close()
+                os.remove(pane.exit_file)
+                sim("write", "--direct", self.device, "F0Md", "0")  # back to auto for the next round
+                sim("write", "--direct", self.device, "F1Md", "0")
+
+    def test_menu_closes_and_opens_and_the_refresh_goes_on(self):
+        self.create_device()
+        pane = self.start()
+        self.assertTrue(pane.show("CPU Proximity +38.2°C"))
+        pane.send("Space")
+        self.assertTrue(wait_until(lambda: "Quit Quillomatics" not in pane.text()))
+        self.assertRegex(pane.lines()[0], r"\d+°C$")
+        pane.send("Space")
+        self.assertTrue(pane.show("Quit Quillomatics"))
+        # A new reading shows within one refresh period while the menu is open.
+        sim("write", "--direct", self.device, "TC0P", "61.5")
+        self.assertTrue(pane.show(r"CPU Proximity +61\.5°C", timeout=5), pane.text())
+        self.assertRegex(pane.lines()[0], r" 62°C$")  # the title follows the first reading
+        pane.send("Escape")
+        self.assertTrue(wait_until(lambda: "Quit Quillomatics" not in pane.text()))
+        pane.send("q")  # the key equivalents work with the menu closed too
+        self.assert_restored(pane)
+
+    def test_small_and_resized_terminals_scroll_and_clip(self):
+        self.create_device()
+        pane = self.start(width=30, height=12)
+        self.assertTrue(pane.show("CPU"))
+        lines = pane.lines()
+        self.assertTrue(all(len(line) <= 30 for line in lines))
+        self.assertIn("▼", lines[11])  # more below
+        self.assertNotIn("Quit Quillomatics", pane.text())
+        pane.send("End")  # selects the last item, the quit item, and scrolls to it
+        self.assertTrue(pane.show("Quit Quill"), pane.text())
+        self.assertIn("▲", pane.lines()[1])
+        pane.resize(100, 40)
+        self.assertTrue(pane.show(r"│ Quit Quillomatics +q │"), pane.text())
+        self.assertNotIn("▲", pane.text())
+        pane.resize(12, 3)  # room for the status line only
+        self.assertTrue(wait_until(lambda: re.fullmatch(r" +\d+°C *", pane.lines()[0]) and
+                                   "Quillomatics" not in pane.text()), pane.text())
+        pane.resize(100, 40)
+        self.assertTrue(pane.show("Quit Quillomatics"))
+        pane.send("q")
+        self.assert_restored(pane)
+
+    def test_colours_degrade_on_eight_colour_and_monochrome_terminals(self):
+        self.create_device()
+        sim("write", "--direct", self.device, "TC0P", "60")  # an orange title
+        pane = self.start(TERM="xterm")
+        self.assertTrue(pane.show("Quit Quillomatics"))
+        escapes = pane.escapes()
+        self.assertRegex(escapes.split("\n")[0], r"\x1b\[33m(\x1b\[[0-9;]*m)*60°C")  # yellow
+        self.assertNotIn("38;5;", escapes)
+        pane.send("q")
+        self.assertEqual(pane.exit_status(), 0)
+        os.remove(pane.exit_file)
+        mono = self.start(NO_COLOR="1")
+        self.assertTrue(mono.show("Quit Quillomatics"))
+        escapes = mono.escapes()
+        self.assertNotRegex(escapes, r"\x1b\[[0-9;]*3[0-7]m")
+        self.assertRegex(escapes.split("\n")[0], r"\x1b\[[0-9;]*1m(\x1b\[[0-9;]*m)*60°C")  # bold
+        mono.send("q")
+        self.assertEqual(mono.exit_status(), 0)
+
+
+class CommandLineTest(unittest.TestCase):
+    def test_help_and_version(self):
+        out = subprocess.run([QUILLOMATICS, "--help"], check=True, capture_output=True,
+                             text=True).stdout
+        self.assertIn("usage: Quillomatics", out)
+        self.assertIn("Space", out)
+        out = subprocess.run([QUILLOMATICS, "--version"], check=True, capture_output=True,
+                             text=True).stdout
+        self.assertRegex(out, r"^Quillomatics \d+\.\d+\.\d+\n$")
+
+
+if __name__ == "__main__":
+    QUILLOMATICS, SMC_SIM = sys.argv[1], sys.argv[2]
+    unittest.main(argv=[sys.argv[0], *sys.argv[3:]])
