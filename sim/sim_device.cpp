@@ -916,7 +916,7 @@ Snapshot Device::snapshot() const {
   s.loadMode = h.loadMode;
   s.ambientC = h.ambientC;
   s.keyCount = keyCount_;
-  if (const auto m = valueAt(h.forcedMaskKey)) {
+  if (const auto m = valueAt(h.forcedMaskKey); m && std::isfinite(*m)) {
     s.forcedMask = static_cast<std::uint16_t>(std::clamp(*m, 0.0, 65535.0));
   }
   for (std::uint32_t i = 0; i < std::min(h.sourceCount, layout::kMaxSources); ++i) {

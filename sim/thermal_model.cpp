@@ -71,18 +71,19 @@ double steadyTemp(const layout::Header& h, const layout::Source& s, double airfl
 }
 
 double airflow(const layout::Header& h, std::span<const layout::KeyEntry> keys) {
-  if (h.fanCount == 0) {
+  const std::uint32_t count = std::min(h.fanCount, layout::kMaxFans);
+  if (count == 0) {
     return 0;
   }
   double sum = 0;
-  for (std::uint32_t i = 0; i < h.fanCount; ++i) {
+  for (std::uint32_t i = 0; i < count; ++i) {
     const layout::Fan& f = h.fans[i];
     const double max = keyValue(keys, f.mx).value_or(kDefaultFanMax);
-    if (max > 0) {
+    if (max > 0 && std::isfinite(f.actual)) {
       sum += std::clamp(f.actual / max, 0.0, 1.0);
     }
   }
-  return sum / h.fanCount;
+  return sum / count;
 }
 
 // Busy share of this computer's processors since the previous sample, from /proc/stat.
@@ -177,7 +178,9 @@ Status setUp(layout::Header& h, std::span<layout::KeyEntry> keys, const Profile&
   const std::uint32_t fnum = findKey(keys, fourCC("FNum"));
   int fanLimit = static_cast<int>(layout::kMaxFans);
   if (const auto n = keyValue(keys, fnum)) {
-    fanLimit = std::clamp(static_cast<int>(*n), 0, static_cast<int>(layout::kMaxFans));
+    if (std::isfinite(*n)) {
+      fanLimit = static_cast<int>(std::clamp(*n, 0.0, static_cast<double>(layout::kMaxFans)));
+    }
   }
   h.fanCount = 0;
   for (int i = 0; i < fanLimit; ++i) {
@@ -301,23 +304,29 @@ void step(layout::Header& h, std::span<layout::KeyEntry> keys, double seconds, s
 
   // Fans.
   std::uint32_t mask = 0;
-  if (const auto m = keyValue(keys, h.forcedMaskKey)) {
+  if (const auto m = keyValue(keys, h.forcedMaskKey); m && std::isfinite(*m)) {
     mask = static_cast<std::uint32_t>(std::clamp(*m, 0.0, 65535.0));
   }
   for (std::uint32_t i = 0; i < fanCount; ++i) {
     layout::Fan& f = h.fans[i];
-    const double min = std::max(keyValue(keys, f.mn).value_or(0), 0.0);
-    const double max = keyValue(keys, f.mx).value_or(kDefaultFanMax);
+    // Speed limits written as nonsense (NaN, negative) fall back to what a fan can do.
+    double min = keyValue(keys, f.mn).value_or(0);
+    double max = keyValue(keys, f.mx).value_or(kDefaultFanMax);
+    min = std::isfinite(min) ? std::max(min, 0.0) : 0.0;
+    max = std::isfinite(max) && max > 0 ? max : kDefaultFanMax;
     const bool modeForced = f.md < keys.size() && keys[f.md].bytes[0] == 1;
     const bool maskForced = f.index < 16 && (mask & (1u << f.index)) != 0;
     if (modeForced || maskForced) {
       const double wanted = keyValue(keys, f.tg).value_or(f.target);
-      f.target = std::isfinite(wanted) ? std::clamp(wanted, 0.0, std::max(max, 0.0)) : 0;
+      f.target = std::isfinite(wanted) ? std::clamp(wanted, 0.0, max) : 0;
     } else {
       const double span = f.highC - f.lowC;
       const double fraction = span > 0 ? std::clamp((hottest - f.lowC) / span, 0.0, 1.0) : 1.0;
       f.target = (f.stopWhenCool && fraction <= 0) ? 0 : min + fraction * (max - min);
       setKeyValue(keys, f.tg, f.target);
+    }
+    if (!std::isfinite(f.actual)) {
+      f.actual = 0;
     }
     f.actual += (f.target - f.actual) * (1 - std::exp(-seconds / kFanTauS));
     setKeyValue(keys, f.ac, f.actual);
