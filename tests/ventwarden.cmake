@@ -2,7 +2,7 @@
 # fixed path, so these tests hold the "pidfile" lock against every other test that runs it.
 add_executable(ventwarden_process_test ${CMAKE_CURRENT_LIST_DIR}/ventwarden_test.cpp
                                        ${CMAKE_CURRENT_LIST_DIR}/ventwarden_process.cpp)
-target_link_libraries(ventwarden_process_test PRIVATE sim GTest::gtest GTest::gtest_main
+target_link_libraries(ventwarden_process_test PRIVATE sim sim_testing GTest::gtest GTest::gtest_main
                                                       quill_warnings)
 target_compile_definitions(ventwarden_process_test
                            PRIVATE VENTWARDEN_PATH="$<TARGET_FILE:ventwarden>")

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "sim/sim_device.h"
+#include "sim/testing/unprivileged.h"
 #include "tests/ventwarden_process.h"
 
 namespace {
@@ -170,6 +171,23 @@ TEST_F(VentwardenProcess, AutoReleasesModesAndLeavesTargets) {
   EXPECT_EQ(bytes("F0Md"), kZero);
   EXPECT_EQ(bytes("F1Md"), kZero);
   EXPECT_EQ(bytes("F0Tg"), k3650);
+}
+
+TEST_F(VentwardenProcess, RefusedWritesStillReportOK) {
+  // Without administrator rights every write is refused; the tool says OK all the same.
+  if (!sim::testing::droppingPrivileges()) {
+    GTEST_SKIP() << "needs root to run the tool as another user";
+  }
+  sim::testing::SharedTempDir shared;
+  devicePath = shared.file("smc.dev");
+  makeDevice(kTwoFans);
+  const auto r =
+      sim::testing::execUnprivileged({kTool, "max"}, {"QUILLOMATICS_SMC_DEVICE=" + devicePath});
+  EXPECT_EQ(r.out, "OK\n");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(bytes("F0Md"), kZero);
+  EXPECT_EQ(bytes("F0Tg"), kNoTarget);
 }
 
 TEST_F(VentwardenProcess, FanCountFromFNum) {
