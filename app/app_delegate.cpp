@@ -2,7 +2,6 @@
 #include "app/app_delegate.h"
 
 #include <algorithm>
-#include <set>
 
 #include "app/admin_script.h"
 #include "app/text_format.h"
@@ -108,7 +107,9 @@ std::vector<TempReading> AppDelegate::gatherTemps(std::span<const Sensor> sensor
   if (sensors.empty()) {
     return readings;
   }
-  std::set<std::string_view> taken;
+  // Names already taken in this call; the tables are short, so a linear scan beats a set.
+  std::vector<std::string_view> taken;
+  taken.reserve(sensors.size());
   for (const Sensor& sensor : sensors) {
     const auto value = smc_.readValue(sensor.key);
     if (!value) {
@@ -118,9 +119,10 @@ std::vector<TempReading> AppDelegate::gatherTemps(std::span<const Sensor> sensor
     if (!(v > 0.0 && v < 130.0)) {
       continue;
     }
-    if (!taken.insert(sensor.name).second) {
+    if (std::find(taken.begin(), taken.end(), sensor.name) != taken.end()) {
       continue;
     }
+    taken.push_back(sensor.name);
     readings.push_back(TempReading{std::string(sensor.name), v});
   }
   return readings;
@@ -187,8 +189,9 @@ void AppDelegate::updateReadings() {
       if (fan.actual < 0) {
         menu_->addItem(infoItem(name + " N/A", formatFanError(name)));
       } else {
-        menu_->addItem(infoItem(name + " " + formatFixed(fan.actual, 0) + " RPM",
-                                formatFan(name, fan.actual)));
+        StyledText styled = formatFan(name, fan.actual);
+        std::string plain = name + " " + styled.back().text;
+        menu_->addItem(infoItem(std::move(plain), std::move(styled)));
       }
     }
     menu_->addItem(MenuItem::separatorItem());
@@ -246,8 +249,10 @@ void AppDelegate::addSection(std::string_view title, const std::vector<TempReadi
   for (const TempReading& reading : readings) {
     const double temp = useFahrenheit_ ? reading.celsius * 9.0 / 5.0 + 32.0 : reading.celsius;
     const std::string_view unit = useFahrenheit_ ? "F" : "C";
-    menu_->addItem(infoItem(reading.name + " " + formatDegrees(temp, 1, unit),
-                            formatTemp(reading.name, temp, unit, reading.celsius)));
+    // The plain title shows the same value text as the styled one: name, a space, the value.
+    StyledText styled = formatTemp(reading.name, temp, unit, reading.celsius);
+    std::string plain = reading.name + " " + styled.back().text;
+    menu_->addItem(infoItem(std::move(plain), std::move(styled)));
   }
   menu_->addItem(MenuItem::separatorItem());
 }
@@ -257,11 +262,13 @@ namespace {
 StyledText row(std::string_view name, std::string value, ColorRole valueColor) {
   const std::size_t chars = characterCount(name);
   const std::size_t gap = std::max(kNameColumn > chars ? kNameColumn - chars : 0, kMinimumGap);
-  return StyledText{
-      {std::string(name), FontRole::monoRegular12, ColorRole::label},
-      {std::string(gap, ' '), FontRole::monoRegular12, std::nullopt},
-      {std::move(value), FontRole::monoMedium12, valueColor},
-  };
+  // Built run by run: an initializer list would copy every string once more.
+  StyledText text;
+  text.reserve(3);
+  text.push_back(StyledRun{std::string(name), FontRole::monoRegular12, ColorRole::label});
+  text.push_back(StyledRun{std::string(gap, ' '), FontRole::monoRegular12, std::nullopt});
+  text.push_back(StyledRun{std::move(value), FontRole::monoMedium12, valueColor});
+  return text;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Number text through std::to_chars (never the C locale) and UTF-8 scanning.
 #include "app/text_format.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -88,6 +89,10 @@ bool isValidUtf8(std::string_view text) {
 }
 
 std::size_t characterCount(std::string_view text) {
+  if (std::all_of(text.begin(), text.end(),
+                  [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    return text.size();
+  }
   std::size_t count = 0;
   bool joined = false;
   for (std::size_t i = 0; i < text.size();) {

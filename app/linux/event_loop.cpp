@@ -87,6 +87,16 @@ void EventLoop::watchReadable(int fd, std::function<void()> onReadable) {
   watches_.emplace_back(fd, std::move(onReadable));
 }
 
+void EventLoop::unwatch(int fd) {
+  // Marked here and dropped at the top of the next round, so that a callback may unwatch
+  // while the loop walks the list.
+  for (auto& watch : watches_) {
+    if (watch.first == fd) {
+      watch.first = -1;
+    }
+  }
+}
+
 std::unique_ptr<RepeatingTimer> EventLoop::scheduledTimer(double interval,
                                                           std::function<void()> action) {
   const auto period = std::chrono::duration_cast<Clock::duration>(
@@ -115,6 +125,7 @@ bool EventLoop::pollSignals() {
 void EventLoop::run() {
   while (!stopped_) {
     std::erase_if(timers_, [](const auto& t) { return !t->valid; });
+    std::erase_if(watches_, [](const auto& w) { return w.first < 0; });
     int timeoutMs = -1;
     const auto now = Clock::now();
     for (const auto& timer : timers_) {
@@ -140,7 +151,7 @@ void EventLoop::run() {
       }
     }
     for (std::size_t i = 1; i < fds.size() && !stopped_; ++i) {
-      if (fds[i].revents != 0) {
+      if (fds[i].revents != 0 && watches_[i - 1].first >= 0) {
         // Copy: the callback may add watches.
         auto callback = watches_[i - 1].second;
         callback();

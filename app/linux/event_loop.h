@@ -21,6 +21,8 @@ class EventLoop final : public TimerScheduler {
 
   // Calls `onReadable` whenever `fd` has input (or hangs up), until the loop ends.
   void watchReadable(int fd, std::function<void()> onReadable);
+  // Stops watching `fd` (at end of input, say); callable from its own callback.
+  void unwatch(int fd);
 
   std::unique_ptr<RepeatingTimer> scheduledTimer(double interval,
                                                  std::function<void()> action) override;

@@ -53,6 +53,25 @@ TEST(EventLoop, WatchedInputIsDelivered) {
   close(fds[1]);
 }
 
+TEST(EventLoop, UnwatchedInputAtEndOfFileDoesNotSpin) {
+  EventLoop loop;
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  close(fds[1]);
+  int calls = 0;
+  loop.watchReadable(fds[0], [&] {
+    ++calls;
+    char c;
+    if (read(fds[0], &c, 1) <= 0) {
+      loop.unwatch(fds[0]);
+    }
+  });
+  auto stopper = loop.scheduledTimer(0.05, [&] { loop.stop(); });
+  loop.run();
+  EXPECT_EQ(calls, 1);
+  close(fds[0]);
+}
+
 TEST(EventLoop, TerminationSignalsEndTheLoop) {
   for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
     EventLoop loop;

@@ -152,15 +152,12 @@ int runMonitor(Shell& shell) {
   item->onChange = print;
 
   // A line holding a key equivalent runs that item, as the key would in the menu.
-  bool inputOpen = true;
   shell.loop.watchReadable(STDIN_FILENO, [&] {
-    if (!inputOpen) {
-      return;
-    }
     char buffer[256];
     const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
     if (n <= 0) {
-      inputOpen = false;
+      // End of input (or no input at all, as from /dev/null): keep refreshing without it.
+      shell.loop.unwatch(STDIN_FILENO);
       return;
     }
     const std::string_view line(buffer, static_cast<std::size_t>(n));
@@ -200,10 +197,10 @@ int main(int argc, char** argv) {
   Shell shell;
   shell.scripts.agentSocket = options->agentSocket;
   if (!options->snapshot && isatty(STDIN_FILENO) && isatty(STDOUT_FILENO)) {
-    const int status = runTerminalFrontEnd(
-        TerminalServices{shell.loop, *shell.io, shell.defaults, shell.bundle, shell.scripts,
-                         shell.processes, shell.application},
-        delegate);
+    const int status =
+        runTerminalFrontEnd(TerminalServices{shell.loop, *shell.io, shell.defaults, shell.bundle,
+                                             shell.scripts, shell.processes, shell.application},
+                            delegate);
     delegate.reset();
     return status;
   }

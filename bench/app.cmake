@@ -1,0 +1,6 @@
+# The application: one refresh against the shared simulated device beside its bare exchanges,
+# and (bench/app_idle.sh) the idle cost of the running monitor.
+if(TARGET sim AND TARGET app_testing)
+  quill_add_bench(bench_app_refresh SOURCES ${CMAKE_CURRENT_LIST_DIR}/app_refresh_bench.cpp
+                  LIBS app_core app_testing sim smc_testing)
+endif()

@@ -1,0 +1,131 @@
+// One full refresh (gathering, title, menu model, every row's styled text) against the shared
+// simulated device, beside the bare cost of the same SMC exchanges replayed on their own. The
+// difference is what menu building and formatting add; the goal is under a quarter of the
+// exchanges' cost.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+#include "app/app_delegate.h"
+#include "app/testing/fake_platform.h"
+#include "sim/sim_device.h"
+#include "sim/sim_io_service.h"
+#include "smc/testing/fake_smc.h"
+
+namespace {
+
+// A status item that takes the title and menu by reference and keeps nothing, so that the
+// figures are the core's own.
+class DiscardingStatusItem final : public StatusItem {
+ public:
+  bool hasButton() const override { return true; }
+  void setTitle(std::string_view title) override { benchmark::DoNotOptimize(title.data()); }
+  void setAttributedTitle(const StyledText& title) override {
+    benchmark::DoNotOptimize(title.data());
+  }
+  void setMenu(const MenuModel& menu) override { benchmark::DoNotOptimize(menu.items.data()); }
+};
+
+class DiscardingStatusBar final : public StatusBar {
+ public:
+  std::unique_ptr<StatusItem> statusItemWithLength(double) override {
+    return std::make_unique<DiscardingStatusItem>();
+  }
+};
+
+// A frozen MacBookPro16,1 device for the whole run, a delegate reading it through the device
+// service directly, and the exchanges one refresh makes.
+struct Fixture {
+  Fixture() {
+    char pattern[] = "/tmp/quill-bench-XXXXXX";
+    dir = mkdtemp(pattern);
+    path = dir + "/smc.dev";
+    sim::CreateOptions options;
+    options.frozen = true;
+    if (!sim::createDevice(path, sim::ProfileSource::builtin("macbookpro16-1"), options)) {
+      std::abort();
+    }
+    io = std::make_unique<sim::DeviceIOService>(path);
+    fakes = std::make_unique<FakePlatform>(*io);
+    AppEnvironment env = fakes->environment();
+    delegate = std::make_shared<AppDelegate>(AppEnvironment{*io, statusBar, env.alerts, env.timers,
+                                                            env.defaults, env.bundle, env.scripts,
+                                                            env.processes, env.application});
+    delegate->applicationDidFinishLaunching();
+
+    // The exchanges of one refresh, recorded on a connection of their own.
+    RecordingIOService recorder(*io);
+    FakePlatform recording(recorder);
+    auto observed = std::make_shared<AppDelegate>(recording.environment());
+    observed->applicationDidFinishLaunching();
+    recorder.exchanges.clear();
+    observed->updateReadings();
+    exchanges = recorder.exchanges;
+    observed->applicationWillTerminate();
+  }
+  ~Fixture() {
+    delegate->applicationWillTerminate();
+    std::filesystem::remove_all(dir);
+  }
+
+  std::string dir, path;
+  std::unique_ptr<sim::DeviceIOService> io;
+  std::unique_ptr<FakePlatform> fakes;
+  DiscardingStatusBar statusBar;
+  std::shared_ptr<AppDelegate> delegate;
+  std::vector<RecordedExchange> exchanges;
+};
+
+Fixture& fixture() {
+  static Fixture f;
+  return f;
+}
+
+void BM_UpdateReadings(benchmark::State& state) {
+  Fixture& f = fixture();
+  for (auto _ : state) {
+    f.delegate->updateReadings();
+    benchmark::DoNotOptimize(f.delegate->menu());
+  }
+  state.counters["exchanges"] = static_cast<double>(f.exchanges.size());
+  state.counters["menuItems"] = static_cast<double>(f.delegate->menu()->items.size());
+}
+BENCHMARK(BM_UpdateReadings)->Unit(benchmark::kMicrosecond);
+
+// The same exchanges, in the same order, straight to the device: no decoding, no menu.
+void BM_BareExchanges(benchmark::State& state) {
+  Fixture& f = fixture();
+  IOHandle connection = 0;
+  IOHandle service = f.io->getMatchingService("AppleSMC");
+  f.io->serviceOpen(service, 0, connection);
+  f.io->objectRelease(service);
+  SMCKeyData_t output{};
+  for (auto _ : state) {
+    for (const RecordedExchange& e : f.exchanges) {
+      std::size_t size = sizeof output;
+      benchmark::DoNotOptimize(
+          f.io->callStructMethod(connection, e.selector, &e.input, e.inputSize, &output, &size));
+    }
+  }
+  f.io->serviceClose(connection);
+  state.counters["exchanges"] = static_cast<double>(f.exchanges.size());
+}
+BENCHMARK(BM_BareExchanges)->Unit(benchmark::kMicrosecond);
+
+// Only the reading part of the refresh (the SMC client's decoding included), to tell the SMC
+// layer's share from the menu's.
+void BM_GatherOnly(benchmark::State& state) {
+  Fixture& f = fixture();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(f.delegate->gatherTemps(cpuSensors));
+    benchmark::DoNotOptimize(f.delegate->gatherTemps(gpuSensors));
+    benchmark::DoNotOptimize(f.delegate->gatherTemps(otherSensors));
+    benchmark::DoNotOptimize(f.delegate->gatherFans());
+  }
+}
+BENCHMARK(BM_GatherOnly)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
