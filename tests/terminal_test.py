@@ -346,6 +346,41 @@ class TerminalTest(unittest.TestCase):
         pane.send("q")
         self.assert_restored(pane)
 
+    @unittest.skipUnless(os.geteuid() == 0 and shutil.which("sudo") and shutil.which("setpriv"),
+                         "needs root to run the monitor as nobody, sudo and setpriv")
+    def test_password_prompt_gets_the_terminal_and_gives_it_back(self):
+        # As "nobody" the SMC refuses the fan writes, so "m" runs the tool through sudo, which
+        # asks for a password that nobody has: three wrong answers and the menu is back.
+        os.chmod(self.dir, 0o755)
+        config = os.path.join(self.dir, "config")
+        os.mkdir(config)
+        os.chown(config, 65534, 65534)
+        self.create_device()
+        command = ("setpriv --reuid=65534 --regid=65534 --clear-groups "
+                   f"{shlex.quote(QUILLOMATICS)}")
+        pane = Pane(self.dir, command, self.env)
+        self.panes.append(pane)
+        self.assertTrue(pane.show("Fans: Auto"), pane.text())
+        pane.send("m")
+        text = pane.show(r"\[sudo\] password for nobody")
+        self.assertTrue(text, pane.text())
+        self.assertIn("needs administrator rights", text)
+        self.assertNotIn("Quit Quillomatics", text)
+        self.assertEqual(pane.query("#{alternate_on}"), "0")
+        for attempt in range(3):
+            pane.send("not-the-password", "Enter")
+            if attempt < 2:
+                self.assertTrue(wait_until(
+                    lambda: pane.text().count("try again") > attempt, timeout=10), pane.text())
+        text = pane.show("Quit Quillomatics", timeout=20)
+        self.assertTrue(text, pane.text())
+        self.assertEqual(pane.query("#{alternate_on}"), "1")
+        self.assertIn("Fans: Auto", text)  # the refused mode change left the mode alone
+        self.assertNotIn("sudo", text)
+        self.assertEqual(read_key(self.device, "F0Md"), "0")
+        pane.send("q")
+        self.assertEqual(pane.exit_status(), 0)
+
     def test_colours_degrade_on_eight_colour_and_monochrome_terminals(self):
         self.create_device()
         sim("write", "--direct", self.device, "TC0P", "60")  # an orange title
