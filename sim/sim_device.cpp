@@ -154,8 +154,8 @@ Result<std::vector<std::uint8_t>> buildImage(const Profile& profile, const Creat
     k.attributes = p.attributes;
     k.state = p.readable ? 0 : layout::kStateUnreadable;
     std::memcpy(k.text, p.text.data(), std::min(p.text.size(), sizeof k.text));
-    std::memcpy(k.bytes, p.bytes.data(),
-                std::min<std::size_t>(p.bytes.size(), layout::kValueBytes));
+    std::copy_n(p.bytes.begin(), std::min<std::size_t>(p.bytes.size(), layout::kValueBytes),
+                k.bytes);
   }
   std::memcpy(header->magic, layout::kMagic, sizeof header->magic);
   header->version = layout::kVersion;
@@ -663,7 +663,7 @@ std::optional<KeyView> Device::key(std::string_view name) const {
 
 std::vector<KeyView> Device::keys() const {
   std::vector<layout::KeyEntry> copy(keyCount_);
-  read([&] { std::memcpy(copy.data(), keys_, keyCount_ * sizeof(layout::KeyEntry)); });
+  read([&] { std::copy_n(keys_, keyCount_, copy.data()); });
   std::vector<KeyView> views;
   views.reserve(copy.size());
   for (const auto& k : copy) {
@@ -693,7 +693,7 @@ Status Device::setBytes(std::string_view name, std::span<const std::uint8_t> byt
     return Status::failure("key '" + std::string(name) + "' holds " + std::to_string(size) +
                            " byte(s), not " + std::to_string(bytes.size()));
   }
-  write([&] { std::memcpy(keys_[*index].bytes, bytes.data(), bytes.size()); });
+  write([&] { std::copy(bytes.begin(), bytes.end(), keys_[*index].bytes); });
   return {};
 }
 
@@ -896,7 +896,7 @@ Snapshot Device::snapshot() const {
   std::vector<layout::KeyEntry> keys(keyCount_);
   read([&] {
     std::memcpy(header.get(), header_, sizeof(layout::Header));
-    std::memcpy(keys.data(), keys_, keyCount_ * sizeof(layout::KeyEntry));
+    std::copy_n(keys_, keyCount_, keys.data());
   });
   const layout::Header& h = *header;
   std::span<const layout::KeyEntry> table(keys);

@@ -427,7 +427,7 @@ IOReturn exchange(sim::Device& d, std::uint32_t code, std::uint8_t command, std:
   in.key = code;
   in.data8 = command;
   in.keyInfo.dataSize = size;
-  std::memcpy(in.bytes, bytes.data(), std::min<std::size_t>(bytes.size(), kSMCMaxBytes));
+  std::copy_n(bytes.begin(), std::min<std::size_t>(bytes.size(), kSMCMaxBytes), in.bytes);
   return d.exchange(in, out);
 }
 
