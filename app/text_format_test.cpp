@@ -5,6 +5,9 @@
 
 #include <clocale>
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
 
 namespace {
 
@@ -21,21 +24,42 @@ TEST(TextFormat, NumbersMatchPrintfRounding) {
   EXPECT_EQ(formatDegrees(47.5, 1, "C"), "47.5\u00B0C");
 }
 
-TEST(TextFormat, NumbersIgnoreTheLocale) {
-  const char* previous = std::setlocale(LC_NUMERIC, nullptr);
-  const std::string saved = previous ? previous : "C";
-  bool switched = false;
-  for (const char* name : {"de_DE.UTF-8", "fr_FR.UTF-8", "de_DE", "fr_FR"}) {
+// Switches LC_NUMERIC to a locale whose decimal separator is a comma, compiling one into a
+// temporary directory when none is installed. False when neither works.
+bool useCommaLocale(const std::string& scratch) {
+  for (const char* name : {"de_DE.UTF-8", "fr_FR.UTF-8"}) {
     if (std::setlocale(LC_NUMERIC, name) != nullptr) {
-      switched = true;
-      break;
+      return true;
     }
   }
-  EXPECT_EQ(formatFixed(1234.5, 1), "1234.5");
-  std::setlocale(LC_NUMERIC, saved.c_str());
-  if (!switched) {
-    GTEST_SKIP() << "no locale with a decimal comma installed";
+  const std::string command =
+      "localedef -i de_DE -f UTF-8 '" + scratch + "/de_DE.UTF-8' >/dev/null 2>&1";
+  if (std::system(command.c_str()) != 0) {
+    return false;
   }
+  setenv("LOCPATH", scratch.c_str(), 1);
+  return std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
+}
+
+TEST(TextFormat, NumbersIgnoreTheLocale) {
+  const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
+  char pattern[] = "/tmp/quill-locale-XXXXXX";
+  const std::string scratch = mkdtemp(pattern);
+  const bool switched = useCommaLocale(scratch);
+  char printed[32];
+  std::snprintf(printed, sizeof printed, "%.1f", 1234.5);
+  const std::string viaPrintf = printed;
+  const std::string ours = formatFixed(1234.5, 1);
+  const std::string degrees = formatDegrees(47.25, 1, "C");
+  std::setlocale(LC_NUMERIC, saved.c_str());
+  unsetenv("LOCPATH");
+  std::filesystem::remove_all(scratch);
+  if (!switched) {
+    GTEST_SKIP() << "no locale with a decimal comma available";
+  }
+  EXPECT_EQ(viaPrintf, "1234,5");  // the locale really is in force
+  EXPECT_EQ(ours, "1234.5");
+  EXPECT_EQ(degrees, "47.2\u00B0C");
 }
 
 TEST(TextFormat, CountsUserPerceivedCharacters) {
