@@ -36,6 +36,14 @@
 //   setFrozen(b), advance(seconds)   freeze time, or move the model on by hand.
 //   snapshot()              the machine at a glance: sources, temperatures, fans, faults.
 // Direct changes need a connection mapped for writing (root, or the file's owner).
+//
+// Exchange results: unknown or switched-missing key kIOReturnNotFound (at key info, and for
+// reads and writes alike); unreadable key kIOReturnNotReadable on read bytes; refused write
+// kIOReturnNotPrivileged (no privilege, no writable bit 0x40, or the write fault); a write whose
+// data size is not the key's kIOReturnBadArgument; failure faults kIOReturnError. Read bytes
+// answers min(size, 32) bytes whatever size the request names. A refused exchange changes
+// nothing. Connections that may write the device catch the model up with real time (in slices
+// of at most 0.1 s, at most every 50 ms) before each exchange; frozen devices never move.
 #pragma once
 
 #include <cstdint>
