@@ -271,9 +271,6 @@ void step(layout::Header& h, std::span<layout::KeyEntry> keys, double seconds, s
     const auto count = std::min(h.patternCount, layout::kMaxPatternSteps);
     common = patternLevel({h.pattern, count}, static_cast<double>(nowNs - h.loadStartNs) / 1e9);
   } else if (h.loadMode == layout::LoadMode::host) {
-    if (const auto sample = sampleHostLoad(h)) {
-      h.hostLoad = *sample;
-    }
     common = h.hostLoad;
   }
   const std::uint32_t sourceCount = std::min(h.sourceCount, layout::kMaxSources);
@@ -334,6 +331,12 @@ void step(layout::Header& h, std::span<layout::KeyEntry> keys, double seconds, s
 }
 
 void run(layout::Header& h, std::span<layout::KeyEntry> keys, double seconds, std::int64_t nowNs) {
+  // This computer's load is sampled once for the whole stretch.
+  if (h.loadMode == layout::LoadMode::host) {
+    if (const auto sample = sampleHostLoad(h)) {
+      h.hostLoad = *sample;
+    }
+  }
   const double slice = std::max(0.1, seconds / 500);
   double left = std::max(seconds, 0.0);
   do {

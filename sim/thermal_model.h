@@ -21,7 +21,8 @@ void step(layout::Header& header, std::span<layout::KeyEntry> keys, double secon
           std::int64_t nowNs);
 
 // `step` in slices short enough for fans and temperatures to follow each other, as the running
-// machine would: at most 0.1 s, or 1/500 of a long pause.
+// machine would: at most 0.1 s, or 1/500 of a long pause. Samples this computer's load first
+// when the machine follows it.
 void run(layout::Header& header, std::span<layout::KeyEntry> keys, double seconds,
          std::int64_t nowNs);
 
