@@ -134,8 +134,8 @@ ToolRun ToolProcess::wait() {
   return run;
 }
 
-ToolRun runTool(const std::string& program, const std::vector<std::string>& args,
-                const std::string& devicePath) {
+ToolRun runToolProcess(const std::string& program, const std::vector<std::string>& args,
+                       const std::string& devicePath) {
   auto process = ToolProcess::start(program, args, devicePath);
   if (!process) {
     return {};

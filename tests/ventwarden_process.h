@@ -46,5 +46,5 @@ class ToolProcess {
 };
 
 // Runs to completion.
-ToolRun runTool(const std::string& program, const std::vector<std::string>& args,
-                const std::string& devicePath);
+ToolRun runToolProcess(const std::string& program, const std::vector<std::string>& args,
+                       const std::string& devicePath);

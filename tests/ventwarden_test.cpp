@@ -90,7 +90,7 @@ class VentwardenProcess : public ::testing::Test {
   void setBytes(const std::string& key, const Bytes& b) { ASSERT_TRUE(device().setBytes(key, b)); }
 
   ToolRun run(const std::vector<std::string>& args) {
-    ToolRun r = runTool(kTool, args, devicePath);
+    ToolRun r = runToolProcess(kTool, args, devicePath);
     EXPECT_EQ(r.err, "");
     return r;
   }

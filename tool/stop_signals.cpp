@@ -43,14 +43,14 @@ bool makePipe(int fds[2]) {
 
 bool PosixStopSignals::arm() {
   if (armed_) {
-    return true;
+    return wakeReadFd >= 0;
   }
+  // Without a pipe (no descriptors left) the handling still works: the signal interrupts the
+  // wait's poll, only a signal landing just before the poll waits out the interval.
   int fds[2];
-  if (!makePipe(fds)) {
-    return false;
-  }
-  wakeReadFd = fds[0];
-  wakeWriteFd = fds[1];
+  const bool piped = makePipe(fds);
+  wakeReadFd = piped ? fds[0] : -1;
+  wakeWriteFd = piped ? fds[1] : -1;
   stopFlag = 0;
 
   struct sigaction action {};
@@ -76,7 +76,7 @@ bool PosixStopSignals::arm() {
   sigaddset(&set, SIGINT);
   sigprocmask(SIG_UNBLOCK, &set, nullptr);
   armed_ = true;
-  return true;
+  return piped;
 }
 
 bool PosixStopSignals::stopRequested() {
@@ -87,18 +87,14 @@ bool PosixStopSignals::waitForStop(std::chrono::milliseconds timeout) {
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + timeout;
   while (stopFlag == 0) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
     if (left <= 0) {
       return false;
     }
-    if (!armed_) {
-      // Nothing can request a stop: just sleep.
-      poll(nullptr, 0, static_cast<int>(left));
-      continue;
-    }
+    // Unarmed, the descriptor is -1 and poll just sleeps. A wake-up byte, an interrupting
+    // signal and the timeout all lead back to the flag check.
     pollfd wake{wakeReadFd, POLLIN, 0};
-    poll(&wake, 1, static_cast<int>(left));  // EINTR and readiness both lead to the flag check
+    poll(&wake, 1, static_cast<int>(left));
   }
   return true;
 }
@@ -110,8 +106,10 @@ PosixStopSignals::~PosixStopSignals() {
   sigaction(SIGTERM, &previousTerm, nullptr);
   sigaction(SIGINT, &previousInt, nullptr);
   sigaction(SIGPIPE, &previousPipe, nullptr);
-  close(wakeReadFd);
-  close(wakeWriteFd);
+  if (wakeReadFd >= 0) {
+    close(wakeReadFd);
+    close(wakeWriteFd);
+  }
   wakeReadFd = -1;
   wakeWriteFd = -1;
   stopFlag = 0;

@@ -8,7 +8,8 @@ class StopSignals {
  public:
   virtual ~StopSignals() = default;
 
-  // From this call on, signals 15 and 2 request a stop instead of ending the process.
+  // From this call on, signals 15 and 2 request a stop instead of ending the process. False when
+  // the prompt wake-up could not be set up; the stop request itself works all the same.
   virtual bool arm() = 0;
   virtual bool stopRequested() = 0;
   // Sleeps up to `timeout`; returns true as soon as a stop is requested (at once when it
