@@ -84,18 +84,19 @@ class Pane:
         return int(children[0]) if children else None
 
     def exit_status(self, timeout=WAIT_S):
-        def read():
-            try:
-                with open(self.exit_file) as f:
-                    content = f.read().strip()
-                    return content or None
-            except FileNotFoundError:
-                return None
-        status = wait_until(read, timeout)
-        return int(status) if status is not None else None
+        status = wait_until(lambda: read_file(self.exit_file).strip(), timeout)
+        return int(status) if status else None
 
     def close(self):
         self.tmux("kill-server", check=False)
+
+
+def read_file(path):
+    try:
+        with open(path) as f:
+            return f.read()
+    except FileNotFoundError:
+        return ""
 
 
 def sim(*args):
@@ -264,7 +265,7 @@ class TerminalTest(unittest.TestCase):
         self.assertTrue(pane.show("Proactive Cooling"))
         pane.send("p")
         self.assertTrue(pane.show(r"Fans: Proactive \(40-75°C\)"), pane.text())
-        pid = wait_until(lambda: os.path.exists(PID_FILE) and open(PID_FILE).read().strip())
+        pid = wait_until(lambda: read_file(PID_FILE).strip())
         self.assertTrue(pid, "the tool recorded no pid file")
         pid = int(pid)
         with open(f"/proc/{pid}/cmdline") as f:
@@ -341,6 +342,13 @@ class TerminalTest(unittest.TestCase):
         pane.resize(12, 3)  # room for the status line only
         self.assertTrue(wait_until(lambda: re.fullmatch(r" +\d+°C *", pane.lines()[0]) and
                                    "Quillomatics" not in pane.text()), pane.text())
+        # A box too narrow for its titles cuts them short of the key hints.
+        pane.resize(8, 5)
+        self.assertTrue(pane.show("^└[─▼ ]{6}┘$"), pane.text())
+        pane.send("End")
+        self.assertTrue(pane.show("^│ Qu q │$"), pane.text())
+        pane.resize(1, 1)
+        self.assertTrue(wait_until(lambda: pane.lines()[0].strip() in ("", "3")), pane.text())
         pane.resize(100, 40)
         self.assertTrue(pane.show("Quit Quillomatics"))
         pane.send("q")

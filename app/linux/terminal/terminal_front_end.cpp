@@ -218,8 +218,7 @@ int runInTerminal(const TerminalServices& services, std::shared_ptr<AppDelegate>
   if (resize.fd() >= 0) {
     loop.watchReadable(resize.fd(), [&] {
       resize.drain();
-      screen->updateSize();
-      ui.draw();
+      ui.resized();
     });
   }
 

@@ -173,8 +173,8 @@ std::optional<MenuAction> TerminalUi::handleKey(int key) {
       break;
     }
     case KEY_RESIZE:
-      screen_.updateSize();
-      break;
+      resized();
+      return std::nullopt;
     case kControlL:
       clearok(curscr, TRUE);
       break;
@@ -187,6 +187,12 @@ std::optional<MenuAction> TerminalUi::handleKey(int key) {
   }
   draw();
   return chosen;
+}
+
+void TerminalUi::resized() {
+  screen_.updateSize();
+  followSelection();
+  draw();
 }
 
 void TerminalUi::draw() {
@@ -283,20 +289,24 @@ void TerminalUi::drawMenu(const Geometry& g) {
     const bool highlighted = selected_ == index && isSelectable(item);
     const attr_t highlight = highlighted ? A_REVERSE : A_NORMAL;
     fill(y, left + 1, g.boxWidth - 2, highlight);
+    // The key hint keeps its place at the right; a title too long for a narrow box is cut
+    // short of it.
+    const std::string hint = keyHint(item);
+    const int hintWidth = static_cast<int>(displayWidth(hint));
+    const int hintX = textEnd - hintWidth;
+    const int titleEnd = hint.empty() ? textEnd : std::max(textX, hintX - 1);
     int x = textX;
     if (item.styledTitle) {
       for (const StyledRun& run : *item.styledTitle) {
-        x = put(y, x, textEnd, shown(run.text),
+        x = put(y, x, titleEnd, shown(run.text),
                 screen_.attributesFor(run.font, run.color) | highlight);
       }
     } else {
       // A plain item without an action is shown as disabled.
-      put(y, x, textEnd, shown(item.title), isSelectable(item) ? highlight : secondary);
+      x = put(y, x, titleEnd, shown(item.title), isSelectable(item) ? highlight : secondary);
     }
-    const std::string hint = keyHint(item);
     if (!hint.empty()) {
-      const int hintX = textEnd - static_cast<int>(displayWidth(hint));
-      if (hintX >= x + 1) {
+      if (hintX > textX) {
         put(y, hintX, textEnd, hint, highlighted ? highlight : secondary);
       }
     }

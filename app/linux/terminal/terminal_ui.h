@@ -33,6 +33,9 @@ class TerminalUi {
 
   // Redraws everything (nothing while the terminal is handed to another program).
   void draw();
+  // The terminal may have changed its size: takes the new size, keeps the selection in view and
+  // redraws.
+  void resized();
 
   // Shows the alert and waits until it is dismissed. `waitForInput` blocks until a key may be
   // read and returns false when the wait was ended by a termination signal, which dismisses the
