@@ -80,6 +80,19 @@ AdminScript proactiveScript(std::string_view bundlePath) {
   return AdminScript{std::move(source), std::move(command)};
 }
 
+std::string stopToolShellCommand(int pid) {
+  std::string command = "kill -15 " + std::to_string(pid) + "; rm -f '";
+  command += kProactivePidFile;
+  command += "'";
+  return command;
+}
+
+AdminScript stopToolScript(int pid) {
+  std::string command = stopToolShellCommand(pid);
+  std::string source = appleScriptSource(command);
+  return AdminScript{std::move(source), std::move(command)};
+}
+
 namespace {
 
 // The white space and line ends a trim removes: ASCII space, tab, line feed, vertical tab, form

@@ -26,9 +26,14 @@ std::string proactiveShellCommand(std::string_view toolPath);
 // character of the path can end the literal early.
 std::string appleScriptSource(std::string_view shellCommand);
 
-// Both forms of a one-shot run and of the proactive start, for a bundle path.
+// kill -15 PID; rm -f '/tmp/quillomatics_proactive.pid': the stop of a proactive tool that
+// runs with administrator rights.
+std::string stopToolShellCommand(int pid);
+
+// Both forms of a one-shot run, of the proactive start and of its stop, for a bundle path.
 AdminScript oneShotScript(std::string_view bundlePath, std::string_view mode);
 AdminScript proactiveScript(std::string_view bundlePath);
+AdminScript stopToolScript(int pid);
 
 // A pid file's content as the process id to signal: white space and line ends trimmed from both
 // ends, then an optional sign and decimal digits within the signed 32-bit range. None for

@@ -308,6 +308,13 @@ void AppDelegate::stopProactiveHelper() {
   }
   env_.processes.sendSignal(*pid, kSigTerm);
   env_.processes.removeFile(kProactivePidFile);
+  // A tool started with administrator rights runs as root: an application without them can
+  // neither signal it nor remove its file from the sticky temporary directory. A file that
+  // survived its removal unchanged says exactly that, so the stop is repeated with
+  // administrator rights instead of leaving the tool driving the fans.
+  if (env_.processes.readPidFile(kProactivePidFile, kPidFileMaxBytes) == content) {
+    env_.scripts.runWithAdministratorPrivileges(stopToolScript(*pid));
+  }
 }
 
 void AppDelegate::setFansMax() {

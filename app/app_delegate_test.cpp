@@ -575,6 +575,20 @@ TEST_F(AppTest, PidFileWithAnythingElseStays) {
   EXPECT_TRUE(platform.processes.removed.empty());
 }
 
+TEST_F(AppTest, ToolRunningAsRootIsStoppedWithAdministratorRights) {
+  AppDelegate& app = make();
+  platform.processes.foreignTool = true;
+  platform.processes.files[std::string(kProactivePidFile)] = "4711";
+  app.stopProactiveHelper();
+  EXPECT_EQ(platform.log, (EventLog{"kill 4711 15", "remove pid file", "script"}));
+  ASSERT_EQ(platform.scripts.runs.size(), 1u);
+  EXPECT_EQ(platform.scripts.runs[0].shellCommand,
+            "kill -15 4711; rm -f '/tmp/quillomatics_proactive.pid'");
+  EXPECT_EQ(platform.scripts.runs[0].appleScriptSource,
+            "do shell script \"kill -15 4711; rm -f '/tmp/quillomatics_proactive.pid'\" with "
+            "administrator privileges");
+}
+
 // ---- Launch and termination ----
 
 TEST_F(AppTest, LaunchShowsTitleAndMenuBeforeTheFirstTick) {

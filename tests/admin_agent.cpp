@@ -115,9 +115,20 @@ void AdminAgent::answer(int connection) {
     std::lock_guard lock(mutex_);
     commands_.push_back(command);
   }
+  // The stop of a proactive tool: the only variable part is a process id.
+  bool stop = false;
+  if (command.starts_with("kill -15 ")) {
+    const std::size_t end = command.find(';');
+    const std::string digits = command.substr(9, end == std::string::npos ? 0 : end - 9);
+    const int pid = digits.empty() || digits.size() > 10 ||
+                            digits.find_first_not_of("0123456789") != std::string::npos
+                        ? 0
+                        : std::stoi(digits);
+    stop = pid > 0 && command == stopToolShellCommand(pid);
+  }
   const bool allowed = command == oneShotShellCommand(toolPath_, "max") ||
                        command == oneShotShellCommand(toolPath_, "auto") ||
-                       command == proactiveShellCommand(toolPath_);
+                       command == proactiveShellCommand(toolPath_) || stop;
   const auto [status, output] =
       allowed ? runShell(command, devicePath_) : std::pair<int, std::string>{126, "refused\n"};
   const std::string reply = std::to_string(status) + "\n" + output;

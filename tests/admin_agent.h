@@ -1,7 +1,8 @@
 // A stand-in for the administrator prompt in tests: a thread of the (root) test process that
 // listens on a Unix socket for the application's administrator commands and runs them as root.
-// It runs nothing but the three command lines that start the given tool (max, auto, proactive),
-// built by the same functions the application uses; anything else is refused with status 126.
+// It runs nothing but the three command lines that start the given tool (max, auto, proactive)
+// and the stop of a proactive tool by process id, built by the same functions the application
+// uses; anything else is refused with status 126.
 #pragma once
 
 #include <mutex>

@@ -246,6 +246,29 @@ TEST_F(AppProcessTest, ProactiveStartsTheToolAndTerminationStopsIt) {
   }
 }
 
+TEST_F(AppProcessTest, UnprivilegedProactiveIsStoppedThroughTheAgent) {
+  if (!sim::testing::droppingPrivileges()) {
+    GTEST_SKIP() << "needs root to run the agent and drop the application's privileges";
+  }
+  makeDevice("macbookpro16-1", false);
+  AdminAgent agent(dir.file("agent.sock"), bundle.tool, device);
+  const ExecResult run =
+      snapshot({"setFansProactive"}, true, {"--admin-socket", agent.socketPath()});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("\"fanMode\": \"proactive\""), std::string::npos);
+  const auto starts = bundle.toolStarts();
+  ASSERT_EQ(starts.size(), 1u);
+  // The tool runs as root: the application's own signal cannot reach it, so the stop went
+  // through the agent.
+  EXPECT_EQ(agent.commands(), (std::vector<std::string>{proactiveShellCommand(bundle.tool),
+                                                        stopToolShellCommand(starts[0])}));
+  EXPECT_TRUE(eventually([&] { return processGone(starts[0]); }));
+  EXPECT_FALSE(fs::exists(kProactivePidFile));
+  for (const auto& fan : machine().fans) {
+    EXPECT_FALSE(fan.forced) << fan.index;
+  }
+}
+
 // The monitor with its input on a pipe: a line "m" chooses full speed, a signal ends it. One
 // machine forces its fans through the "FS! " mask, the other through each fan's mode key.
 TEST_F(AppProcessTest, TerminationSignalsHandTheFansBack) {

@@ -128,6 +128,9 @@ class FakeProcessControl final : public ProcessControl {
   std::vector<std::pair<int, int>> signals;  // (pid, signal)
   std::vector<std::string> removed;
   std::size_t lastMaxBytes = 0;
+  // As for an application without rights facing a tool that runs as root: signals are not
+  // delivered and the file cannot be removed.
+  bool foreignTool = false;
 
   std::optional<std::string> readPidFile(std::string_view path, std::size_t maxBytes) override {
     lastMaxBytes = maxBytes;
@@ -139,7 +142,9 @@ class FakeProcessControl final : public ProcessControl {
   }
   void removeFile(std::string_view path) override {
     removed.emplace_back(path);
-    files.erase(std::string(path));
+    if (!foreignTool) {
+      files.erase(std::string(path));
+    }
     log_.push_back("remove pid file");
   }
   void sendSignal(int pid, int signal) override {
