@@ -1,0 +1,53 @@
+// Fuzzes the administrator command lines for any bundle path. Two properties:
+//  - the shell command, split the way a POSIX shell splits it, is the tool's path as one plain
+//    word followed by exactly the expected arguments and redirections: no expansion, no other
+//    command, no operator of the path's making;
+//  - the AppleScript source is one string literal that ends exactly before the closing
+//    " with administrator privileges" and holds the shell command unchanged.
+// The splitter below is written for this check; tests/admin_shell_check runs the same commands
+// through the real /bin/sh to confirm it agrees with the shell.
+#include <cstdint>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/admin_script.h"
+#include "fuzz/shell_words.h"
+
+namespace {
+
+using shell_words::Token;
+
+void expectScript(const AdminScript& script, const std::vector<Token>& expected) {
+  // What the shell receives through exec is the command up to its first NUL byte.
+  const std::string_view command(script.shellCommand.c_str());
+  const auto tokens = shell_words::split(command);
+  if (command.size() != script.shellCommand.size()) {
+    // A cut command leaves the tool's quoted word open: the shell refuses it, nothing runs.
+    if (tokens) {
+      std::abort();
+    }
+  } else if (!tokens || *tokens != expected) {
+    std::abort();
+  }
+  const auto literal = shell_words::appleScriptShellCommand(script.appleScriptSource);
+  if (!literal || *literal != script.shellCommand) {
+    std::abort();
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view bundle(reinterpret_cast<const char*>(data), size);
+  const std::string tool = toolPath(bundle);
+  const Token toolWord = Token::word(tool);
+  expectScript(oneShotScript(bundle, "max"), {toolWord, Token::word("max")});
+  expectScript(oneShotScript(bundle, "auto"), {toolWord, Token::word("auto")});
+  expectScript(proactiveScript(bundle),
+               {toolWord, Token::word("proactive"), Token::op(">"), Token::word("/dev/null"),
+                Token::ioNumber("2"), Token::op(">&"), Token::word("1"), Token::op("&")});
+  return 0;
+}
