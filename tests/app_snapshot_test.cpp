@@ -269,6 +269,31 @@ TEST_F(AppProcessTest, UnprivilegedProactiveIsStoppedThroughTheAgent) {
   }
 }
 
+TEST_F(AppProcessTest, ReaderThatGoesAwayDoesNotSkipTermination) {
+  makeDevice("macbookpro16-1");
+  int out[2];
+  ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+  const std::string deviceVar = "QUILLOMATICS_SMC_DEVICE=" + device;
+  const std::string configVar = "XDG_CONFIG_HOME=" + config;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(out[1], STDOUT_FILENO);
+    char* envp[] = {const_cast<char*>(deviceVar.c_str()), const_cast<char*>(configVar.c_str()),
+                    nullptr};
+    execle(bundle.app.c_str(), bundle.app.c_str(), "--snapshot", "--do", "setFansMax", nullptr,
+           envp);
+    _exit(127);
+  }
+  close(out[0]);  // nobody will read the snapshot
+  close(out[1]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+  for (const auto& fan : machine().fans) {
+    EXPECT_FALSE(fan.forced) << fan.index;
+  }
+}
+
 // The monitor with its input on a pipe: a line "m" chooses full speed, a signal ends it. One
 // machine forces its fans through the "FS! " mask, the other through each fan's mode key.
 TEST_F(AppProcessTest, TerminationSignalsHandTheFansBack) {

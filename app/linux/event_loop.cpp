@@ -64,6 +64,12 @@ EventLoop::EventLoop() {
   for (int signal : kTerminationSignals) {
     sigaction(signal, &action, nullptr);
   }
+  // A reader that goes away (a closed pipe) must not end the process before the termination
+  // sequence has handed the fans back: writes fail with EPIPE instead.
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  sigaction(SIGPIPE, &ignore, nullptr);
 }
 
 EventLoop::~EventLoop() {
@@ -73,6 +79,7 @@ EventLoop::~EventLoop() {
   for (int signal : kTerminationSignals) {
     sigaction(signal, &action, nullptr);
   }
+  sigaction(SIGPIPE, &action, nullptr);
   const int writeFd = signalWriteFd;
   signalWriteFd = -1;
   if (writeFd >= 0) {

@@ -1,6 +1,7 @@
 // The Linux shell's main loop: file descriptors to watch (the terminal's keys), repeating timers
 // (the 3-second refresh) and the termination signals SIGTERM, SIGINT and SIGHUP, all handled in
 // normal context on the one thread. The signal handler only writes the signal number to a pipe.
+// SIGPIPE is ignored while the loop exists.
 #pragma once
 
 #include <chrono>
