@@ -2,6 +2,8 @@
 #include "tool/ventwarden.h"
 
 #include <chrono>
+#include <cmath>
+#include <optional>
 #include <string>
 
 #include "smc/smc_client.h"
@@ -11,6 +13,12 @@
 namespace {
 
 constexpr std::chrono::milliseconds kCycleInterval{3000};
+
+// A speed limit read as a float that is not a finite, non-negative number would be written into
+// every target; it counts as unreadable and the default stands in.
+float speedLimit(std::optional<float> read, float fallback) {
+  return read && std::isfinite(*read) && *read >= 0.0f ? *read : fallback;
+}
 
 }  // namespace
 
@@ -24,8 +32,8 @@ void readFanTable(ToolState& s) {
   s.fanMin.clear();
   s.fanMax.clear();
   for (int i = 0; i < s.fanCount; ++i) {
-    s.fanMin.push_back(readFlt(s, fanKey(i, "Mn")).value_or(1800.0f));
-    s.fanMax.push_back(readFlt(s, fanKey(i, "Mx")).value_or(5500.0f));
+    s.fanMin.push_back(speedLimit(readFlt(s, fanKey(i, "Mn")), 1800.0f));
+    s.fanMax.push_back(speedLimit(readFlt(s, fanKey(i, "Mx")), 5500.0f));
   }
 }
 

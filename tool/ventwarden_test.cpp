@@ -8,6 +8,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -193,6 +194,22 @@ TEST_F(VentwardenTest, NonFloatSpeedKeysFallBackAndGetNoTarget) {
   EXPECT_EQ(run({"max"}), 0);
   EXPECT_EQ(smc.bytes("F0Md"), std::vector<std::uint8_t>{1});
   EXPECT_EQ(smc.bytes("F0Tg"), (std::vector<std::uint8_t>{0, 0}));
+}
+
+TEST_F(VentwardenTest, SpeedLimitsThatAreNotFiniteOrAreNegativeFallBack) {
+  smc.addFlt("F0Mn", std::nanf(""));
+  smc.addFlt("F0Mx", std::numeric_limits<float>::infinity());
+  smc.addFlt("F1Mn", -1.0f);
+  smc.addFlt("F1Mx", 6000.0f);
+  EXPECT_EQ(run({"max"}), 0);
+  EXPECT_EQ(smc.fltValue("F0Tg"), 5500.0f);
+  EXPECT_EQ(smc.fltValue("F1Tg"), 6000.0f);
+  ToolState s(smc);
+  s.conn = FakeSMC::kConnection;
+  s.stride = 80;
+  readFanTable(s);
+  EXPECT_EQ(s.fanMin[0], 1800.0f);
+  EXPECT_EQ(s.fanMin[1], 1800.0f);
 }
 
 TEST(Cooling, CurveAndTargets) {
