@@ -257,6 +257,31 @@ ScriptResult runThroughAgent(const std::string& socketPath, const std::string& c
 
 }  // namespace
 
+std::vector<std::string> SudoScriptRunner::elevatedCommandLine(const std::string& command,
+                                                               const Elevation& how) {
+  std::vector<std::string> args;
+  if (how.usePkexec) {
+    args = {"/usr/bin/pkexec"};
+  } else {
+    args = {"/usr/bin/sudo"};
+    if (!how.canPrompt) {
+      args.emplace_back("-n");  // nobody can answer a password prompt: fail instead of waiting
+    }
+    args.emplace_back("--");
+  }
+  // Both clear the environment; the simulated SMC device this process uses goes along, as an
+  // argument of env, so that the tool drives the machine the user is looking at.
+  if (!how.smcDevice.empty()) {
+    args.emplace_back("/usr/bin/env");
+    args.push_back("QUILLOMATICS_SMC_DEVICE=" + how.smcDevice);
+  }
+  for (const char* a : {"/bin/sh", "-c"}) {
+    args.emplace_back(a);
+  }
+  args.push_back(command);
+  return args;
+}
+
 ScriptResult SudoScriptRunner::runWithAdministratorPrivileges(const AdminScript& script) {
   const std::string& command = script.shellCommand;
   if (geteuid() == 0) {
@@ -265,27 +290,21 @@ ScriptResult SudoScriptRunner::runWithAdministratorPrivileges(const AdminScript&
   if (agentSocket) {
     return runThroughAgent(*agentSocket, command);
   }
+  Elevation how;
   const bool desktop =
       std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY") != nullptr;
-  std::vector<std::string> args;
-  if (desktop && executable("/usr/bin/pkexec")) {
-    args = {"/usr/bin/pkexec", "/bin/sh", "-c", command};
-  } else if (executable("/usr/bin/sudo")) {
-    args = {"/usr/bin/sudo"};
-    if (!isatty(STDIN_FILENO)) {
-      args.emplace_back("-n");  // nobody can answer a password prompt: fail instead of waiting
-    }
-    for (const char* a : {"--", "/bin/sh", "-c"}) {
-      args.emplace_back(a);
-    }
-    args.push_back(command);
-  } else {
+  how.usePkexec = desktop && executable("/usr/bin/pkexec");
+  if (!how.usePkexec && !executable("/usr/bin/sudo")) {
     return {};
+  }
+  how.canPrompt = isatty(STDIN_FILENO) != 0;
+  if (const char* device = std::getenv("QUILLOMATICS_SMC_DEVICE")) {
+    how.smcDevice = device;
   }
   if (beforePrompt) {
     beforePrompt();
   }
-  ScriptResult result = spawnCaptured(args);
+  ScriptResult result = spawnCaptured(elevatedCommandLine(command, how));
   if (afterPrompt) {
     afterPrompt();
   }

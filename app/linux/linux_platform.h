@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/platform.h"
 
@@ -50,6 +51,16 @@ class SudoScriptRunner final : public AdminScriptRunner {
   std::optional<std::string> agentSocket;
 
   ScriptResult runWithAdministratorPrivileges(const AdminScript& script) override;
+
+  // How the command is raised: pkexec (a desktop session answers) or sudo (a prompt on the
+  // terminal when there is one, else none), and the simulated SMC device to pass on.
+  struct Elevation {
+    bool usePkexec = false;
+    bool canPrompt = false;
+    std::string smcDevice;
+  };
+  static std::vector<std::string> elevatedCommandLine(const std::string& command,
+                                                      const Elevation& how);
 };
 
 // The pid file read with O_NOFOLLOW|O_NONBLOCK and checked with fstat; kill; unlink.

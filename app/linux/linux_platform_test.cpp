@@ -174,6 +174,18 @@ TEST(ScriptRunner, RunsTheShellCommandAndTakesItsOutput) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
 }
 
+TEST(ScriptRunner, ElevatedCommandLines) {
+  using Elevation = SudoScriptRunner::Elevation;
+  const std::string command = "'/b/Quillomatics.app/Contents/MacOS/ventwarden' max";
+  EXPECT_EQ(SudoScriptRunner::elevatedCommandLine(command, Elevation{true, false, ""}),
+            (std::vector<std::string>{"/usr/bin/pkexec", "/bin/sh", "-c", command}));
+  EXPECT_EQ(SudoScriptRunner::elevatedCommandLine(command, Elevation{false, true, ""}),
+            (std::vector<std::string>{"/usr/bin/sudo", "--", "/bin/sh", "-c", command}));
+  EXPECT_EQ(SudoScriptRunner::elevatedCommandLine(command, Elevation{false, false, "/d 'x"}),
+            (std::vector<std::string>{"/usr/bin/sudo", "-n", "--", "/usr/bin/env",
+                                      "QUILLOMATICS_SMC_DEVICE=/d 'x", "/bin/sh", "-c", command}));
+}
+
 // Runs `body` in a child process as the user nobody (when root) and returns its exit status;
 // -1 when that is not possible.
 int exitStatusAsUnprivileged(const std::function<int()>& body) {
