@@ -72,6 +72,7 @@ enum class FaultKind : std::uint32_t {
   writeRefused = 3,  // write bytes answers kIOReturnNotPrivileged
   value = 4,         // read bytes answers `value` encoded for the key's type
   slow = 5,          // every exchange takes `value` microseconds longer
+  openRefused = 6,   // opening a new connection answers kIOReturnNotPrivileged
 };
 
 inline constexpr std::uint32_t kAllKeys = 0;          // Fault::key: every key

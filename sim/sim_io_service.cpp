@@ -20,6 +20,11 @@ IOReturn DeviceIOService::serviceOpen(IOHandle service, std::uint32_t type, IOHa
   if (!device) {
     return kIOReturnNotFound;
   }
+  for (const Fault& f : device->faults()) {
+    if (f.kind == FaultKind::openRefused) {
+      return kIOReturnNotPrivileged;
+    }
+  }
   const IOHandle handle = nextConnection_++;
   connections_.emplace(handle, std::move(*device));
   lastHandle_ = 0;

@@ -99,6 +99,7 @@ Switch a fault on (or off with --off) while programs run. TARGET is a key, 'all'
   value temps|KEY V         reads give V: nan, inf, -inf, negative (-40), absurd (1e6) or a number,
                             encoded for the key's type (fixed-point types clamp)
   slow MICROSECONDS         every exchange takes this much longer
+  open                      new connections are refused (0xE00002C1); open ones go on
   --every N                 fail only one in N exchanges of each connection
   clear                     switch every fault off;  list: show them
 )"},
@@ -241,6 +242,9 @@ std::string describeFault(const sim::Fault& f) {
       break;
     case sim::FaultKind::slow:
       out << "slow " << f.value << " us";
+      break;
+    case sim::FaultKind::openRefused:
+      out << "open";
       break;
   }
   if (f.every > 1) {
@@ -712,6 +716,9 @@ int cmdFault(const Args& a) {
       }
       st = device->addFault({sim::FaultKind::slow, sim::layout::kAllKeys, every, *us});
     }
+  } else if (kind == "open") {
+    st = off ? device->removeFaults(sim::FaultKind::openRefused, sim::layout::kAllKeys)
+             : device->addFault({sim::FaultKind::openRefused, sim::layout::kAllKeys, 0, 0});
   } else {
     return usageError("fault", "unknown fault '" + kind + "'");
   }

@@ -149,6 +149,17 @@ TEST_F(VentwardenProcess, NoSmcBeforeTheArgumentCheck) {
   }
 }
 
+TEST_F(VentwardenProcess, OpenRefusedBeforeTheArgumentCheck) {
+  makeDevice(kTwoFans);
+  ASSERT_TRUE(device().addFault({sim::FaultKind::openRefused, sim::layout::kAllKeys, 0, 0}));
+  for (const auto& args : {std::vector<std::string>{}, std::vector<std::string>{"max"}}) {
+    const ToolRun r = run(args);
+    EXPECT_EQ(r.out, "ERR Can't open SMC\n");
+    EXPECT_EQ(r.exitStatus, 1);
+  }
+  EXPECT_EQ(bytes("F0Md"), kZero);
+}
+
 TEST_F(VentwardenProcess, MaxForcesEveryFanAndWritesItsMaximum) {
   makeDevice(kTwoFans);
   const ToolRun r = run({"max", "extra", "arguments"});
