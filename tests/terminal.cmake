@@ -12,6 +12,7 @@ if(TARGET Quillomatics AND TARGET smc-sim AND QUILL_TMUX AND Python3_Interpreter
       TerminalTest.test_no_device_shows_the_alert_and_quits
       TerminalTest.test_signals_quit_through_termination_and_restore_the_terminal
       TerminalTest.test_menu_closes_and_opens_and_the_refresh_goes_on
+      TerminalTest.test_no_reading_shows_the_placeholder_until_readings_return
       TerminalTest.test_small_and_resized_terminals_scroll_and_clip
       TerminalTest.test_password_prompt_gets_the_terminal_and_gives_it_back
       TerminalTest.test_colours_degrade_on_eight_colour_and_monochrome_terminals

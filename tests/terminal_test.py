@@ -147,7 +147,9 @@ class TerminalTest(unittest.TestCase):
             "TERM": "tmux-256color",
         }
         self.panes = []
-        self.assertFalse(os.path.exists(PID_FILE), "a proactive tool of another run is active")
+        # A tool stopped by the test before may still be on its way out.
+        self.assertTrue(wait_until(lambda: not os.path.exists(PID_FILE)),
+                        "a proactive tool of another run is active")
 
     def tearDown(self):
         for pane in self.panes:
@@ -318,11 +320,31 @@ class TerminalTest(unittest.TestCase):
         self.assertTrue(pane.show("Quit Quillomatics"))
         # A new reading shows within one refresh period while the menu is open.
         sim("write", "--direct", self.device, "TC0P", "61.5")
-        self.assertTrue(pane.show(r"CPU Proximity +61\.5°C", timeout=5), pane.text())
+        self.assertTrue(pane.show(r"CPU Proximity +61\.5°C", timeout=8), pane.text())
         self.assertRegex(pane.lines()[0], r" 62°C$")  # the title follows the first reading
         pane.send("Escape")
         self.assertTrue(wait_until(lambda: "Quit Quillomatics" not in pane.text()))
         pane.send("q")  # the key equivalents work with the menu closed too
+        self.assert_restored(pane)
+
+    def test_no_reading_shows_the_placeholder_until_readings_return(self):
+        self.create_device()
+        sim("fault", self.device, "keyinfo", "temps")
+        pane = self.start()
+        self.assertTrue(pane.show("Quit Quillomatics"))
+        self.assertTrue(pane.lines()[0].endswith(" -- °C"), pane.lines()[0])
+        # Plain: the terminal's own colours.
+        self.assertRegex(pane.escapes().split("\n")[0], r"\x1b\[0m(\x1b\[(39|49)m)* -- °C$")
+        text = pane.text()
+        self.assertNotIn("CPU", text)
+        self.assertIn("Fan 1", text)
+        pane.send("u")  # the placeholder does not follow the unit
+        self.assertTrue(pane.show("Switch to Celsius"))
+        self.assertTrue(pane.lines()[0].endswith(" -- °C"), pane.lines()[0])
+        sim("fault", self.device, "clear")
+        self.assertTrue(pane.show(r"CPU Proximity +\d+\.\d°F", timeout=8), pane.text())
+        self.assertRegex(pane.lines()[0], r" \d+°F$")
+        pane.send("q")
         self.assert_restored(pane)
 
     def test_small_and_resized_terminals_scroll_and_clip(self):
