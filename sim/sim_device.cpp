@@ -18,6 +18,7 @@
 #include <sstream>
 
 #include "sim/key_codec.h"
+#include "sim/regular_file.h"
 #include "sim/thermal_model.h"
 
 namespace sim {
@@ -325,12 +326,14 @@ Result<Device> Device::open(const std::string& path, Access access) {
   if (!S_ISREG(named.st_mode)) {
     return Status::failure(path + ": not a simulated SMC device (not a regular file)");
   }
-  // Never follow a link: whatever the name points to must itself be a device.
+  // Never follow a link: whatever the name points to must itself be a device. The check above
+  // only words the common refusals; openRegularFile makes sure nothing but a regular file is
+  // opened even when the name changes meanwhile.
   int flags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
   Fd fd;
   bool writable = false;
   if (access == Access::automatic) {
-    fd = Fd(::open(path.c_str(), flags | O_RDWR));
+    fd = Fd(openRegularFile(path, flags | O_RDWR));
     writable = fd.get() >= 0;
   }
   if (fd.get() < 0) {
@@ -341,8 +344,11 @@ Result<Device> Device::open(const std::string& path, Access access) {
       if (errno == ELOOP) {
         return Status::failure(path + ": is a symbolic link, not a device");
       }
+      if (errno == ENODEV) {
+        return Status::failure(path + ": not a simulated SMC device (not a regular file)");
+      }
     }
-    fd = Fd(::open(path.c_str(), flags | O_RDONLY));
+    fd = Fd(openRegularFile(path, flags | O_RDONLY));
     if (fd.get() < 0) {
       const int err = errno;
       if (err == ENOENT) {
@@ -350,6 +356,9 @@ Result<Device> Device::open(const std::string& path, Access access) {
       }
       if (err == ELOOP) {
         return Status::failure(path + ": is a symbolic link, not a device");
+      }
+      if (err == ENODEV) {
+        return Status::failure(path + ": not a simulated SMC device (not a regular file)");
       }
       return Status::failure(path + ": cannot open (" + errnoText(err) + ")");
     }
@@ -364,7 +373,7 @@ Result<Device> Device::open(const std::string& path, Access access) {
   // Only a device whose owner we trust is mapped for writing: ourselves, root, or the user
   // root is acting for.
   if (writable && st.st_uid != geteuid() && st.st_uid != 0 && st.st_uid != realUser()) {
-    fd = Fd(::open(path.c_str(), flags | O_RDONLY));
+    fd = Fd(openRegularFile(path, flags | O_RDONLY));
     writable = false;
     if (fd.get() < 0) {
       return Status::failure(path + ": cannot open (" + errnoText(errno) + ")");
