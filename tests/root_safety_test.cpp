@@ -1,0 +1,171 @@
+// ventwarden runs as root with whatever environment sudo keeps: none of it may make the tool run
+// other code or write anywhere but the SMC device and its own pid file.
+#include <elf.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "sim/sim_device.h"
+#include "sim/testing/unprivileged.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using sim::testing::execAsIs;
+using sim::testing::SharedTempDir;
+
+const std::string kTool = VENTWARDEN_PATH;
+
+std::string slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Whether the executable names a dynamic loader (a PT_INTERP program header).
+bool hasInterpreter(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  Elf64_Ehdr header{};
+  in.read(reinterpret_cast<char*>(&header), sizeof header);
+  for (int i = 0; in && i < header.e_phnum; ++i) {
+    Elf64_Phdr program{};
+    in.seekg(static_cast<std::streamoff>(header.e_phoff + i * header.e_phentsize));
+    in.read(reinterpret_cast<char*>(&program), sizeof program);
+    if (in && program.p_type == PT_INTERP) {
+      return true;
+    }
+  }
+  return false;
+}
+
+std::vector<std::string> entries(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir)) {
+    names.push_back(e.path().filename().string());
+  }
+  return names;
+}
+
+std::optional<double> fanMode(const std::string& device) {
+  auto d = sim::Device::open(device, sim::Device::Access::readOnly);
+  return d ? d->value("F0Md") : std::nullopt;
+}
+
+class RootSafety : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (geteuid() != 0) {
+      GTEST_SKIP() << "needs root, as the tool has";
+    }
+    device = dir.file("smc.dev");
+    ASSERT_TRUE(
+        sim::createDevice(device, sim::ProfileSource::builtin("MacBookPro16,1"), {.frozen = true}));
+  }
+
+  SharedTempDir dir;
+  std::string device;
+};
+
+TEST_F(RootSafety, LoaderVariablesPutNoCodeIntoTheTool) {
+  if (hasInterpreter(kTool)) {
+    GTEST_SKIP() << "this build links the tool dynamically (sanitizers)";
+  }
+  const std::string canary = dir.file("canary");
+  const std::vector<std::string> env = {"LD_PRELOAD=" + std::string(PRELOAD_CANARY),
+                                        "LD_AUDIT=" + std::string(PRELOAD_CANARY),
+                                        "LD_LIBRARY_PATH=" + dir.path(), "QUILL_CANARY=" + canary,
+                                        "QUILLOMATICS_SMC_DEVICE=" + device};
+  // The library works: a dynamically linked program started the same way runs it.
+  ASSERT_EQ(execAsIs({"/bin/true"}, env).status, 0);
+  ASSERT_TRUE(fs::exists(canary));
+  fs::remove(canary);
+
+  const auto run = execAsIs({kTool, "max"}, env);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "OK\n");
+  EXPECT_FALSE(fs::exists(canary));
+}
+
+TEST_F(RootSafety, DeviceVariableOpensNothingButDevices) {
+  const std::string text = dir.file("notes");
+  std::ofstream(text) << std::string(200000, 'x');
+  const std::string small = dir.file("small");
+  std::ofstream(small) << "QUILLSMC";
+  ASSERT_EQ(symlink(device.c_str(), dir.file("link.dev").c_str()), 0);
+  ASSERT_EQ(symlink("/dev", dir.file("devlink").c_str()), 0);
+  ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0666), 0);
+  const std::string before = slurp(device);
+
+  for (const std::string& target :
+       {text, small, dir.file("link.dev"), dir.file("devlink/null"), dir.file("fifo"), dir.path(),
+        std::string("/dev/zero"), std::string("/proc/self/mem"), dir.file("missing")}) {
+    const auto run = execAsIs({kTool, "max"}, {"QUILLOMATICS_SMC_DEVICE=" + target});
+    EXPECT_EQ(run.status, 1) << target;
+    EXPECT_EQ(run.out, "ERR No SMC\n") << target;
+  }
+  EXPECT_EQ(slurp(text), std::string(200000, 'x'));
+  EXPECT_EQ(slurp(small), "QUILLSMC");
+  EXPECT_EQ(slurp(device), before);  // not through the link either
+  EXPECT_FALSE(fs::exists(dir.file("missing")));
+}
+
+TEST_F(RootSafety, AnotherUsersDeviceIsOnlyRead) {
+  ASSERT_EQ(chown(device.c_str(), sim::testing::kNobodyUid, sim::testing::kNobodyGid), 0);
+  const std::string before = slurp(device);
+  // Root acting for nobody (sudo names the user) may drive that user's device ...
+  auto run = execAsIs({kTool, "max"}, {"QUILLOMATICS_SMC_DEVICE=" + device,
+                                       "SUDO_UID=" + std::to_string(sim::testing::kNobodyUid)});
+  EXPECT_EQ(run.out, "OK\n");
+  EXPECT_EQ(fanMode(device), 1.0);
+  ASSERT_EQ(execAsIs({kTool, "auto"}, {"QUILLOMATICS_SMC_DEVICE=" + device,
+                                       "SUDO_UID=" + std::to_string(sim::testing::kNobodyUid)})
+                .status,
+            0);
+  EXPECT_EQ(fanMode(device), 0.0);
+
+  // ... but root acting for someone else, or for nobody named, only reads it.
+  for (const std::vector<std::string>& env :
+       {std::vector<std::string>{"QUILLOMATICS_SMC_DEVICE=" + device},
+        std::vector<std::string>{"QUILLOMATICS_SMC_DEVICE=" + device, "SUDO_UID=12345"}}) {
+    run = execAsIs({kTool, "max"}, env);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(fanMode(device), 0.0);
+  }
+  EXPECT_EQ(slurp(device).size(), before.size());
+}
+
+TEST_F(RootSafety, OtherVariablesLeadNowhere) {
+  SharedTempDir elsewhere;
+  const std::vector<std::string> env = {"QUILLOMATICS_SMC_DEVICE=" + device,
+                                        "HOME=" + elsewhere.path(),
+                                        "TMPDIR=" + elsewhere.path(),
+                                        "XDG_CONFIG_HOME=" + elsewhere.path(),
+                                        "XDG_RUNTIME_DIR=" + elsewhere.path(),
+                                        "XDG_DATA_HOME=" + elsewhere.path(),
+                                        "XDG_CACHE_HOME=" + elsewhere.path(),
+                                        "PATH=" + elsewhere.path(),
+                                        "IFS=/",
+                                        "ENV=" + elsewhere.file("rc"),
+                                        "MALLOC_CHECK_=3",
+                                        "LANG=C.UTF-8"};
+  for (const char* mode : {"max", "auto"}) {
+    const auto run = execAsIs({kTool, mode}, env);
+    EXPECT_EQ(run.status, 0) << mode;
+    EXPECT_EQ(run.out, "OK\n") << mode;
+  }
+  EXPECT_TRUE(entries(elsewhere.path()).empty());
+  EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"smc.dev"});
+  // Arguments beyond the first are ignored; an unknown one changes nothing.
+  const std::string before = slurp(device);
+  const auto run = execAsIs({kTool, "--device=/etc/passwd", "max"}, env);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(slurp(device), before);
+}
+
+}  // namespace
