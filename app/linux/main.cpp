@@ -98,7 +98,8 @@ int exitStatus(const Shell& shell, int normal) {
 // termination that follows must find it to stop the tool.
 void awaitProactiveTool(Shell& shell) {
   using namespace std::chrono_literals;
-  const auto deadline = std::chrono::steady_clock::now() + 5s;
+  // Normally a matter of milliseconds; the limit only matters on a heavily loaded machine.
+  const auto deadline = std::chrono::steady_clock::now() + 15s;
   while (std::chrono::steady_clock::now() < deadline && !shell.loop.pollSignals()) {
     const auto content = shell.processes.readPidFile(kProactivePidFile, 64);
     if (content && parsePidFile(*content)) {
