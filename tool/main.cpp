@@ -1,6 +1,7 @@
 // ventwarden: the privileged fan tool. Run as root by the application; trusts nothing from its
 // caller beyond the one command argument.
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -49,5 +50,14 @@ int main(int argc, char** argv) {
   const PidFile pidFile;
   ToolPlatform platform{out, signals, pidFile, static_cast<std::int32_t>(getpid())};
   const auto io = makeSystemIOService();
-  return runTool(*io, args, platform);
+  const int status = runTool(*io, args, platform);
+  // The work is done. A stop signal that arrives while the process winds down (a second Ctrl-C,
+  // the application's SIGTERM after a terminal's SIGINT) stays pending from here on, instead of
+  // ending the process by the signal once the handling is given back on the way out.
+  sigset_t stops;
+  sigemptyset(&stops);
+  sigaddset(&stops, SIGTERM);
+  sigaddset(&stops, SIGINT);
+  sigprocmask(SIG_BLOCK, &stops, nullptr);
+  return status;
 }
