@@ -4,7 +4,7 @@
 //    command, no operator of the path's making;
 //  - the AppleScript source is one string literal that ends exactly before the closing
 //    " with administrator privileges" and holds the shell command unchanged.
-// The splitter below is written for this check; tests/admin_shell_check runs the same commands
+// The splitter below is written for this check; tests/admin_shell_test runs the same commands
 // through the real /bin/sh to confirm it agrees with the shell.
 #include <cstdint>
 #include <cstdlib>
