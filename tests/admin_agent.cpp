@@ -47,6 +47,16 @@ std::vector<std::string> AdminAgent::commands() {
   return commands_;
 }
 
+std::vector<std::string> AdminAgent::ranCommands() {
+  std::lock_guard lock(mutex_);
+  return ran_;
+}
+
+void AdminAgent::allowStops(std::function<bool(int)> allowed) {
+  std::lock_guard lock(mutex_);
+  stopAllowed_ = std::move(allowed);
+}
+
 void AdminAgent::serve() {
   while (listener_) {
     pollfd fds[2] = {{listener_.get(), POLLIN, 0}, {stopRead_.get(), POLLIN, 0}};
@@ -124,13 +134,22 @@ void AdminAgent::answer(int connection) {
                             digits.find_first_not_of("0123456789") != std::string::npos
                         ? 0
                         : std::stoi(digits);
-    stop = pid > 0 && command == stopToolShellCommand(pid);
+    std::function<bool(int)> allowedPid;
+    {
+      std::lock_guard lock(mutex_);
+      allowedPid = stopAllowed_;
+    }
+    stop = pid > 0 && command == stopToolShellCommand(pid) && allowedPid && allowedPid(pid);
   }
   const bool allowed = command == oneShotShellCommand(toolPath_, "max") ||
                        command == oneShotShellCommand(toolPath_, "auto") ||
                        command == proactiveShellCommand(toolPath_) || stop;
   const auto [status, output] =
       allowed ? runShell(command, devicePath_) : std::pair<int, std::string>{126, "refused\n"};
+  if (allowed) {
+    std::lock_guard lock(mutex_);
+    ran_.push_back(command);
+  }
   const std::string reply = std::to_string(status) + "\n" + output;
   [[maybe_unused]] const ssize_t w = write(connection, reply.data(), reply.size());
 }

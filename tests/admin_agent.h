@@ -5,6 +5,7 @@
 // uses; anything else is refused with status 126.
 #pragma once
 
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -22,8 +23,12 @@ class AdminAgent {
   AdminAgent& operator=(const AdminAgent&) = delete;
 
   const std::string& socketPath() const { return socketPath_; }
-  // Every command received, run or refused, in order.
+  // Every command received, run or refused, in order; and those that were run.
   std::vector<std::string> commands();
+  std::vector<std::string> ranCommands();
+  // Which process ids a stop may signal. The pid file is shared by every program on the
+  // machine, other test suites' tools included, so a test lets through only its own tools.
+  void allowStops(std::function<bool(int)> allowed);
 
  private:
   void serve();
@@ -37,5 +42,7 @@ class AdminAgent {
   UniqueFd stopWrite_;
   std::mutex mutex_;
   std::vector<std::string> commands_;
+  std::vector<std::string> ran_;
+  std::function<bool(int)> stopAllowed_;
   std::thread thread_;
 };
