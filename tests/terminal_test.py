@@ -409,7 +409,7 @@ class TerminalTest(unittest.TestCase):
         self.assertNotIn("sudo", text)
         self.assertEqual(read_key(self.device, "F0Md"), "0")
         pane.send("q")
-        self.assertEqual(pane.exit_status(), 0)
+        self.assertEqual(pane.exit_status(), 0, pane.text())
 
     def test_colours_degrade_on_eight_colour_and_monochrome_terminals(self):
         self.create_device()

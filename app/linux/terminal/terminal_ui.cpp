@@ -342,6 +342,14 @@ void TerminalUi::drawAlert(const Alert& alert, std::size_t button) {
     body.push_back({std::move(line), A_NORMAL});
   }
   body.push_back({"", A_NORMAL});
+  // In a short terminal the blank lines go first, then the end of the text: the buttons stay.
+  const auto room = static_cast<std::size_t>(std::max(0, lines - 1 - (framed ? 2 : 0)));
+  if (body.size() > room) {
+    std::erase_if(body, [](const Line& line) { return line.text.empty(); });
+  }
+  if (body.size() > room) {
+    body.resize(room);
+  }
 
   const int height = static_cast<int>(body.size()) + 1 + (framed ? 2 : 0);
   const int top = std::max(0, (lines - height) / 2);
