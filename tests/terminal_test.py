@@ -147,19 +147,20 @@ class TerminalTest(unittest.TestCase):
             "TERM": "tmux-256color",
         }
         self.panes = []
-        # A tool stopped by the test before may still be on its way out.
-        self.assertTrue(wait_until(lambda: not os.path.exists(PID_FILE)),
-                        "a proactive tool of another run is active")
+        self.tools = []  # process ids of the tools this test started
+        # A tool stopped by the test before may still be on its way out. (Each run of the
+        # monitor stops the tool named in the pid file when it quits.)
+        wait_until(lambda: not os.path.exists(PID_FILE))
 
     def tearDown(self):
         for pane in self.panes:
             pane.close()
         # A tool a failed test left behind.
-        try:
-            with open(PID_FILE) as f:
-                os.kill(int(f.read().strip()), signal.SIGTERM)
-        except (OSError, ValueError):
-            pass
+        for pid in self.tools:
+            try:
+                os.kill(pid, signal.SIGTERM)
+            except OSError:
+                pass
         shutil.rmtree(self.dir, ignore_errors=True)
 
     def create_device(self, frozen=True, profile="MacBookPro16,1"):
@@ -270,6 +271,7 @@ class TerminalTest(unittest.TestCase):
         pid = wait_until(lambda: read_file(PID_FILE).strip())
         self.assertTrue(pid, "the tool recorded no pid file")
         pid = int(pid)
+        self.tools.append(pid)
         with open(f"/proc/{pid}/cmdline") as f:
             self.assertIn("ventwarden", f.read())
         self.assertIn("Switch to Auto", pane.text())
