@@ -14,6 +14,24 @@ std::string formatFixed(double value, int decimals) {
   if (std::isinf(value)) {
     return value < 0 ? "-inf" : "inf";
   }
+  // The menu's numbers (temperatures, speeds) take a short path: scaled to an integer, they are
+  // rounded correctly whenever they are not within a hair of a half, where the scaling's own
+  // rounding error could tip the result. Near a half, and for anything large, the exact
+  // conversion decides.
+  if ((decimals == 0 || decimals == 1) && std::fabs(value) < 1e9) {
+    const double scaled = decimals == 1 ? value * 10.0 : value;
+    const double fraction = std::fabs(scaled - std::trunc(scaled));
+    if (std::fabs(fraction - 0.5) > 1e-4) {
+      const auto whole = static_cast<long long>(std::fabs(std::round(scaled)));
+      std::string text = std::signbit(value) ? "-" : "";
+      text += std::to_string(decimals == 1 ? whole / 10 : whole);
+      if (decimals == 1) {
+        text += '.';
+        text += static_cast<char>('0' + whole % 10);
+      }
+      return text;
+    }
+  }
   char buffer[400];
   const auto result =
       std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);

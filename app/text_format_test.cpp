@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <string>
 
 namespace {
@@ -19,6 +20,27 @@ TEST(TextFormat, NumbersMatchPrintfRounding) {
       EXPECT_EQ(formatFixed(v, decimals), expected) << v;
     }
   }
+  // Many values, halves and near-halves included, against printf in the C locale.
+  std::mt19937_64 random(42);
+  std::uniform_real_distribution<double> wide(-20000.0, 20000.0);
+  for (int i = 0; i < 200000; ++i) {
+    double v = wide(random);
+    if (i % 4 == 1) {
+      v = std::round(v * 20.0) / 20.0;  // x.x5 and x.x0
+    } else if (i % 4 == 2) {
+      v = std::nextafter(std::round(v * 2.0) / 2.0, i % 8 < 4 ? 1e9 : -1e9);
+    } else if (i % 4 == 3) {
+      v = std::ldexp(wide(random), -static_cast<int>(random() % 40));
+    }
+    for (int decimals : {0, 1}) {
+      char expected[64];
+      std::snprintf(expected, sizeof expected, "%.*f", decimals, v);
+      ASSERT_EQ(formatFixed(v, decimals), expected) << std::hexfloat << v;
+    }
+  }
+  EXPECT_EQ(formatFixed(-0.0, 1), "-0.0");
+  EXPECT_EQ(formatFixed(-0.04, 1), "-0.0");
+  EXPECT_EQ(formatFixed(2.5e12, 0), "2500000000000");
   EXPECT_EQ(formatFixed(std::nan(""), 1), "nan");
   EXPECT_EQ(formatFixed(-INFINITY, 0), "-inf");
   EXPECT_EQ(formatDegrees(47.5, 1, "C"), "47.5\u00B0C");
