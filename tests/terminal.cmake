@@ -15,7 +15,7 @@ if(TARGET Quillomatics AND TARGET smc-sim AND QUILL_TMUX AND Python3_Interpreter
       TerminalTest.test_no_reading_shows_the_placeholder_until_readings_return
       TerminalTest.test_small_and_resized_terminals_scroll_and_clip
       TerminalTest.test_password_prompt_gets_the_terminal_and_gives_it_back
-      TerminalTest.test_colours_degrade_on_eight_colour_and_monochrome_terminals
+      TerminalTest.test_colours_and_the_degree_sign_degrade_on_simpler_terminals
       CommandLineTest.test_help_and_version)
   foreach(case ${quill_terminal_cases})
     add_test(NAME terminal.${case}

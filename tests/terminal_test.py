@@ -413,7 +413,7 @@ class TerminalTest(unittest.TestCase):
         pane.send("q")
         self.assertEqual(pane.exit_status(), 0, pane.text())
 
-    def test_colours_degrade_on_eight_colour_and_monochrome_terminals(self):
+    def test_colours_and_the_degree_sign_degrade_on_simpler_terminals(self):
         self.create_device()
         sim("write", "--direct", self.device, "TC0P", "60")  # an orange title
         pane = self.start(TERM="xterm")
@@ -431,6 +431,18 @@ class TerminalTest(unittest.TestCase):
         self.assertRegex(escapes.split("\n")[0], r"\x1b\[[0-9;]*1m(\x1b\[[0-9;]*m)*60°C")  # bold
         mono.send("q")
         self.assertEqual(mono.exit_status(), 0)
+        os.remove(mono.exit_file)
+        # Without UTF-8 the degree sign is left out rather than shown as stray bytes.
+        ascii_pane = self.start(LANG="C", LC_ALL="C")
+        text = ascii_pane.show("Quit Quillomatics")
+        self.assertTrue(text, ascii_pane.text())
+        self.assertRegex(text.split("\n")[0], r" 60C$")
+        self.assertRegex(text, r"CPU Proximity +60\.0C")
+        self.assertIn("Fans: Auto", text)
+        self.assertNotIn("°", text)
+        self.assertNotIn("M-", text)
+        ascii_pane.send("q")
+        self.assertEqual(ascii_pane.exit_status(), 0)
 
 
 class CommandLineTest(unittest.TestCase):
