@@ -79,8 +79,8 @@ class Pane:
     def pid(self):
         """The process in the pane's foreground: the monitor while it runs."""
         shell = int(self.query("#{pane_pid}"))
-        children = wait_until(lambda: subprocess.run(
-            ["pgrep", "-P", str(shell)], capture_output=True, text=True).stdout.split())
+        children = wait_until(
+            lambda: read_file(f"/proc/{shell}/task/{shell}/children").split())
         return int(children[0]) if children else None
 
     def exit_status(self, timeout=WAIT_S):
