@@ -2,6 +2,7 @@
 // caller beyond the one command argument.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -37,9 +38,18 @@ void occupyStandardDescriptors() {
   }
 }
 
+// The caller chooses our working directory and, through the device file it may own, can make a
+// mapped access fail (a device cut short under us ends the process with SIGBUS). A core dump
+// would then be a file written as root where the caller chose: there is none.
+void noCoreDumps() {
+  const rlimit none{0, 0};
+  setrlimit(RLIMIT_CORE, &none);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  noCoreDumps();
   occupyStandardDescriptors();
   std::vector<std::string_view> args;
   for (int i = 1; i < argc; ++i) {
