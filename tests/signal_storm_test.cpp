@@ -11,9 +11,12 @@
 
 #include <charconv>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <thread>
@@ -54,6 +57,26 @@ int strayTemporaryFiles() {
   return n;
 }
 
+std::string slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Whether the process has ended (a zombie until it is reaped), waiting up to `timeout`.
+bool endsWithin(pid_t pid, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  do {
+    const std::string stat = slurp("/proc/" + std::to_string(pid) + "/stat");
+    const auto close = stat.rfind(')');
+    if (close == std::string::npos || close + 2 >= stat.size() || stat[close + 2] == 'Z' ||
+        stat[close + 2] == 'X') {
+      return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  } while (std::chrono::steady_clock::now() < deadline);
+  return false;
+}
+
 // When the signal is sent.
 enum class Moment {
   afterSpawn,    // 0-15 ms after the process was started: loading, opening, reading fans
@@ -70,6 +93,7 @@ struct Tally {
   int cleanExits = 0;           // status 0 through the stop sequence
   int endedBySignal = 0;        // the default action: the signal came before the handlers
   int otherEnds = 0;            // any other end, or the signal's default action once armed
+  int ignoredIntRanOn = 0;      // SIGINT before the handlers, ignored as inherited: ran on
   int fansLeftForced = 0;
   int pidFilesLeft = 0;
   int temporaryFilesLeft = 0;
@@ -131,8 +155,13 @@ TEST_F(SignalStorm, NoFanLeftForcedAndNoPidFileLeftBehind) {
       ASSERT_TRUE(device->addFault(f));
     }
 
+    // A program started in the background by a shell (as the application starts the tool) has
+    // SIGINT ignored until it installs its own handling; one run in three starts that way.
+    const bool intIgnored = uniform(2) == 0;
+    std::signal(SIGINT, intIgnored ? SIG_IGN : SIG_DFL);
     const auto spawned = std::chrono::steady_clock::now();
     auto tool = ToolProcess::start(kTool, {"proactive"}, path);
+    std::signal(SIGINT, SIG_DFL);
     ASSERT_TRUE(tool);
     switch (moment) {
       case Moment::afterSpawn:
@@ -153,15 +182,30 @@ TEST_F(SignalStorm, NoFanLeftForcedAndNoPidFileLeftBehind) {
     }
     // Fans forced or the pid file written: the handlers were in place before either.
     const bool forced = forcedFans() > 0;
-    const bool armed = forced || moment == Moment::midCycle || fs::exists(kPidPath);
+    const bool armed =
+        forced || moment == Moment::midCycle || slurp(kPidPath) == std::to_string(tool->pid());
     t.forcedWhenSignalled += forced ? 1 : 0;
     ASSERT_TRUE(tool->signal(sig));
     // Now and then the other signal follows, as when a terminal's Ctrl-C and the application's
     // SIGTERM meet; it may land in the stop sequence or while the process winds down.
-    if (uniform(4) == 0) {
+    const bool both = uniform(4) == 0;
+    if (both) {
       std::this_thread::sleep_for(microseconds(uniform(3000)));
       tool->signal(sig == SIGTERM ? SIGINT : SIGTERM);
       ++t.doubleSignals;
+    }
+    // Only an ignored SIGINT that came before the handlers may leave it running, as a proper
+    // proactive tool with its pid file; SIGTERM stops it then.
+    const bool mayRunOn = intIgnored && sig == SIGINT && !both && !armed;
+    if (!endsWithin(tool->pid(), std::chrono::seconds(mayRunOn ? 1 : 5))) {
+      if (mayRunOn) {
+        ++t.ignoredIntRanOn;
+        tool->signal(SIGTERM);
+      }
+      if (!mayRunOn || !endsWithin(tool->pid(), std::chrono::seconds(5))) {
+        ADD_FAILURE() << "run " << run << ": still running 5 s after signal " << sig;
+        tool->signal(SIGKILL);
+      }
     }
     const ToolRun r = tool->wait();
     if (slow) {
@@ -188,7 +232,9 @@ TEST_F(SignalStorm, NoFanLeftForcedAndNoPidFileLeftBehind) {
         ASSERT_TRUE(device->setBytes(key, std::vector<std::uint8_t>{0}));
       }
     }
-    if (fs::exists(fs::symlink_status(kPidPath))) {
+    // Only a file naming this run's tool counts: the path is the whole machine's.
+    if (fs::exists(fs::symlink_status(kPidPath)) &&
+        slurp(kPidPath) == std::to_string(tool->pid())) {
       ++t.pidFilesLeft;
       ADD_FAILURE() << "run " << run << ": pid file left behind";
       fs::remove(kPidPath);
@@ -205,13 +251,14 @@ TEST_F(SignalStorm, NoFanLeftForcedAndNoPidFileLeftBehind) {
       "  fans forced when signalled: %d runs\n"
       "  ends:               %d through the stop sequence (status 0), %d by the signal before "
       "the handlers, %d other\n"
+      "  ignored SIGINT before the handlers, ran on until SIGTERM: %d\n"
       "  fans left forced:   %d\n"
       "  pid files left:     %d\n"
       "  temporary files left: %d\n",
       t.runs, elapsed, static_cast<unsigned long long>(seed), t.bySignal[0], t.bySignal[1],
       t.doubleSignals, t.byMoment[0], t.byMoment[1], t.byMoment[2], t.forcedWhenSignalled,
-      t.cleanExits, t.endedBySignal, t.otherEnds, t.fansLeftForced, t.pidFilesLeft,
-      t.temporaryFilesLeft);
+      t.cleanExits, t.endedBySignal, t.otherEnds, t.ignoredIntRanOn, t.fansLeftForced,
+      t.pidFilesLeft, t.temporaryFilesLeft);
   EXPECT_EQ(t.fansLeftForced, 0);
   EXPECT_EQ(t.pidFilesLeft, 0);
   EXPECT_EQ(t.temporaryFilesLeft, 0);
