@@ -198,12 +198,16 @@ int main(int argc, char** argv) {
   Shell shell;
   shell.scripts.agentSocket = options->agentSocket;
   if (!options->snapshot && isatty(STDIN_FILENO) && isatty(STDOUT_FILENO)) {
-    const int status =
+    // A terminal curses cannot drive (TERM unset, unknown or without cursor addressing) gets the
+    // line-by-line monitor below instead.
+    const auto status =
         runTerminalFrontEnd(TerminalServices{shell.loop, *shell.io, shell.defaults, shell.bundle,
                                              shell.scripts, shell.processes, shell.application},
                             delegate);
-    delegate.reset();
-    return status;
+    if (status) {
+      delegate.reset();
+      return *status;
+    }
   }
   delegate = std::make_shared<AppDelegate>(shell.environment());
   const int status = options->snapshot ? runSnapshot(shell, *options) : runMonitor(shell);

@@ -34,6 +34,12 @@ std::unique_ptr<CursesScreen> CursesScreen::open(std::string& error) {
   }
   screen->screen_ = created;
   set_term(created);
+  // Without cursor addressing (a "dumb" terminal, a printing one) a screen cannot be drawn.
+  const char* address = tigetstr(const_cast<char*>("cup"));
+  if (address == nullptr || address == reinterpret_cast<char*>(-1) || LINES < 1 || COLS < 1) {
+    error = std::string("a terminal of type \"") + term + "\" cannot place the cursor";
+    return nullptr;  // the destructor ends the screen
+  }
   cbreak();  // keys one at a time; Ctrl-C still sends SIGINT
   noecho();
   nonl();

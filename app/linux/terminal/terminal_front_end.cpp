@@ -146,7 +146,8 @@ bool terminalHungUp(int fd) {
   return ::poll(&entry, 1, 0) > 0 && (entry.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
-int runInTerminal(const TerminalServices& services, std::shared_ptr<AppDelegate>& delegate) {
+std::optional<int> runInTerminal(const TerminalServices& services,
+                                 std::shared_ptr<AppDelegate>& delegate) {
   EventLoop& loop = services.loop;
   // The resize handler comes before curses starts, like the loop's signal handlers, so that
   // curses keeps its hands off SIGWINCH, SIGINT and SIGTERM.
@@ -154,8 +155,7 @@ int runInTerminal(const TerminalServices& services, std::shared_ptr<AppDelegate>
   std::string error;
   std::unique_ptr<CursesScreen> screen = CursesScreen::open(error);
   if (!screen) {
-    std::fprintf(stderr, "Quillomatics: %s\n", error.c_str());
-    return 1;
+    return std::nullopt;
   }
   TerminalUi ui(*screen);
   PromptHandover handover(services.scripts, *screen, ui);
@@ -236,7 +236,8 @@ int runInTerminal(const TerminalServices& services, std::shared_ptr<AppDelegate>
 
 }  // namespace
 
-int runTerminalFrontEnd(const TerminalServices& services, std::shared_ptr<AppDelegate>& delegate) {
+std::optional<int> runTerminalFrontEnd(const TerminalServices& services,
+                                       std::shared_ptr<AppDelegate>& delegate) {
   // Wide characters (the degree sign) need the user's character set; numbers keep the "C"
   // formatting, so only the character type is taken from the environment.
   std::setlocale(LC_CTYPE, "");

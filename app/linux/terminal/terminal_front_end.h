@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -32,10 +33,12 @@ struct TerminalServices {
 
 // Runs the application in the terminal on standard input and output until it quits (the quit
 // item, the alert's button, SIGINT, SIGTERM or SIGHUP), then runs its termination sequence. The
-// terminal is restored on every way out. Returns the exit status: 0, or 1 when the terminal
-// cannot be driven (the reason is written to standard error), 128 + the signal when a signal
-// ended it. `delegate` holds the application's delegate while it runs.
-int runTerminalFrontEnd(const TerminalServices& services, std::shared_ptr<AppDelegate>& delegate);
+// terminal is restored on every way out. Returns the exit status: 0, 1 after the alert, 128 +
+// the signal when a signal ended it; none, before anything was started, when curses cannot drive
+// this terminal (the caller can fall back to plain output). `delegate` holds the application's
+// delegate while it runs.
+std::optional<int> runTerminalFrontEnd(const TerminalServices& services,
+                                       std::shared_ptr<AppDelegate>& delegate);
 
 // What `--help` says about the interactive mode and its keys.
 std::string_view terminalHelp();
