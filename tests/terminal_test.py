@@ -445,6 +445,17 @@ class TerminalTest(unittest.TestCase):
         self.assertEqual(ascii_pane.exit_status(), 0)
 
 
+    def test_terminal_without_cursor_addressing_gets_the_line_monitor(self):
+        self.create_device()
+        pane = self.start(TERM="dumb")
+        text = pane.show("Quit Quillomatics")
+        self.assertTrue(text, pane.text())
+        self.assertNotIn("┌", text)
+        self.assertNotIn("Space: menu", text)
+        pane.send("q", "Enter")
+        self.assertEqual(pane.exit_status(), 0, pane.text())
+
+
 class CommandLineTest(unittest.TestCase):
     def test_help_and_version(self):
         out = subprocess.run([QUILLOMATICS, "--help"], check=True, capture_output=True,
