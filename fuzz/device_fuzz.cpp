@@ -1,9 +1,9 @@
 // Fuzzes the simulated SMC device against a hostile device file. ventwarden maps the device it is
 // pointed at with root's rights, and the file's owner can change every byte of it, so no content
 // may make the device code read or write outside the mapping or reach undefined behaviour.
-// Each input patches a valid device image (the eleven-fan workstation: every fan encoding); the
-// identity fields are put back unless the input asks for them to be left damaged (then the open
-// must refuse it).
+// ventwarden's max and auto run on it too. Each input patches a valid device image (the eleven-fan
+// workstation: every fan encoding); the identity fields are put back unless the input asks for them
+// to be left damaged (then the open must refuse it).
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,7 +20,9 @@
 
 #include "sim/device_layout.h"
 #include "sim/sim_device.h"
+#include "sim/sim_io_service.h"
 #include "smc/smc_record.h"
+#include "tool/ventwarden.h"
 
 namespace {
 
@@ -44,6 +46,33 @@ const Base& base() {
     return made;
   }();
   return b;
+}
+
+class Lines final : public ToolOutput {
+ public:
+  void line(std::string_view text) override { lines.emplace_back(text); }
+  std::vector<std::string> lines;
+};
+
+class NoSignals final : public StopSignals {
+ public:
+  bool arm() override { return true; }
+  bool stopRequested() override { return false; }
+  bool waitForStop(std::chrono::milliseconds) override { return false; }
+};
+
+// ventwarden's one-shot commands against the device, as root runs them: one line, "OK".
+void runTheTool(const std::string& path, std::string_view command) {
+  sim::DeviceIOService io(path);
+  Lines out;
+  NoSignals signals;
+  const PidFile pidFile(path + ".pid");
+  ToolPlatform platform{out, signals, pidFile, 1};
+  const std::string_view args[] = {command};
+  const int status = runTool(io, args, platform);
+  if (status != 0 || out.lines != std::vector<std::string>{"OK"}) {
+    std::abort();
+  }
 }
 
 bool writeImage(const std::string& path, const std::vector<std::uint8_t>& image) {
@@ -131,6 +160,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)device->setLoad(0.7, "cpu");
     (void)device->clearFaults();
   }
+  device = sim::Result<sim::Device>(sim::Status::failure("closed"));
+  runTheTool(b.path, (op & 32) ? "max" : "auto");
   struct stat st {};
   if (::stat(b.path.c_str(), &st) != 0 || static_cast<std::size_t>(st.st_size) != image.size()) {
     std::abort();  // the device never grows or shrinks
