@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/linux/unique_fd.h"
+#include "app/posix/unique_fd.h"
 
 class AdminAgent {
  public:

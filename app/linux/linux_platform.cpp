@@ -20,7 +20,7 @@
 #include <cstring>
 #include <map>
 
-#include "app/linux/unique_fd.h"
+#include "app/posix/unique_fd.h"
 
 extern char** environ;
 
@@ -312,40 +312,6 @@ ScriptResult SudoScriptRunner::runWithAdministratorPrivileges(const AdminScript&
 }
 
 // ---- Pid file and signals ----
-
-std::optional<std::string> PosixProcessControl::readPidFile(std::string_view path,
-                                                            std::size_t maxBytes) {
-  const std::string p(path);
-  UniqueFd fd(open(p.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-  if (!fd) {
-    return std::nullopt;
-  }
-  struct stat st {};
-  if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    return std::nullopt;
-  }
-  if (st.st_uid != 0 && st.st_uid != geteuid()) {
-    return std::nullopt;
-  }
-  if (st.st_size < 0 || static_cast<std::size_t>(st.st_size) > maxBytes) {
-    return std::nullopt;
-  }
-  std::string content;
-  if (!readAll(fd.get(), content, maxBytes) || content.size() > maxBytes) {
-    return std::nullopt;
-  }
-  return content;
-}
-
-void PosixProcessControl::removeFile(std::string_view path) {
-  unlink(std::string(path).c_str());
-}
-
-void PosixProcessControl::sendSignal(int pid, int signal) {
-  if (pid > 0) {
-    kill(pid, signal);
-  }
-}
 
 // ---- Application, status item, alert ----
 

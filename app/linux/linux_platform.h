@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/platform.h"
+#include "app/posix/process_control.h"
 
 // "useFahrenheit" and any other Boolean in a small text file, one "key=true|false" per line,
 // rewritten atomically (temporary file in the same directory, then rename). A missing, empty or
@@ -64,13 +65,6 @@ class SudoScriptRunner final : public AdminScriptRunner {
 };
 
 // The pid file read with O_NOFOLLOW|O_NONBLOCK and checked with fstat; kill; unlink.
-class PosixProcessControl final : public ProcessControl {
- public:
-  std::optional<std::string> readPidFile(std::string_view path, std::size_t maxBytes) override;
-  void removeFile(std::string_view path) override;
-  void sendSignal(int pid, int signal) override;
-};
-
 // terminate() asks the shell to end: it stops the loop and is remembered.
 class LinuxApplication final : public Application {
  public:

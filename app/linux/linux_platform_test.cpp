@@ -17,7 +17,7 @@
 #include <thread>
 
 #include "app/admin_script.h"
-#include "app/linux/unique_fd.h"
+#include "app/posix/unique_fd.h"
 
 namespace {
 

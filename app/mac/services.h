@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "app/platform.h"
+#include "app/posix/process_control.h"
 
 class MacAlerts final : public Alerts {
  public:
@@ -54,13 +55,10 @@ class AppleScriptRunner final : public AdminScriptRunner {
   ScriptResult runWithAdministratorPrivileges(const AdminScript& script) override;
 };
 
-// The pid file is read with open(O_NOFOLLOW | O_NONBLOCK) and checked with fstat on the opened
-// file, so a link or FIFO planted in /tmp is refused; NSFileManager removes it; kill signals.
-class MacProcessControl final : public ProcessControl {
+// The pid file is read and signalled through the shared POSIX code; NSFileManager removes it.
+class MacProcessControl final : public PosixProcessControl {
  public:
-  std::optional<std::string> readPidFile(std::string_view path, std::size_t maxBytes) override;
   void removeFile(std::string_view path) override;
-  void sendSignal(int pid, int signal) override;
 };
 
 class MacApplication final : public Application {

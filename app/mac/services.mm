@@ -1,11 +1,6 @@
 // The application's platform services other than the status item, in AppKit and Foundation.
 #include "app/mac/services.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "app/mac/ns_string.h"
 
 // The core's alert styles carry AppKit's values, so they convert without a table.
@@ -74,50 +69,8 @@ ScriptResult AppleScriptRunner::runWithAdministratorPrivileges(const AdminScript
   return outcome;
 }
 
-namespace {
-
-// Closes the descriptor when it goes out of scope.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) {
-      close(fd_);
-    }
-  }
-  FileDescriptor(const FileDescriptor &) = delete;
-  FileDescriptor &operator=(const FileDescriptor &) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
-}  // namespace
-
-std::optional<std::string> MacProcessControl::readPidFile(std::string_view path,
-                                                          std::size_t maxBytes) {
-  const FileDescriptor file(
-      open(std::string(path).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-  struct stat info {};
-  if (file.get() < 0 || fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
-      (info.st_uid != 0 && info.st_uid != geteuid()) || info.st_size < 0 ||
-      static_cast<std::size_t>(info.st_size) > maxBytes) {
-    return std::nullopt;
-  }
-  std::string content(maxBytes + 1, '\0');
-  const ssize_t count = read(file.get(), content.data(), content.size());
-  if (count < 0 || static_cast<std::size_t>(count) > maxBytes) {
-    return std::nullopt;
-  }
-  content.resize(static_cast<std::size_t>(count));
-  return content;
-}
-
 void MacProcessControl::removeFile(std::string_view path) {
   [[NSFileManager defaultManager] removeItemAtPath:nsString(path) error:nil];
 }
-
-void MacProcessControl::sendSignal(int pid, int signal) { kill(pid, signal); }
 
 void MacApplication::terminate() { [NSApp terminate:nil]; }

@@ -1,0 +1,68 @@
+// POSIX pid-file reading, removal and signalling.
+#include "app/posix/process_control.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "app/posix/unique_fd.h"
+
+namespace {
+
+// Reads until end of file, or until more than `limit` bytes have come.
+bool readAll(int fd, std::string& out, std::size_t limit) {
+  char buffer[256];
+  while (out.size() <= limit) {
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n < 0) {
+      return false;
+    }
+    if (n == 0) {
+      return true;
+    }
+    out.append(buffer, static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::string> PosixProcessControl::readPidFile(std::string_view path,
+                                                            std::size_t maxBytes) {
+  const std::string p(path);
+  UniqueFd fd(open(p.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  if (!fd) {
+    return std::nullopt;
+  }
+  struct stat st {};
+  if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    return std::nullopt;
+  }
+  if (st.st_uid != 0 && st.st_uid != geteuid()) {
+    return std::nullopt;
+  }
+  if (st.st_size < 0 || static_cast<std::size_t>(st.st_size) > maxBytes) {
+    return std::nullopt;
+  }
+  std::string content;
+  if (!readAll(fd.get(), content, maxBytes) || content.size() > maxBytes) {
+    return std::nullopt;
+  }
+  return content;
+}
+
+void PosixProcessControl::removeFile(std::string_view path) {
+  unlink(std::string(path).c_str());
+}
+
+void PosixProcessControl::sendSignal(int pid, int signal) {
+  if (pid > 0) {
+    kill(pid, signal);
+  }
+}
