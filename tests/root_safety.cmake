@@ -1,6 +1,7 @@
 # ventwarden's inputs as an attacker would set them: loader variables, the device variable
 # naming files, links, device nodes and other users' devices, and the rest of the environment.
-if(TARGET ventwarden)
+# Linux only: the checks read ELF headers and use mount namespaces.
+if(TARGET ventwarden AND NOT APPLE)
   add_library(preload_canary MODULE ${CMAKE_CURRENT_LIST_DIR}/preload_canary.cpp)
   target_link_libraries(preload_canary PRIVATE quill_warnings)
   add_executable(root_safety_test ${CMAKE_CURRENT_LIST_DIR}/root_safety_test.cpp)
