@@ -210,4 +210,25 @@ TEST_F(RootSafety, DeviceCutShortUnderTheToolLeavesNoCoreBehind) {
   fs::remove_all(base);
 }
 
+TEST_F(RootSafety, ClosedStandardDescriptorsSendTheOutputNowhere) {
+  // Started with 0, 1 and 2 closed, the device would otherwise be opened as descriptor 1 and the
+  // output line written over its first bytes.
+  std::string variable = "QUILLOMATICS_SMC_DEVICE=" + device;
+  char* const env[] = {variable.data(), nullptr};
+  char* const argv[] = {const_cast<char*>(kTool.c_str()), const_cast<char*>("max"), nullptr};
+  const pid_t child = fork();
+  if (child == 0) {
+    close(0);
+    close(1);
+    close(2);
+    execve(argv[0], argv, env);
+    _exit(127);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_TRUE(sim::Device::open(device, sim::Device::Access::readOnly));
+  EXPECT_EQ(fanMode(device), 1.0);
+}
+
 }  // namespace
