@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "app/admin_script.h"
-#include "app/linux/linux_platform.h"
+#include "app/posix/process_control.h"
 
 namespace {
 
