@@ -29,6 +29,11 @@ namespace {
 struct Base {
   std::string path;
   std::vector<std::uint8_t> image;
+  ~Base() {
+    if (!path.empty()) {
+      ::unlink(path.c_str());  // the run's device goes with the run
+    }
+  }
 };
 
 const Base& base() {

@@ -17,9 +17,15 @@ namespace {
 
 constexpr std::size_t kLimit = 64;
 
+// The run's scratch file, removed when the run ends.
+struct ScratchFile {
+  std::string path;
+  ~ScratchFile() { ::unlink(path.c_str()); }
+};
+
 const std::string& filePath() {
-  static const std::string path = "/dev/shm/quill-pid-fuzz-" + std::to_string(getpid()) + ".pid";
-  return path;
+  static const ScratchFile file{"/dev/shm/quill-pid-fuzz-" + std::to_string(getpid()) + ".pid"};
+  return file.path;
 }
 
 }  // namespace

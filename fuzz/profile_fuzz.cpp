@@ -15,10 +15,15 @@
 
 namespace {
 
+// The run's scratch device, removed when the run ends.
+struct ScratchFile {
+  std::string path;
+  ~ScratchFile() { ::unlink(path.c_str()); }
+};
+
 const std::string& devicePathForRun() {
-  static const std::string path =
-      "/dev/shm/quill-profile-fuzz-" + std::to_string(getpid()) + ".dev";
-  return path;
+  static const ScratchFile file{"/dev/shm/quill-profile-fuzz-" + std::to_string(getpid()) + ".dev"};
+  return file.path;
 }
 
 void exerciseDevice(const sim::Profile& profile) {

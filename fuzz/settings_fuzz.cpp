@@ -14,10 +14,19 @@
 
 namespace {
 
+// The run's scratch directory, removed when the run ends.
+struct ScratchDir {
+  std::filesystem::path file;
+  ~ScratchDir() {
+    std::error_code error;
+    std::filesystem::remove_all(file.parent_path(), error);
+  }
+};
+
 const std::filesystem::path& settingsPath() {
-  static const std::filesystem::path path =
-      "/dev/shm/quill-settings-fuzz-" + std::to_string(getpid()) + "/settings";
-  return path;
+  static const ScratchDir dir{"/dev/shm/quill-settings-fuzz-" + std::to_string(getpid()) +
+                              "/settings"};
+  return dir.file;
 }
 
 }  // namespace
