@@ -81,7 +81,11 @@ AdminScript proactiveScript(std::string_view bundlePath) {
 }
 
 std::string stopToolShellCommand(int pid) {
-  std::string command = "kill -15 " + std::to_string(pid) + "; rm -f '";
+  // A tool that died without removing its file leaves a stale id behind, which the system may
+  // have given to another process since: only a process that is the tool gets the signal.
+  const std::string id = std::to_string(pid);
+  std::string command =
+      "case $(/bin/ps -o comm= -p " + id + ") in *ventwarden) kill -15 " + id + ";; esac; rm -f '";
   command += kProactivePidFile;
   command += "'";
   return command;

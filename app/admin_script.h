@@ -26,8 +26,8 @@ std::string proactiveShellCommand(std::string_view toolPath);
 // character of the path can end the literal early.
 std::string appleScriptSource(std::string_view shellCommand);
 
-// kill -15 PID; rm -f '/tmp/quillomatics_proactive.pid': the stop of a proactive tool that
-// runs with administrator rights.
+// The stop of a proactive tool that runs with administrator rights: signal 15 to PID when that
+// process is the tool, then rm -f '/tmp/quillomatics_proactive.pid'.
 std::string stopToolShellCommand(int pid);
 
 // Both forms of a one-shot run, of the proactive start and of its stop, for a bundle path.

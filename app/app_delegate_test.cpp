@@ -583,10 +583,11 @@ TEST_F(AppTest, ToolRunningAsRootIsStoppedWithAdministratorRights) {
   EXPECT_EQ(platform.log, (EventLog{"kill 4711 15", "remove pid file", "script"}));
   ASSERT_EQ(platform.scripts.runs.size(), 1u);
   EXPECT_EQ(platform.scripts.runs[0].shellCommand,
-            "kill -15 4711; rm -f '/tmp/quillomatics_proactive.pid'");
+            "case $(/bin/ps -o comm= -p 4711) in *ventwarden) kill -15 4711;; esac; "
+            "rm -f '/tmp/quillomatics_proactive.pid'");
   EXPECT_EQ(platform.scripts.runs[0].appleScriptSource,
-            "do shell script \"kill -15 4711; rm -f '/tmp/quillomatics_proactive.pid'\" with "
-            "administrator privileges");
+            "do shell script \"case $(/bin/ps -o comm= -p 4711) in *ventwarden) kill -15 4711;; "
+            "esac; rm -f '/tmp/quillomatics_proactive.pid'\" with administrator privileges");
 }
 
 // ---- Launch and termination ----

@@ -127,9 +127,10 @@ void AdminAgent::answer(int connection) {
   }
   // The stop of a proactive tool: the only variable part is a process id.
   bool stop = false;
-  if (command.starts_with("kill -15 ")) {
-    const std::size_t end = command.find(';');
-    const std::string digits = command.substr(9, end == std::string::npos ? 0 : end - 9);
+  if (const std::size_t at = command.find("kill -15 "); at != std::string::npos) {
+    const std::size_t from = at + 9;
+    const std::size_t end = command.find(';', from);
+    const std::string digits = command.substr(from, end == std::string::npos ? 0 : end - from);
     const int pid = digits.empty() || digits.size() > 10 ||
                             digits.find_first_not_of("0123456789") != std::string::npos
                         ? 0

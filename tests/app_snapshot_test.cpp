@@ -294,6 +294,25 @@ TEST_F(AppProcessTest, UnprivilegedProactiveIsStoppedThroughTheAgent) {
   }
 }
 
+TEST_F(AppProcessTest, EscalatedStopSignalsOnlyTheTool) {
+  // A stale pid file may name a process that is not the tool any more: it must survive.
+  const pid_t other = fork();
+  if (other == 0) {
+    execl("/bin/sleep", "sleep", "30", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ASSERT_GT(other, 0);
+  std::ofstream(std::string(kProactivePidFile)) << other;
+  const ExecResult stop = execAsIs({"/bin/sh", "-c", stopToolShellCommand(other)}, {});
+  EXPECT_EQ(stop.status, 0) << stop.err;
+  int status = 0;
+  EXPECT_EQ(waitpid(other, &status, WNOHANG), 0) << "the stop signalled a process that is not "
+                                                    "the tool";
+  EXPECT_FALSE(fs::exists(kProactivePidFile));
+  kill(other, SIGKILL);
+  waitpid(other, &status, 0);
+}
+
 TEST_F(AppProcessTest, ReaderThatGoesAwayDoesNotSkipTermination) {
   makeDevice("macbookpro16-1");
   int out[2];
