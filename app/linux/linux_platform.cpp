@@ -29,25 +29,6 @@ namespace {
 constexpr std::size_t kSettingsMaxBytes = 64 * 1024;
 constexpr std::size_t kOutputMaxBytes = 64 * 1024;
 
-// Reads until end of file or `limit` bytes, retrying on EINTR.
-bool readAll(int fd, std::string& out, std::size_t limit) {
-  char buffer[4096];
-  while (out.size() <= limit) {
-    const ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) {
-      continue;
-    }
-    if (n < 0) {
-      return false;
-    }
-    if (n == 0) {
-      return true;
-    }
-    out.append(buffer, static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
 bool writeAll(int fd, std::string_view data) {
   while (!data.empty()) {
     const ssize_t n = write(fd, data.data(), data.size());

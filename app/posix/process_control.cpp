@@ -10,11 +10,9 @@
 
 #include "app/posix/unique_fd.h"
 
-namespace {
-
-// Reads until end of file, or until more than `limit` bytes have come.
+// Reads until end of file, or until more than `limit` bytes have come, retrying on EINTR.
 bool readAll(int fd, std::string& out, std::size_t limit) {
-  char buffer[256];
+  char buffer[4096];
   while (out.size() <= limit) {
     const ssize_t n = read(fd, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) {
@@ -30,8 +28,6 @@ bool readAll(int fd, std::string& out, std::size_t limit) {
   }
   return true;
 }
-
-}  // namespace
 
 std::optional<std::string> PosixProcessControl::readPidFile(std::string_view path,
                                                             std::size_t maxBytes) {
