@@ -781,6 +781,11 @@ int cmdRun(const Args& a) {
   return 0;
 }
 
+int cmdPath(const Args&) {
+  std::printf("%s\n", sim::devicePath().c_str());
+  return 0;
+}
+
 int cmdDestroy(const Args& a) {
   if (a.positional.size() > 1) {
     return usageError("destroy", "one DEVICE only");
@@ -809,56 +814,33 @@ int main(int argc, char** argv) {
     std::cout << help->second;
     return 0;
   }
-  struct Spec {
+  // Each command's options (flags, then options that take a value) and what carries it out.
+  struct Command {
     std::vector<std::string> flags, valued;
+    int (*run)(const Args&);
   };
-  static const std::map<std::string, Spec> specs = {
-      {"profiles", {}},
-      {"create", {{"--frozen", "--replace"}, {"--profile", "--dump", "--writers"}}},
-      {"show", {{"--keys"}, {"--watch"}}},
-      {"read", {}},
-      {"write", {{"--direct"}, {"--raw"}}},
-      {"load", {{"--host"}, {"--pattern", "--source"}}},
-      {"fault", {{"--off"}, {"--every"}}},
-      {"freeze", {}},
-      {"thaw", {}},
-      {"step", {}},
-      {"run", {{}, {"--interval"}}},
-      {"destroy", {}},
-      {"path", {}},
+  static const std::map<std::string, Command> commands = {
+      {"profiles", {{}, {}, cmdProfiles}},
+      {"create", {{"--frozen", "--replace"}, {"--profile", "--dump", "--writers"}, cmdCreate}},
+      {"show", {{"--keys"}, {"--watch"}, cmdShow}},
+      {"read", {{}, {}, cmdRead}},
+      {"write", {{"--direct"}, {"--raw"}, cmdWrite}},
+      {"load", {{"--host"}, {"--pattern", "--source"}, cmdLoad}},
+      {"fault", {{"--off"}, {"--every"}, cmdFault}},
+      {"freeze", {{}, {}, [](const Args& a) { return cmdFreeze(a, true); }}},
+      {"thaw", {{}, {}, [](const Args& a) { return cmdFreeze(a, false); }}},
+      {"step", {{}, {}, cmdStep}},
+      {"run", {{}, {"--interval"}, cmdRun}},
+      {"destroy", {{}, {}, cmdDestroy}},
+      {"path", {{}, {}, cmdPath}},
   };
-  const Spec& spec = specs.at(command);
-  const Args a = parseArgs(args, spec.flags, spec.valued);
+  const auto found = commands.find(command);
+  if (found == commands.end()) {
+    return 2;
+  }
+  const Args a = parseArgs(args, found->second.flags, found->second.valued);
   if (!a.error.empty()) {
     return usageError(command, a.error);
   }
-  if (command == "profiles")
-    return cmdProfiles(a);
-  if (command == "create")
-    return cmdCreate(a);
-  if (command == "show")
-    return cmdShow(a);
-  if (command == "read")
-    return cmdRead(a);
-  if (command == "write")
-    return cmdWrite(a);
-  if (command == "load")
-    return cmdLoad(a);
-  if (command == "fault")
-    return cmdFault(a);
-  if (command == "freeze")
-    return cmdFreeze(a, true);
-  if (command == "thaw")
-    return cmdFreeze(a, false);
-  if (command == "step")
-    return cmdStep(a);
-  if (command == "run")
-    return cmdRun(a);
-  if (command == "destroy")
-    return cmdDestroy(a);
-  if (command == "path") {
-    std::printf("%s\n", sim::devicePath().c_str());
-    return 0;
-  }
-  return 2;
+  return found->second.run(a);
 }
