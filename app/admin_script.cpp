@@ -68,16 +68,17 @@ std::string appleScriptSource(std::string_view shellCommand) {
   return source;
 }
 
+AdminScript adminScript(std::string shellCommand) {
+  std::string source = appleScriptSource(shellCommand);
+  return AdminScript{std::move(source), std::move(shellCommand)};
+}
+
 AdminScript oneShotScript(std::string_view bundlePath, std::string_view mode) {
-  std::string command = oneShotShellCommand(toolPath(bundlePath), mode);
-  std::string source = appleScriptSource(command);
-  return AdminScript{std::move(source), std::move(command)};
+  return adminScript(oneShotShellCommand(toolPath(bundlePath), mode));
 }
 
 AdminScript proactiveScript(std::string_view bundlePath) {
-  std::string command = proactiveShellCommand(toolPath(bundlePath));
-  std::string source = appleScriptSource(command);
-  return AdminScript{std::move(source), std::move(command)};
+  return adminScript(proactiveShellCommand(toolPath(bundlePath)));
 }
 
 std::string stopToolShellCommand(int pid) {
@@ -92,9 +93,15 @@ std::string stopToolShellCommand(int pid) {
 }
 
 AdminScript stopToolScript(int pid) {
-  std::string command = stopToolShellCommand(pid);
-  std::string source = appleScriptSource(command);
-  return AdminScript{std::move(source), std::move(command)};
+  return adminScript(stopToolShellCommand(pid));
+}
+
+std::string stopThenShellCommand(int pid, std::string_view command) {
+  std::string combined = "(";
+  combined += stopToolShellCommand(pid);
+  combined += "); ";
+  combined += command;
+  return combined;
 }
 
 namespace {

@@ -30,6 +30,14 @@ std::string appleScriptSource(std::string_view shellCommand);
 // process is the tool, then rm -f '/tmp/quillomatics_proactive.pid'.
 std::string stopToolShellCommand(int pid);
 
+// The stop of a proactive tool that runs with administrator rights followed by another command,
+// so that one authorisation covers both: (STOP); COMMAND. The stop runs in a subshell, so that
+// nothing it does ends the command line early; the exit status and output that count are the
+// command's.
+std::string stopThenShellCommand(int pid, std::string_view command);
+
+// Both forms of a shell command.
+AdminScript adminScript(std::string shellCommand);
 // Both forms of a one-shot run, of the proactive start and of its stop, for a bundle path.
 AdminScript oneShotScript(std::string_view bundlePath, std::string_view mode);
 AdminScript proactiveScript(std::string_view bundlePath);

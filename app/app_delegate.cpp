@@ -88,7 +88,7 @@ void AppDelegate::applicationWillTerminate() {
   if (timer_) {
     timer_->invalidate();
   }
-  stopProactiveHelper();
+  const std::optional<int> rootTool = stopProactiveLocally();
   if (fansForced_) {
     // The mask releases fans on machines forced through "FS! "; machines forced through each
     // fan's mode key ("F0Md", ...) only let go when those keys are written back too.
@@ -97,7 +97,54 @@ void AppDelegate::applicationWillTerminate() {
       smc_.setFanMode(fan.index, false);
     }
   }
+  if (!handFansBack(rootTool)) {
+    env_.application.reportOnExit(std::string(kFansLeftForced) +
+                                  oneShotShellCommand(toolPath(env_.bundle.bundlePath()), "auto"));
+  }
   smc_.close();
+}
+
+bool AppDelegate::handFansBack(std::optional<int> rootTool) {
+  // Fans this run forced that the writes above could not release (an application without the
+  // rights to write fan keys, as on a Mac) would stay forced until the machine restarts: the
+  // tool hands them back with administrator rights. A tool running as root is stopped in the
+  // same command, so that quitting asks for the password at most once.
+  const bool forced = fansForced_ && (rootTool || anyFanForced());
+  if (!forced && !rootTool) {
+    return true;
+  }
+  if (sessionEnding_) {
+    return !forced;
+  }
+  if (!forced) {
+    env_.scripts.runWithAdministratorPrivileges(stopToolScript(*rootTool));
+    return true;
+  }
+  if (!runToolWithAdmin("auto", rootTool)) {
+    return false;
+  }
+  // A tool stopped just now releases the fans on its way out; otherwise they read back free.
+  return rootTool || !anyFanForced();
+}
+
+bool AppDelegate::anyFanForced() {
+  std::uint32_t mask = 0;
+  if (const auto raw = smc_.readRaw("FS! ")) {
+    for (std::uint8_t byte : raw->bytes) {
+      mask = (mask << 8) | byte;
+    }
+  }
+  for (const FanInfo& fan : gatherFans()) {
+    if (fan.index < 32 && (mask >> fan.index & 1u) != 0) {
+      return true;
+    }
+    const auto mode = smc_.readRaw(fanKey(fan.index, "Md"));
+    if (mode && std::any_of(mode->bytes.begin(), mode->bytes.end(),
+                            [](std::uint8_t b) { return b != 0; })) {
+      return true;
+    }
+  }
+  return false;
 }
 
 // ---- Gathering ----
@@ -289,8 +336,15 @@ StyledText AppDelegate::formatFan(std::string_view name, double rpm) const {
 // ---- Fan modes ----
 
 bool AppDelegate::runHelperWithAdmin(std::string_view mode) {
-  const ScriptResult result =
-      env_.scripts.runWithAdministratorPrivileges(oneShotScript(env_.bundle.bundlePath(), mode));
+  return runToolWithAdmin(mode, std::nullopt);
+}
+
+bool AppDelegate::runToolWithAdmin(std::string_view mode, std::optional<int> rootTool) {
+  std::string command = oneShotShellCommand(toolPath(env_.bundle.bundlePath()), mode);
+  if (rootTool) {
+    command = stopThenShellCommand(*rootTool, command);
+  }
+  const ScriptResult result = env_.scripts.runWithAdministratorPrivileges(adminScript(command));
   if (!result.succeeded) {
     return false;
   }
@@ -298,68 +352,99 @@ bool AppDelegate::runHelperWithAdmin(std::string_view mode) {
 }
 
 void AppDelegate::stopProactiveHelper() {
+  if (const auto rootTool = stopProactiveLocally()) {
+    env_.scripts.runWithAdministratorPrivileges(stopToolScript(*rootTool));
+  }
+}
+
+std::optional<int> AppDelegate::stopProactiveLocally() {
   const auto content = env_.processes.readPidFile(kProactivePidFile, kPidFileMaxBytes);
   if (!content) {
-    return;
+    return std::nullopt;
   }
   const auto pid = parsePidFile(*content);
   if (!pid) {
-    return;
+    return std::nullopt;
   }
   env_.processes.sendSignal(*pid, kSigTerm);
   env_.processes.removeFile(kProactivePidFile);
   // A tool started with administrator rights runs as root: an application without them can
   // neither signal it nor remove its file from the sticky temporary directory. A file that
-  // survived its removal unchanged says exactly that, so the stop is repeated with
+  // survived its removal unchanged says exactly that, so the stop has to be repeated with
   // administrator rights instead of leaving the tool driving the fans.
   if (env_.processes.readPidFile(kProactivePidFile, kPidFileMaxBytes) == content) {
-    env_.scripts.runWithAdministratorPrivileges(stopToolScript(*pid));
+    return pid;
   }
+  return std::nullopt;
 }
 
+// Each action asks for administrator rights at most once: when a tool running as root has to be
+// stopped, its stop and whatever the action needs with administrator rights go as one command,
+// and the direct writes are not tried (they would race the stopping tool, and failing would
+// need a second prompt). A refused or cancelled authorisation ends the action there, with the
+// state unchanged.
+
 void AppDelegate::setFansMax() {
-  stopProactiveHelper();
-  const auto fans = gatherFans();
-  bool anyForced = false;
-  for (const FanInfo& fan : fans) {
-    anyForced = smc_.setFanMode(fan.index, true) || anyForced;
-  }
-  if (anyForced) {
-    for (const FanInfo& fan : fans) {
-      smc_.setFanTarget(fan.index, fan.max);
+  actionSucceeded_ = false;
+  if (const auto rootTool = stopProactiveLocally()) {
+    if (!runToolWithAdmin("max", rootTool)) {
+      return;
     }
-  } else if (!runHelperWithAdmin("max")) {
-    return;
+  } else {
+    const auto fans = gatherFans();
+    bool anyForced = false;
+    for (const FanInfo& fan : fans) {
+      anyForced = smc_.setFanMode(fan.index, true) || anyForced;
+    }
+    if (anyForced) {
+      for (const FanInfo& fan : fans) {
+        smc_.setFanTarget(fan.index, fan.max);
+      }
+    } else if (!runHelperWithAdmin("max")) {
+      return;
+    }
   }
   fanMode_ = FanMode::max;
   fansForced_ = true;
+  actionSucceeded_ = true;
   updateReadings();
 }
 
 void AppDelegate::setFansProactive() {
-  stopProactiveHelper();
-  const ScriptResult result =
-      env_.scripts.runWithAdministratorPrivileges(proactiveScript(env_.bundle.bundlePath()));
+  actionSucceeded_ = false;
+  std::string command = proactiveShellCommand(toolPath(env_.bundle.bundlePath()));
+  if (const auto rootTool = stopProactiveLocally()) {
+    command = stopThenShellCommand(*rootTool, command);
+  }
+  const ScriptResult result = env_.scripts.runWithAdministratorPrivileges(adminScript(command));
   if (!result.succeeded) {
     return;
   }
   fanMode_ = FanMode::proactive;
   fansForced_ = true;
+  actionSucceeded_ = true;
   updateReadings();
 }
 
 void AppDelegate::setFansAuto() {
-  stopProactiveHelper();
-  const auto fans = gatherFans();
-  bool anyReleased = false;
-  for (const FanInfo& fan : fans) {
-    anyReleased = smc_.setFanMode(fan.index, false) || anyReleased;
-  }
-  if (!anyReleased && !runHelperWithAdmin("auto")) {
-    return;
+  actionSucceeded_ = false;
+  if (const auto rootTool = stopProactiveLocally()) {
+    if (!runToolWithAdmin("auto", rootTool)) {
+      return;
+    }
+  } else {
+    const auto fans = gatherFans();
+    bool anyReleased = false;
+    for (const FanInfo& fan : fans) {
+      anyReleased = smc_.setFanMode(fan.index, false) || anyReleased;
+    }
+    if (!anyReleased && !runHelperWithAdmin("auto")) {
+      return;
+    }
   }
   fanMode_ = FanMode::automatic;
   fansForced_ = false;
+  actionSucceeded_ = true;
   updateReadings();
 }
 
@@ -375,17 +460,17 @@ void AppDelegate::quitApp() {
   env_.application.terminate();
 }
 
-void AppDelegate::perform(MenuAction action) {
+bool AppDelegate::perform(MenuAction action) {
   switch (action) {
     case MenuAction::setFansMax:
       setFansMax();
-      break;
+      return actionSucceeded_;
     case MenuAction::setFansProactive:
       setFansProactive();
-      break;
+      return actionSucceeded_;
     case MenuAction::setFansAuto:
       setFansAuto();
-      break;
+      return actionSucceeded_;
     case MenuAction::toggleUnit:
       toggleUnit();
       break;
@@ -393,4 +478,5 @@ void AppDelegate::perform(MenuAction action) {
       quitApp();
       break;
   }
+  return true;
 }

@@ -60,10 +60,26 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
   void toggleUnit();
   void quitApp();
 
-  // Runs the menu action of a chosen item.
-  void perform(MenuAction action);
+  // Runs the menu action of a chosen item. False when a fan-mode action failed (refused or
+  // cancelled authorisation, the tool reported no success): the state is unchanged.
+  bool perform(MenuAction action);
+
+  // The user's session is ending (logout, restart, shut down): termination asks for no
+  // administrator rights, which would hold the session up; the restart hands the fans back.
+  void sessionWillEnd() { sessionEnding_ = true; }
 
  private:
+  // The stop of stopProactiveHelper() without its administrator part: the process id a stop
+  // with administrator rights must still reach, when the tool runs beyond this process's rights.
+  std::optional<int> stopProactiveLocally();
+  // The tool's one-shot run for `mode`, preceded in the same command, under one authorisation,
+  // by the stop of the root tool `rootTool` when there is one.
+  bool runToolWithAdmin(std::string_view mode, std::optional<int> rootTool);
+  // Whether any fan reads as forced: its mode key reads non-zero or its bit in "FS! " is set.
+  bool anyFanForced();
+  // Termination's attempt to hand forced fans back; false when they may still be forced.
+  bool handFansBack(std::optional<int> rootTool);
+
   AppEnvironment env_;
   std::unique_ptr<StatusItem> statusItem_;
   std::optional<MenuModel> menu_;
@@ -73,6 +89,8 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
   long long fanCount_ = 0;
   FanMode fanMode_ = FanMode::automatic;
   bool fansForced_ = false;
+  bool sessionEnding_ = false;
+  bool actionSucceeded_ = false;
 };
 
 // "auto", "proactive" or "max".
@@ -84,3 +102,8 @@ inline constexpr std::string_view kAlertMessage = "Cannot Access SMC";
 inline constexpr std::string_view kAlertInformative =
     "Quillomatics could not connect to the System Management Controller.";
 inline constexpr double kRefreshInterval = 3.0;
+
+// What termination says when the fans may still be forced, followed by the command that hands
+// them back.
+inline constexpr std::string_view kFansLeftForced =
+    "Quillomatics: the fans may still be forced; to hand them back to the system, run: sudo ";

@@ -134,6 +134,9 @@ class Application {
   // Asks the application to terminate (NSApp terminate:). The shell then runs
   // AppDelegate::applicationWillTerminate once and ends the process; it may return first.
   virtual void terminate() = 0;
+  // Tells the user, on the way out, what termination could not do (one line, no line end): in a
+  // terminal after the screen is restored, on macOS in the log.
+  virtual void reportOnExit(std::string_view line) = 0;
 };
 
 // Everything the delegate is given by its shell. The referenced objects outlive the delegate.

@@ -163,45 +163,165 @@ ScriptResult finished(bool succeeded, std::string output) {
   return ScriptResult{succeeded, std::move(output)};
 }
 
-// Runs argv with its standard output captured; the other streams are inherited.
-ScriptResult spawnCaptured(const std::vector<std::string>& args) {
-  int fds[2];
-  if (pipe2(fds, O_CLOEXEC) != 0) {
+// The terminal a prompt is given to: standard input, when it is a terminal whose foreground
+// process group is this process's group (a process in the background must not take it).
+int promptTerminal() {
+  if (isatty(STDIN_FILENO) == 0 || tcgetpgrp(STDIN_FILENO) != getpgrp()) {
+    return -1;
+  }
+  return STDIN_FILENO;
+}
+
+// Makes `group` the terminal's foreground process group. SIGTTOU is blocked meanwhile: a process
+// outside the foreground group that changes it would otherwise be stopped.
+void giveTerminalTo(int terminal, pid_t group) {
+  sigset_t ttou;
+  sigset_t previous;
+  sigemptyset(&ttou);
+  sigaddset(&ttou, SIGTTOU);
+  sigprocmask(SIG_BLOCK, &ttou, &previous);
+  tcsetpgrp(terminal, group);
+  sigprocmask(SIG_SETMASK, &previous, nullptr);
+}
+
+// The last line that is not empty.
+std::string lastLine(std::string_view text) {
+  while (!text.empty()) {
+    const std::size_t end = text.find_last_not_of(" \t\r\n");
+    if (end == std::string_view::npos) {
+      return {};
+    }
+    text = text.substr(0, end + 1);
+    const std::size_t start = text.find_last_of("\r\n");
+    const std::string_view line = start == std::string_view::npos ? text : text.substr(start + 1);
+    if (!line.empty()) {
+      return std::string(line);
+    }
+    text = text.substr(0, start);
+  }
+  return {};
+}
+
+// Runs argv with its standard output captured and its standard error passed on to this
+// process's while it is kept, for its last line. Standard input is inherited. With a prompt
+// terminal the child runs in a process group of its own that is the terminal's foreground group
+// while it runs, so that Ctrl-C, Ctrl-\ and Ctrl-Z reach the prompt and never this process; a
+// child stopped by Ctrl-Z is ended, as a cancelled prompt. The terminal is taken back after.
+ScriptResult spawnCaptured(const std::vector<std::string>& args, int terminal,
+                           std::string* errorLine) {
+  int out[2];
+  int err[2];
+  if (pipe2(out, O_CLOEXEC) != 0) {
     return {};
   }
-  UniqueFd readEnd(fds[0]);
-  UniqueFd writeEnd(fds[1]);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, writeEnd.get(), STDOUT_FILENO);
+  UniqueFd outRead(out[0]);
+  UniqueFd outWrite(out[1]);
+  if (pipe2(err, O_CLOEXEC) != 0) {
+    return {};
+  }
+  UniqueFd errRead(err[0]);
+  UniqueFd errWrite(err[1]);
   std::vector<char*> argv;
   for (const auto& a : args) {
     argv.push_back(const_cast<char*>(a.c_str()));
   }
   argv.push_back(nullptr);
-  // The child starts with SIGPIPE at its default action, whatever this process does with it.
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  sigaddset(&defaults, SIGPIPE);
-  posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-  pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
-  posix_spawnattr_destroy(&attributes);
-  posix_spawn_file_actions_destroy(&actions);
-  writeEnd.reset();
-  if (spawned != 0) {
+
+  const pid_t pid = fork();
+  if (pid < 0) {
     return {};
   }
-  std::string output;
-  readAll(readEnd.get(), output, kOutputMaxBytes);
-  readEnd.reset();
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  if (pid == 0) {
+    // Only async-signal-safe calls until exec. The child starts with SIGPIPE at its default
+    // action, whatever this process does with it; this process's termination handlers must not
+    // run in the child either (they would tell this process's loop of a Ctrl-C meant for the
+    // prompt).
+    for (int caught : {SIGPIPE, SIGINT, SIGTERM, SIGHUP}) {
+      signal(caught, SIG_DFL);
+    }
+    if (terminal >= 0) {
+      setpgid(0, 0);
+      giveTerminalTo(terminal, getpid());
+    }
+    if (dup2(outWrite.get(), STDOUT_FILENO) < 0 || dup2(errWrite.get(), STDERR_FILENO) < 0) {
+      _exit(127);
+    }
+    execve(argv[0], argv.data(), environ);
+    _exit(127);
   }
-  return finished(WIFEXITED(status) && WEXITSTATUS(status) == 0, std::move(output));
+  if (terminal >= 0) {
+    // Also here, so that neither side depends on which runs first.
+    setpgid(pid, pid);
+    giveTerminalTo(terminal, pid);
+  }
+  outWrite.reset();
+  errWrite.reset();
+
+  std::string output;
+  std::string errors;
+  pollfd fds[2] = {{outRead.get(), POLLIN, 0}, {errRead.get(), POLLIN, 0}};
+  int open = 2;
+  int status = 0;
+  bool reaped = false;
+  while (open > 0) {
+    const int ready = poll(fds, 2, 200);
+    if (ready < 0 && errno != EINTR) {
+      break;
+    }
+    for (int i = 0; i < 2 && ready > 0; ++i) {
+      if (fds[i].fd < 0 || fds[i].revents == 0) {
+        continue;
+      }
+      char buffer[4096];
+      const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+      if (n < 0 && errno == EINTR) {
+        continue;
+      }
+      if (n <= 0) {
+        fds[i].fd = -1;
+        --open;
+        continue;
+      }
+      std::string& kept = i == 0 ? output : errors;
+      if (kept.size() < kOutputMaxBytes) {
+        kept.append(buffer, static_cast<std::size_t>(n));
+      }
+      if (i == 1) {
+        writeAll(STDERR_FILENO, std::string_view(buffer, static_cast<std::size_t>(n)));
+      }
+    }
+    // A prompt stopped by Ctrl-Z would hold this process forever: it is ended instead.
+    int raw = 0;
+    const pid_t changed = waitpid(pid, &raw, WNOHANG | WUNTRACED);
+    if (changed == pid && WIFSTOPPED(raw)) {
+      kill(pid, SIGTERM);
+      kill(pid, SIGCONT);
+    } else if (changed == pid) {
+      status = raw;
+      reaped = true;
+    }
+  }
+  while (!reaped) {
+    int raw = 0;
+    const pid_t changed = waitpid(pid, &raw, WUNTRACED);
+    if (changed < 0 && errno != EINTR) {
+      break;
+    }
+    if (changed == pid && WIFSTOPPED(raw)) {
+      kill(pid, SIGTERM);
+      kill(pid, SIGCONT);
+    } else if (changed == pid) {
+      status = raw;
+      reaped = true;
+    }
+  }
+  if (terminal >= 0) {
+    giveTerminalTo(terminal, getpgrp());
+  }
+  if (errorLine != nullptr) {
+    *errorLine = lastLine(errors);
+  }
+  return finished(reaped && WIFEXITED(status) && WEXITSTATUS(status) == 0, std::move(output));
 }
 
 bool executable(const char* path) {
@@ -266,7 +386,7 @@ std::vector<std::string> SudoScriptRunner::elevatedCommandLine(const std::string
 ScriptResult SudoScriptRunner::runWithAdministratorPrivileges(const AdminScript& script) {
   const std::string& command = script.shellCommand;
   if (geteuid() == 0) {
-    return spawnCaptured({"/bin/sh", "-c", command});
+    return spawnCaptured({"/bin/sh", "-c", command}, -1, nullptr);
   }
   if (agentSocket) {
     return runThroughAgent(*agentSocket, command);
@@ -285,9 +405,11 @@ ScriptResult SudoScriptRunner::runWithAdministratorPrivileges(const AdminScript&
   if (beforePrompt) {
     beforePrompt();
   }
-  ScriptResult result = spawnCaptured(elevatedCommandLine(command, how));
+  std::string said;
+  ScriptResult result = spawnCaptured(elevatedCommandLine(command, how),
+                                      how.canPrompt ? promptTerminal() : -1, &said);
   if (afterPrompt) {
-    afterPrompt();
+    afterPrompt(said);
   }
   return result;
 }
@@ -295,6 +417,18 @@ ScriptResult SudoScriptRunner::runWithAdministratorPrivileges(const AdminScript&
 // ---- Pid file and signals ----
 
 // ---- Application, status item, alert ----
+
+void LinuxApplication::reportOnExit(std::string_view line) {
+  reports_.emplace_back(line);
+}
+
+void LinuxApplication::printReports() {
+  for (const std::string& line : reports_) {
+    std::fprintf(stderr, "%s\n", line.c_str());
+  }
+  std::fflush(stderr);
+  reports_.clear();
+}
 
 void LinuxApplication::terminate() {
   requested_ = true;

@@ -44,9 +44,12 @@ class ExecutableBundle final : public Bundle {
 class SudoScriptRunner final : public AdminScriptRunner {
  public:
   // Called around an interactive prompt, so that a full-screen terminal front end can give the
-  // terminal to sudo and take it back.
+  // terminal to sudo and take it back. afterPrompt gets the last line sudo or pkexec (or the
+  // command) wrote to standard error, such as "sudo: 3 incorrect password attempts", or "".
+  // While the prompt runs, the terminal's foreground process group is the prompt's own: Ctrl-C,
+  // Ctrl-\ and Ctrl-Z cancel the prompt and never reach this process.
   std::function<void()> beforePrompt;
-  std::function<void()> afterPrompt;
+  std::function<void(const std::string&)> afterPrompt;
   // When set and not root: hand the command to an authorising agent listening on this Unix
   // socket instead of pkexec/sudo (used by automated tests with an agent they run as root).
   std::optional<std::string> agentSocket;
@@ -72,9 +75,14 @@ class LinuxApplication final : public Application {
       : onTerminate_(std::move(onTerminate)) {}
   void terminate() override;
   bool terminateRequested() const { return requested_; }
+  // Kept until printReports(), which writes them to standard error: a full-screen front end
+  // prints them after it has given the terminal back.
+  void reportOnExit(std::string_view line) override;
+  void printReports();
 
  private:
   std::function<void()> onTerminate_;
+  std::vector<std::string> reports_;
   bool requested_ = false;
 };
 

@@ -3,10 +3,12 @@
 //                                      otherwise refreshes every 3 seconds and prints the status
 //                                      title and the menu as text; a key equivalent and Enter
 //                                      runs its item
-//   Quillomatics --help | --version
+//   Quillomatics --help | -h | --version
 //   Quillomatics --snapshot [--do ACTION]...
 //                                      launch, the named menu actions in order, one JSON object
-//                                      on standard output, then termination
+//                                      on standard output, then termination; a fan-mode action
+//                                      that failed is named on standard error and makes the exit
+//                                      status 3
 //   --admin-socket PATH                hand administrator commands to an authorising agent
 //                                      listening on PATH instead of pkexec/sudo
 // SIGTERM, SIGINT and SIGHUP end either mode through the termination sequence.
@@ -36,9 +38,25 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: Quillomatics [--admin-socket PATH]\n"
-    "       Quillomatics --help | --version\n"
+    "       Quillomatics --help | -h | --version\n"
     "       Quillomatics --snapshot [--do setFansMax|setFansAuto|setFansProactive|toggleUnit]... "
     "[--admin-socket PATH]\n";
+
+constexpr const char* kEnvironmentHelp =
+    "With --snapshot the menu is printed once as JSON after the actions; an action that failed\n"
+    "(administrator rights refused, the tool reported no success) is named on standard error\n"
+    "and the exit status is 3.\n"
+    "\n"
+    "Environment:\n"
+    "  QUILLOMATICS_SMC_DEVICE  the simulated SMC device file to use (default: the built-in\n"
+    "                           simulated Mac, created on first start)\n"
+    "  NO_COLOR                 when set and not empty, the terminal shows no colours\n"
+    "\n"
+    "Settings: the temperature unit is kept in $XDG_CONFIG_HOME/quillomatics/settings\n"
+    "(~/.config/quillomatics/settings when XDG_CONFIG_HOME is not set).\n";
+
+// The exit status of a snapshot whose fan-mode action failed.
+constexpr int kActionFailedStatus = 3;
 
 struct Options {
   bool snapshot = false;
@@ -46,25 +64,35 @@ struct Options {
   std::optional<std::string> agentSocket;
 };
 
+// Says on standard error what was wrong with the command line; none then.
 std::optional<Options> parseOptions(int argc, char** argv) {
   Options options;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
+    const bool hasValue = i + 1 < argc;
     if (arg == "--snapshot") {
       options.snapshot = true;
-    } else if (arg == "--do" && i + 1 < argc) {
-      const auto action = menuActionNamed(argv[++i]);
+    } else if (arg == "--do" && hasValue) {
+      const std::string_view name = argv[++i];
+      const auto action = menuActionNamed(name);
       if (!action || *action == MenuAction::quitApp) {
+        std::fprintf(stderr, "unknown action for --do: %.*s\n", static_cast<int>(name.size()),
+                     name.data());
         return std::nullopt;
       }
       options.actions.push_back(*action);
-    } else if (arg == "--admin-socket" && i + 1 < argc) {
+    } else if (arg == "--admin-socket" && hasValue) {
       options.agentSocket = argv[++i];
+    } else if (arg == "--do" || arg == "--admin-socket") {
+      std::fprintf(stderr, "missing value after %.*s\n", static_cast<int>(arg.size()), arg.data());
+      return std::nullopt;
     } else {
+      std::fprintf(stderr, "unknown option: %.*s\n", static_cast<int>(arg.size()), arg.data());
       return std::nullopt;
     }
   }
   if (!options.actions.empty() && !options.snapshot) {
+    std::fputs("--do needs --snapshot\n", stderr);
     return std::nullopt;
   }
   return options;
@@ -115,11 +143,17 @@ int runSnapshot(Shell& shell, const Options& options) {
     delegate->applicationWillTerminate();
     return 1;
   }
+  bool failed = false;
   for (MenuAction action : options.actions) {
     if (shell.loop.pollSignals()) {
       break;
     }
-    delegate->perform(action);
+    if (!delegate->perform(action)) {
+      const std::string_view name = selectorName(action);
+      std::fprintf(stderr, "Quillomatics: %.*s failed; the fans were left as they were\n",
+                   static_cast<int>(name.size()), name.data());
+      failed = true;
+    }
     if (action == MenuAction::setFansProactive &&
         delegate->fanMode() == AppDelegate::FanMode::proactive) {
       awaitProactiveTool(shell);
@@ -133,7 +167,7 @@ int runSnapshot(Shell& shell, const Options& options) {
     std::fflush(stdout);
   }
   delegate->applicationWillTerminate();
-  return exitStatus(shell, 0);
+  return exitStatus(shell, failed ? kActionFailedStatus : 0);
 }
 
 int runMonitor(Shell& shell) {
@@ -178,8 +212,8 @@ int runMonitor(Shell& shell) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
-    std::printf("%s\n%s", kUsage, std::string(terminalHelp()).c_str());
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::printf("%s\n%s\n%s", kUsage, std::string(terminalHelp()).c_str(), kEnvironmentHelp);
     return 0;
   }
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
@@ -206,11 +240,14 @@ int main(int argc, char** argv) {
                             delegate);
     if (status) {
       delegate.reset();
+      // The screen is gone: what termination could not do is read on the terminal now.
+      shell.application.printReports();
       return *status;
     }
   }
   delegate = std::make_shared<AppDelegate>(shell.environment());
   const int status = options->snapshot ? runSnapshot(shell, *options) : runMonitor(shell);
   delegate.reset();
+  shell.application.printReports();
   return status;
 }

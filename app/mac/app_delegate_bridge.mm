@@ -55,7 +55,19 @@ struct MacShell {
 
 - (void)applicationDidFinishLaunching:(NSNotification *)notification {
   (void)notification;
+  // Logout, restart and shut down announce themselves before the application is asked to
+  // terminate: no administrator prompt may hold them up.
+  [[[NSWorkspace sharedWorkspace] notificationCenter]
+      addObserver:self
+         selector:@selector(sessionWillEnd:)
+             name:NSWorkspaceWillPowerOffNotification
+           object:nil];
   _shell->core->applicationDidFinishLaunching();
+}
+
+- (void)sessionWillEnd:(NSNotification *)notification {
+  (void)notification;
+  _shell->core->sessionWillEnd();
 }
 
 - (void)applicationWillTerminate:(NSNotification *)notification {

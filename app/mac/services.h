@@ -64,4 +64,6 @@ class MacProcessControl final : public PosixProcessControl {
 class MacApplication final : public Application {
  public:
   void terminate() override;
+  // NSLog: the application has no window left to show it in.
+  void reportOnExit(std::string_view line) override;
 };

@@ -160,9 +160,14 @@ class FakeApplication final : public Application {
  public:
   explicit FakeApplication(EventLog& log) : log_(log) {}
   int terminations = 0;
+  std::vector<std::string> reports;
   void terminate() override {
     ++terminations;
     log_.push_back("terminate");
+  }
+  void reportOnExit(std::string_view line) override {
+    reports.emplace_back(line);
+    log_.push_back("report");
   }
 
  private:

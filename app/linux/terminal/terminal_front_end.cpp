@@ -113,6 +113,8 @@ class TerminalAlerts final : public Alerts {
   std::function<bool()> waitForInput_;
 };
 
+constexpr double kNoticeSeconds = 6.0;
+
 // Sets the script runner's prompt hooks for the life of the front end and clears them after.
 class PromptHandover {
  public:
@@ -125,9 +127,15 @@ class PromptHandover {
           stdout);
       std::fflush(stdout);
     };
-    runner_.afterPrompt = [&screen, &ui] {
+    runner_.afterPrompt = [&screen, &ui](const std::string& said) {
       screen.resume();
-      ui.draw();
+      // The screen covers what the prompt printed last ("3 incorrect password attempts"): it
+      // stays readable on the status line for a while.
+      if (!said.empty()) {
+        ui.showNotice(said, kNoticeSeconds);
+      } else {
+        ui.draw();
+      }
     };
   }
   ~PromptHandover() {

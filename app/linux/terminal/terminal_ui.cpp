@@ -210,6 +210,14 @@ void TerminalUi::draw() {
   refresh();
 }
 
+void TerminalUi::showNotice(std::string_view text, double seconds) {
+  notice_ = std::string(text);
+  noticeUntil_ = std::chrono::steady_clock::now() +
+                 std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                     std::chrono::duration<double>(seconds));
+  draw();
+}
+
 void TerminalUi::drawStatusLine() {
   const int cols = COLS;
   fill(0, 0, cols, A_REVERSE);
@@ -233,6 +241,11 @@ void TerminalUi::drawStatusLine() {
   for (const StyledRun& run : title) {
     x = put(0, x, cols, run.text, screen_.attributesFor(run.font, run.color));
   }
+  if (!notice_.empty() && std::chrono::steady_clock::now() < noticeUntil_) {
+    put(0, 1, titleX, shown(notice_), A_REVERSE | A_BOLD);
+    return;
+  }
+  notice_.clear();
   // How to use it, as much as fits to the left of the title.
   const char* hints[] = {" Quillomatics", "  Space: menu", "  Up/Down Enter: choose",
                          "  a p m u q: actions"};

@@ -4,6 +4,7 @@
 // draw through this one object, which redraws the whole screen from what it holds.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <optional>
@@ -33,6 +34,9 @@ class TerminalUi {
 
   // Redraws everything (nothing while the terminal is handed to another program).
   void draw();
+  // Shows `text` on the status line in place of the key hints for the next `seconds` seconds
+  // (what a password prompt said last, for instance).
+  void showNotice(std::string_view text, double seconds);
   // The terminal may have changed its size: takes the new size, keeps the selection in view and
   // redraws.
   void resized();
@@ -62,4 +66,6 @@ class TerminalUi {
   bool open_ = true;
   std::optional<std::size_t> selected_;
   std::size_t scrollTop_ = 0;
+  std::string notice_;
+  std::chrono::steady_clock::time_point noticeUntil_;
 };
