@@ -672,6 +672,106 @@ TEST_F(AppTest, TerminationLeavesFansAloneWhenNotForcedAndIgnoresARefusedMask) {
   EXPECT_EQ(platform.log.back(), "smc close");
 }
 
+// An application without the rights to write fan keys (as always on a Mac) forced the fans
+// through the tool: quitting hands them back through the tool, with one prompt, or says how to.
+TEST_F(AppTest, QuitHandsFansForcedThroughTheToolBack) {
+  addTwoFans();
+  smc.privileged = false;
+  const auto playTool = [this](const AdminScript& script) {
+    const std::uint8_t mode = script.shellCommand.ends_with(" max") ? 1 : 0;
+    smc.addKey("F0Md", "ui8 ", 1, {mode});
+    smc.addKey("F1Md", "ui8 ", 1, {mode});
+  };
+  const std::string autoCommand = "'/Applications/Quillomatics.app/Contents/MacOS/ventwarden' auto";
+  struct Case {
+    ScriptResult atQuit;
+    bool sessionEnding;
+    std::size_t scripts;  // max, then the hand-back if any
+    bool reported;
+  };
+  for (const Case& c :
+       {Case{{true, "OK"}, false, 2, false}, Case{{false, std::nullopt}, false, 2, true},
+        Case{{true, "ERR No SMC"}, false, 2, true}, Case{{true, "OK"}, true, 1, true}}) {
+    addTwoFans();
+    platform.scripts.runs.clear();
+    platform.application.reports.clear();
+    platform.scripts.onRun = playTool;
+    platform.scripts.result = {true, "OK"};
+    launch();
+    delegate->setFansMax();
+    ASSERT_EQ(smc.bytes("F1Md"), std::vector<std::uint8_t>{1});
+    platform.scripts.result = c.atQuit;
+    if (!c.atQuit.succeeded || c.atQuit.stringValue != "OK") {
+      platform.scripts.onRun = nullptr;
+    }
+    if (c.sessionEnding) {
+      delegate->sessionWillEnd();
+    }
+    delegate->applicationWillTerminate();
+    ASSERT_EQ(platform.scripts.runs.size(), c.scripts);
+    if (c.scripts == 2) {
+      EXPECT_EQ(platform.scripts.runs[1].shellCommand, autoCommand);
+    }
+    if (c.reported) {
+      EXPECT_EQ(platform.application.reports,
+                std::vector<std::string>{std::string(kFansLeftForced) + autoCommand});
+    } else {
+      EXPECT_TRUE(platform.application.reports.empty());
+      EXPECT_EQ(smc.bytes("F0Md"), std::vector<std::uint8_t>{0});
+    }
+  }
+
+  // Nothing left forced: no prompt. A forced bit in "FS! " counts as forced.
+  addTwoFans();
+  platform.scripts.runs.clear();
+  platform.scripts.result = {true, "OK"};
+  platform.scripts.onRun = nullptr;
+  launch();
+  delegate->setFansMax();
+  delegate->applicationWillTerminate();
+  EXPECT_EQ(platform.scripts.runs.size(), 1u);
+  launch();
+  delegate->setFansMax();
+  smc.addKey("FS! ", "ui16", 2, {0, 2});
+  delegate->applicationWillTerminate();
+  EXPECT_EQ(platform.scripts.runs.size(), 3u);
+}
+
+// A proactive tool running as root and the tool's run go to the administrator as one command; a
+// cancelled prompt ends the action with nothing else tried and the state as it was.
+TEST_F(AppTest, StopOfARootToolAndTheToolRunShareOnePrompt) {
+  addTwoFans();
+  launch();
+  delegate->setFansProactive();
+  platform.processes.foreignTool = true;
+  platform.processes.files[std::string(kProactivePidFile)] = "4711";
+  const std::string stop = stopToolShellCommand(4711);
+  const std::string tool = "'/Applications/Quillomatics.app/Contents/MacOS/ventwarden'";
+
+  platform.scripts.runs.clear();
+  platform.scripts.result = {false, std::nullopt};  // cancelled
+  const int writes = smc.writeCount;
+  EXPECT_FALSE(delegate->perform(MenuAction::setFansMax));
+  ASSERT_EQ(platform.scripts.runs.size(), 1u);
+  EXPECT_EQ(platform.scripts.runs[0].shellCommand, "(" + stop + "); " + tool + " max");
+  EXPECT_EQ(smc.writeCount, writes);
+  EXPECT_EQ(delegate->fanMode(), AppDelegate::FanMode::proactive);
+
+  platform.scripts.result = {true, "OK"};
+  EXPECT_TRUE(delegate->perform(MenuAction::setFansAuto));
+  EXPECT_EQ(platform.scripts.runs.back().shellCommand, "(" + stop + "); " + tool + " auto");
+  EXPECT_EQ(delegate->fanMode(), AppDelegate::FanMode::automatic);
+  EXPECT_TRUE(delegate->perform(MenuAction::setFansProactive));
+  EXPECT_EQ(platform.scripts.runs.back().shellCommand,
+            "(" + stop + "); " + tool + " proactive >/dev/null 2>&1 &");
+
+  // At quit: the stop and the hand-back in one command.
+  platform.scripts.runs.clear();
+  delegate->applicationWillTerminate();
+  ASSERT_EQ(platform.scripts.runs.size(), 1u);
+  EXPECT_EQ(platform.scripts.runs[0].shellCommand, "(" + stop + "); " + tool + " auto");
+}
+
 TEST_F(AppTest, QuitAsksTheApplicationToTerminate) {
   launch();
   delegate->perform(MenuAction::quitApp);
