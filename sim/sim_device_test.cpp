@@ -57,7 +57,9 @@ std::vector<std::uint8_t> readKey(sim::Device& d, std::string_view key,
 
 class SimDevice : public ::testing::Test {
  protected:
-  void create(std::string_view profile, sim::CreateOptions options = {.frozen = true}) {
+  void create(std::string_view profile,
+              sim::CreateOptions options = {.frozen = true,
+                                            .writers = sim::testing::suiteWriters()}) {
     const auto st = sim::createDevice(path, sim::ProfileSource::builtin(profile), options);
     ASSERT_TRUE(st) << st.error();
   }

@@ -57,6 +57,11 @@ void AdminAgent::allowStops(std::function<bool(int)> allowed) {
   stopAllowed_ = std::move(allowed);
 }
 
+void AdminAgent::refuseAfter(std::size_t count) {
+  std::lock_guard lock(mutex_);
+  refuseAfter_ = count;
+}
+
 void AdminAgent::serve() {
   while (listener_) {
     pollfd fds[2] = {{listener_.get(), POLLIN, 0}, {stopRead_.get(), POLLIN, 0}};
@@ -114,6 +119,43 @@ std::pair<int, std::string> runShell(const std::string& command, const std::stri
 
 }  // namespace
 
+bool AdminAgent::allowed(const std::string& command) {
+  const auto toolCommand = [this](std::string_view c) {
+    return c == oneShotShellCommand(toolPath_, "max") ||
+           c == oneShotShellCommand(toolPath_, "auto") || c == proactiveShellCommand(toolPath_);
+  };
+  if (toolCommand(command)) {
+    return true;
+  }
+  // The stop of a proactive tool, alone or before a tool command: the only variable part is a
+  // process id.
+  const std::size_t at = command.find("kill -15 ");
+  if (at == std::string::npos) {
+    return false;
+  }
+  const std::size_t from = at + 9;
+  const std::size_t end = command.find(';', from);
+  const std::string digits = command.substr(from, end == std::string::npos ? 0 : end - from);
+  const int pid = digits.empty() || digits.size() > 10 ||
+                          digits.find_first_not_of("0123456789") != std::string::npos
+                      ? 0
+                      : std::stoi(digits);
+  std::function<bool(int)> allowedPid;
+  {
+    std::lock_guard lock(mutex_);
+    allowedPid = stopAllowed_;
+  }
+  if (pid <= 0 || !allowedPid || !allowedPid(pid)) {
+    return false;
+  }
+  if (command == stopToolShellCommand(pid)) {
+    return true;
+  }
+  const std::string prefix = stopThenShellCommand(pid, "");
+  return command.starts_with(prefix) &&
+         toolCommand(std::string_view(command).substr(prefix.size()));
+}
+
 void AdminAgent::answer(int connection) {
   std::string command;
   char buffer[1024];
@@ -125,29 +167,14 @@ void AdminAgent::answer(int connection) {
     std::lock_guard lock(mutex_);
     commands_.push_back(command);
   }
-  // The stop of a proactive tool: the only variable part is a process id.
-  bool stop = false;
-  if (const std::size_t at = command.find("kill -15 "); at != std::string::npos) {
-    const std::size_t from = at + 9;
-    const std::size_t end = command.find(';', from);
-    const std::string digits = command.substr(from, end == std::string::npos ? 0 : end - from);
-    const int pid = digits.empty() || digits.size() > 10 ||
-                            digits.find_first_not_of("0123456789") != std::string::npos
-                        ? 0
-                        : std::stoi(digits);
-    std::function<bool(int)> allowedPid;
-    {
-      std::lock_guard lock(mutex_);
-      allowedPid = stopAllowed_;
-    }
-    stop = pid > 0 && command == stopToolShellCommand(pid) && allowedPid && allowedPid(pid);
+  bool accepted = allowed(command);
+  {
+    std::lock_guard lock(mutex_);
+    accepted = accepted && commands_.size() <= refuseAfter_;
   }
-  const bool allowed = command == oneShotShellCommand(toolPath_, "max") ||
-                       command == oneShotShellCommand(toolPath_, "auto") ||
-                       command == proactiveShellCommand(toolPath_) || stop;
   const auto [status, output] =
-      allowed ? runShell(command, devicePath_) : std::pair<int, std::string>{126, "refused\n"};
-  if (allowed) {
+      accepted ? runShell(command, devicePath_) : std::pair<int, std::string>{126, "refused\n"};
+  if (accepted) {
     std::lock_guard lock(mutex_);
     ran_.push_back(command);
   }

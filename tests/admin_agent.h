@@ -1,8 +1,10 @@
 // A stand-in for the administrator prompt in tests: a thread of the (root) test process that
 // listens on a Unix socket for the application's administrator commands and runs them as root.
-// It runs nothing but the three command lines that start the given tool (max, auto, proactive)
-// and the stop of a proactive tool by process id, built by the same functions the application
-// uses; anything else is refused with status 126.
+// It runs nothing but the three command lines that start the given tool (max, auto, proactive),
+// the stop of a proactive tool by process id, and such a stop followed by one of the three, built
+// by the same functions the application uses; anything else is refused with status 126. In a
+// suite run by an ordinary account it stands in for the administrator: it runs the commands as
+// that account.
 #pragma once
 
 #include <functional>
@@ -29,6 +31,8 @@ class AdminAgent {
   // Which process ids a stop may signal. The pid file is shared by every program on the
   // machine, other test suites' tools included, so a test lets through only its own tools.
   void allowStops(std::function<bool(int)> allowed);
+  // Refuses every command after the first `count`, as a user who cancels the next prompt would.
+  void refuseAfter(std::size_t count);
 
  private:
   void serve();
@@ -44,5 +48,8 @@ class AdminAgent {
   std::vector<std::string> commands_;
   std::vector<std::string> ran_;
   std::function<bool(int)> stopAllowed_;
+  std::size_t refuseAfter_ = static_cast<std::size_t>(-1);
+  // Whether `command` is one of the agent's commands.
+  bool allowed(const std::string& command);
   std::thread thread_;
 };

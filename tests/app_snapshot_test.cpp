@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "app/admin_script.h"
+#include "app/app_delegate.h"
 #include "app/sensors.h"
 #include "app/text_format.h"
 #include "sim/sim_device.h"
@@ -112,6 +113,7 @@ class AppProcessTest : public ::testing::Test {
   void makeDevice(const std::string& profile, bool frozen = true) {
     sim::CreateOptions options;
     options.frozen = frozen;
+    options.writers = sim::testing::suiteWriters();
     ASSERT_TRUE(sim::createDevice(device, sim::ProfileSource::builtin(profile), options))
         << profile;
   }
@@ -207,25 +209,50 @@ TEST_F(AppProcessTest, UnitChoiceIsRememberedByTheNextRun) {
   EXPECT_NE(run.out.find("\"useFahrenheit\": true"), std::string::npos);
 }
 
-TEST_F(AppProcessTest, UnprivilegedMaxFallsBackToTheToolThroughTheAgent) {
+// An application without the rights to write fan keys forces them through the tool, and on
+// quitting hands them back through the tool: one administrator command each. One machine forces
+// its fans through each fan's mode key; the other has only the "FS! " mask, which the tool never
+// writes, so there max leaves nothing forced and quitting asks for nothing.
+TEST_F(AppProcessTest, UnprivilegedQuitHandsTheFansBackThroughTheAgent) {
   if (!sim::testing::droppingPrivileges()) {
     GTEST_SKIP() << "needs root to run the agent and drop the application's privileges";
   }
-  makeDevice("macbookpro16-1");
-  AdminAgent agent(dir.file("agent.sock"), bundle.tool, device);
-  const ExecResult run = snapshot({"setFansMax"}, true, {"--admin-socket", agent.socketPath()});
-  ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(agent.ranCommands(), std::vector<std::string>{oneShotShellCommand(bundle.tool, "max")});
-  EXPECT_NE(run.out.find("\"fanMode\": \"max\", \"fansForced\": true"), std::string::npos);
-  EXPECT_NE(run.out.find("\"title\": \"Fans: Manual 100%\""), std::string::npos);
-  // The unprivileged termination cannot clear the mask: the fans stay forced at full speed.
-  const sim::Snapshot after = machine();
-  ASSERT_FALSE(after.fans.empty());
-  for (const auto& fan : after.fans) {
-    EXPECT_TRUE(fan.forced) << fan.index;
-    EXPECT_EQ(fan.target, fan.max) << fan.index;
+  const std::string max = oneShotShellCommand(bundle.tool, "max");
+  const std::string handBack = oneShotShellCommand(bundle.tool, "auto");
+  for (const std::string profile : {"macbookpro16-1", "macbookpro13-3"}) {
+    SCOPED_TRACE(profile);
+    sim::CreateOptions options;
+    options.frozen = true;
+    options.replace = true;
+    const auto created = sim::createDevice(device, sim::ProfileSource::builtin(profile), options);
+    ASSERT_TRUE(created) << created.error();
+    AdminAgent agent(dir.file("agent.sock"), bundle.tool, device);
+    const ExecResult run = snapshot({"setFansMax"}, true, {"--admin-socket", agent.socketPath()});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_NE(run.out.find("\"fanMode\": \"max\", \"fansForced\": true"), std::string::npos);
+    EXPECT_EQ(agent.ranCommands(), profile == "macbookpro16-1"
+                                       ? (std::vector<std::string>{max, handBack})
+                                       : std::vector<std::string>{max});
+    const sim::Snapshot after = machine();
+    ASSERT_FALSE(after.fans.empty());
+    for (const auto& fan : after.fans) {
+      EXPECT_FALSE(fan.forced) << fan.index;
+    }
   }
-  EXPECT_EQ(bundle.toolStarts().size(), 1u);
+
+  // A refused prompt at quit: the application still quits, and says how to hand the fans back.
+  ASSERT_TRUE(sim::createDevice(device, sim::ProfileSource::builtin("macbookpro16-1"),
+                                {.frozen = true, .replace = true}));
+  AdminAgent agent(dir.file("agent.sock"), bundle.tool, device);
+  agent.refuseAfter(1);
+  const ExecResult run = snapshot({"setFansMax"}, true, {"--admin-socket", agent.socketPath()});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(agent.commands(), (std::vector<std::string>{max, handBack}));
+  EXPECT_EQ(run.err, std::string(kFansLeftForced) + handBack + "\n");
+  for (const auto& fan : machine().fans) {
+    EXPECT_TRUE(fan.forced) << fan.index;
+  }
 }
 
 TEST_F(AppProcessTest, UnprivilegedMaxWithNoWayToAuthoriseChangesNothing) {
@@ -235,13 +262,16 @@ TEST_F(AppProcessTest, UnprivilegedMaxWithNoWayToAuthoriseChangesNothing) {
   makeDevice("macbookpro16-1");
   AdminAgent agent(dir.file("agent.sock"), dir.file("elsewhere/ventwarden"), device);
   ExecResult run = snapshot({"setFansMax"}, true, {"--admin-socket", agent.socketPath()});
-  ASSERT_EQ(run.status, 0) << run.err;
+  ASSERT_EQ(run.status, 3) << run.err;
   EXPECT_NE(run.out.find("\"fanMode\": \"auto\", \"fansForced\": false"), std::string::npos);
   EXPECT_TRUE(agent.ranCommands().empty());  // refused: not the agent's tool
   EXPECT_FALSE(agent.commands().empty());
 
-  // Through sudo, which asks nobody for a password it cannot give.
+  // Through sudo, which asks nobody for a password it cannot give. The failed action is named,
+  // and the exit status says so.
   run = snapshot({"setFansMax"}, true);
+  EXPECT_EQ(run.status, 3);
+  EXPECT_NE(run.err.find("Quillomatics: setFansMax failed"), std::string::npos) << run.err;
   EXPECT_NE(run.out.find("\"fanMode\": \"auto\""), std::string::npos);
   for (const auto& fan : machine().fans) {
     EXPECT_FALSE(fan.forced);
@@ -251,7 +281,11 @@ TEST_F(AppProcessTest, UnprivilegedMaxWithNoWayToAuthoriseChangesNothing) {
 
 TEST_F(AppProcessTest, ProactiveStartsTheToolAndTerminationStopsIt) {
   makeDevice("macbookpro16-1", false);
-  const ExecResult run = snapshot({"setFansProactive"});
+  // As root the tool is started directly; an ordinary account's suite has the agent stand in
+  // for the administrator.
+  AdminAgent agent(dir.file("agent.sock"), bundle.tool, device);
+  const ExecResult run =
+      snapshot({"setFansProactive"}, false, {"--admin-socket", agent.socketPath()});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("\"fanMode\": \"proactive\", \"fansForced\": true"), std::string::npos);
   EXPECT_NE(run.out.find("\"title\": \"Fans: Proactive (40-75\u00B0C)\""), std::string::npos);
@@ -282,11 +316,13 @@ TEST_F(AppProcessTest, UnprivilegedProactiveIsStoppedThroughTheAgent) {
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("\"fanMode\": \"proactive\""), std::string::npos);
   const auto starts = bundle.toolStarts();
-  ASSERT_EQ(starts.size(), 1u);
+  ASSERT_EQ(starts.size(), 2u);  // proactive, then auto at quit
   // The tool runs as root: the application's own signal cannot reach it, so the stop went
-  // through the agent.
-  EXPECT_EQ(agent.ranCommands(), (std::vector<std::string>{proactiveShellCommand(bundle.tool),
-                                                           stopToolShellCommand(starts[0])}));
+  // through the agent, together with the tool's auto in one command: one prompt at quit.
+  EXPECT_EQ(agent.ranCommands(),
+            (std::vector<std::string>{
+                proactiveShellCommand(bundle.tool),
+                stopThenShellCommand(starts[0], oneShotShellCommand(bundle.tool, "auto"))}));
   EXPECT_TRUE(eventually([&] { return processGone(starts[0]); }));
   EXPECT_NE(pidFileContent(), std::to_string(starts[0]));
   for (const auto& fan : machine().fans) {
@@ -348,6 +384,7 @@ TEST_F(AppProcessTest, TerminationSignalsHandTheFansBack) {
     sim::CreateOptions options;
     options.frozen = true;
     options.replace = true;
+    options.writers = sim::testing::suiteWriters();
     ASSERT_TRUE(sim::createDevice(device, sim::ProfileSource::builtin(profile), options));
     int in[2];
     int out[2];

@@ -22,6 +22,7 @@
 #include <thread>
 
 #include "sim/sim_device.h"
+#include "sim/testing/unprivileged.h"
 #include "tests/ventwarden_process.h"
 
 namespace {
@@ -117,6 +118,7 @@ TEST_F(SignalStorm, NoFanLeftForcedAndNoPidFileLeftBehind) {
   const std::string path = (dir_ / "smc.dev").string();
   sim::CreateOptions options;
   options.frozen = true;
+  options.writers = sim::testing::suiteWriters();
   ASSERT_TRUE(sim::createDevice(path, sim::ProfileSource::builtin("macbookpro16-1"), options));
   auto device = sim::Device::open(path);
   ASSERT_TRUE(device);
@@ -271,6 +273,7 @@ TEST_F(SignalStorm, SecondStopSignalWhileWindingDownStillEndsWithStatusZero) {
   const std::string path = (dir_ / "smc.dev").string();
   sim::CreateOptions options;
   options.frozen = true;
+  options.writers = sim::testing::suiteWriters();
   ASSERT_TRUE(sim::createDevice(path, sim::ProfileSource::builtin("macbookpro16-1"), options));
   for (int run = 0; run < 20; ++run) {
     auto tool = ToolProcess::start(kTool, {"proactive"}, path);

@@ -37,6 +37,7 @@
 #include "app/text_format.h"
 #include "sim/sim_device.h"
 #include "sim/sim_io_service.h"
+#include "sim/testing/unprivileged.h"
 #include "smc/smc_record.h"
 #include "tests/ventwarden_process.h"
 
@@ -638,7 +639,8 @@ class SoakTest : public ::testing::TestWithParam<const char*> {
 
 TEST_P(SoakTest, RefreshStaysWellFormedWhileFaultsChangeAndTheToolComesAndGoes) {
   const std::string path = (dir_ / "smc.dev").string();
-  ASSERT_TRUE(sim::createDevice(path, sim::ProfileSource::builtin(GetParam())));
+  ASSERT_TRUE(sim::createDevice(path, sim::ProfileSource::builtin(GetParam()),
+                                {.writers = sim::testing::suiteWriters()}));
   const auto seed = static_cast<std::uint64_t>(
       envNumber("QUILL_SOAK_SEED").value_or(static_cast<long long>(std::random_device{}())));
   const auto seconds = envNumber("QUILL_SOAK_SECONDS");

@@ -4,7 +4,7 @@
 # sources). Both run the tool, so both hold the "pidfile" lock.
 add_executable(signal_storm_test ${CMAKE_CURRENT_LIST_DIR}/signal_storm_test.cpp
                                  ${CMAKE_CURRENT_LIST_DIR}/ventwarden_process.cpp)
-target_link_libraries(signal_storm_test PRIVATE sim GTest::gtest GTest::gtest_main quill_warnings)
+target_link_libraries(signal_storm_test PRIVATE sim sim_testing GTest::gtest GTest::gtest_main quill_warnings)
 target_compile_definitions(signal_storm_test PRIVATE VENTWARDEN_PATH="$<TARGET_FILE:ventwarden>")
 add_dependencies(signal_storm_test ventwarden)
 gtest_discover_tests(signal_storm_test DISCOVERY_TIMEOUT 30
@@ -13,7 +13,7 @@ gtest_discover_tests(signal_storm_test DISCOVERY_TIMEOUT 30
 if(TARGET app_testing)
   add_executable(soak_test ${CMAKE_CURRENT_LIST_DIR}/soak_test.cpp
                            ${CMAKE_CURRENT_LIST_DIR}/ventwarden_process.cpp)
-  target_link_libraries(soak_test PRIVATE app_core app_testing sim GTest::gtest GTest::gtest_main
+  target_link_libraries(soak_test PRIVATE app_core app_testing sim sim_testing GTest::gtest GTest::gtest_main
                                           quill_warnings)
   target_compile_definitions(soak_test PRIVATE VENTWARDEN_PATH="$<TARGET_FILE:ventwarden>")
   add_dependencies(soak_test ventwarden)

@@ -73,6 +73,7 @@ class VentwardenProcess : public ::testing::Test {
     sim::CreateOptions options;
     options.frozen = true;
     options.replace = true;
+    options.writers = sim::testing::suiteWriters();
     const auto status =
         sim::createDevice(devicePath, sim::ProfileSource::parsed(std::move(*profile)), options);
     ASSERT_TRUE(status) << status.error();

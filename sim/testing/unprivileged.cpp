@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 
 namespace sim::testing {
 namespace {
@@ -45,11 +46,42 @@ int waitFor(pid_t pid) {
   return statusOf(raw);
 }
 
+// Whether an account that is neither the owner nor in the group of anything on the way (as
+// "nobody" is for a root-owned checkout) can run the program: every directory above it
+// searchable by others, the file executable by others.
+bool othersCanRun(const std::filesystem::path& program) {
+  struct stat st {};
+  if (::stat(program.c_str(), &st) != 0 || (st.st_mode & S_IXOTH) == 0) {
+    return false;
+  }
+  for (std::filesystem::path dir = program.parent_path(); !dir.empty(); dir = dir.parent_path()) {
+    if (::stat(dir.c_str(), &st) != 0 || (st.st_mode & S_IXOTH) == 0) {
+      return false;
+    }
+    if (dir == dir.parent_path()) {
+      break;
+    }
+  }
+  return true;
+}
+
 ExecResult execWith(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                     bool drop) {
   ExecResult result;
   if (argv.empty()) {
     return result;
+  }
+  // A checkout other accounts cannot enter (one under /root, say) still has its programs run as
+  // "nobody": from a copy in a directory that account can reach, removed afterwards.
+  std::optional<SharedTempDir> copyDir;
+  std::vector<std::string> args = argv;
+  if (drop && droppingPrivileges() && !othersCanRun(std::filesystem::absolute(argv[0]))) {
+    copyDir.emplace();
+    const std::string copy = copyDir->file(std::filesystem::path(argv[0]).filename().string());
+    std::error_code ec;
+    std::filesystem::copy_file(argv[0], copy, ec);
+    ::chmod(copy.c_str(), 0755);
+    args[0] = copy;
   }
   int out[2];
   int err[2];
@@ -76,7 +108,6 @@ ExecResult execWith(const std::vector<std::string>& argv, const std::vector<std:
     envp.push_back(e.data());
   }
   envp.push_back(nullptr);
-  std::vector<std::string> args = argv;
   std::vector<char*> argp;
   for (auto& a : args) {
     argp.push_back(a.data());
@@ -136,6 +167,10 @@ ExecResult execWith(const std::vector<std::string>& argv, const std::vector<std:
 
 bool droppingPrivileges() {
   return ::geteuid() == 0;
+}
+
+Writers suiteWriters() {
+  return ::geteuid() == 0 ? Writers::root : Writers::owner;
 }
 
 int runUnprivileged(const std::function<int()>& fn) {

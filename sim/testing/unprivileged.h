@@ -11,6 +11,9 @@
 //                              collected; `env` entries ("NAME=value") are added to this
 //                              process's environment for the child.
 //   droppingPrivileges()       whether the helpers above really change user (running as root).
+//   suiteWriters()             who may write the SMC keys of a device a test makes: root, as on a
+//                              Mac, when the suite runs as root; the file's owner when it runs as
+//                              an ordinary account, which then stands in for root.
 //   SharedTempDir              a fresh directory (mkdtemp) opened up to 0755 so that "nobody"
 //                              can reach the devices inside it; removed with its files at the end.
 #pragma once
@@ -19,12 +22,15 @@
 #include <string>
 #include <vector>
 
+#include "sim/sim_device.h"
+
 namespace sim::testing {
 
 inline constexpr unsigned kNobodyUid = 65534;
 inline constexpr unsigned kNobodyGid = 65534;
 
 bool droppingPrivileges();
+Writers suiteWriters();
 
 int runUnprivileged(const std::function<int()>& fn);
 
