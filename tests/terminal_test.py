@@ -38,8 +38,12 @@ def wait_until(predicate, timeout=WAIT_S, interval=0.05):
 class Pane:
     """One tmux server of our own with one pane running a shell command."""
 
+    started = 0
+
     def __init__(self, directory, command, env, width=100, height=40):
-        self.socket = os.path.join(directory, "tmux.sock")
+        # A server of its own for each pane: a server just killed may still hold its socket.
+        Pane.started += 1
+        self.socket = os.path.join(directory, f"tmux-{Pane.started}.sock")
         self.exit_file = os.path.join(directory, "exit-status")
         # tmux sets TERM itself, so the environment is given on the command line. The shell
         # prints a line before the program starts, outlives a Ctrl-C, and keeps the pane open
@@ -51,8 +55,10 @@ class Pane:
                   "sh", "-c", script)
 
     def tmux(self, *args, check=True):
-        return subprocess.run(["tmux", "-S", self.socket, *args], check=check,
-                              capture_output=True, text=True).stdout
+        run = subprocess.run(["tmux", "-S", self.socket, *args], capture_output=True, text=True)
+        if check and run.returncode != 0:
+            raise AssertionError(f"tmux {' '.join(args[:2])}: {run.stderr.strip()}")
+        return run.stdout
 
     def lines(self):
         return self.tmux("capture-pane", "-p").split("\n")
@@ -163,8 +169,12 @@ class TerminalTest(unittest.TestCase):
                 pass
         shutil.rmtree(self.dir, ignore_errors=True)
 
-    def create_device(self, frozen=True, profile="MacBookPro16,1"):
-        sim("create", *(["--frozen"] if frozen else []), "--profile", profile, self.device)
+    def create_device(self, frozen=True, profile="MacBookPro16,1", writers=None):
+        # Writes through the SMC are root's, as on a Mac; a suite run by an ordinary account
+        # stands in for root with the device's owner.
+        writers = writers or ("root" if os.geteuid() == 0 else "owner")
+        sim("create", *(["--frozen"] if frozen else []), "--writers", writers, "--profile",
+            profile, self.device)
 
     def start(self, width=100, height=40, **extra_env):
         pane = Pane(self.dir, QUILLOMATICS, {**self.env, **extra_env}, width, height)
@@ -262,6 +272,8 @@ class TerminalTest(unittest.TestCase):
         pane.send("q")
         self.assert_restored(pane)
 
+    @unittest.skipUnless(os.geteuid() == 0, "needs root: the tool is started with administrator "
+                         "rights, which an ordinary account would be asked a password for")
     def test_proactive_key_starts_the_tool_and_quitting_stops_it(self):
         self.create_device()
         pane = self.start()
@@ -380,6 +392,7 @@ class TerminalTest(unittest.TestCase):
 
     @unittest.skipUnless(os.geteuid() == 0 and shutil.which("sudo") and shutil.which("setpriv"),
                          "needs root to run the monitor as nobody, sudo and setpriv")
+    @unittest.skipUnless(os.geteuid() == 0, "needs root to run the monitor as nobody")
     def test_password_prompt_gets_the_terminal_and_gives_it_back(self):
         # As "nobody" the SMC refuses the fan writes, so "m" runs the tool through sudo, which
         # asks for a password that nobody has: three wrong answers and the menu is back.
@@ -408,7 +421,10 @@ class TerminalTest(unittest.TestCase):
         self.assertTrue(text, pane.text())
         self.assertEqual(pane.query("#{alternate_on}"), "1")
         self.assertIn("Fans: Auto", text)  # the refused mode change left the mode alone
-        self.assertNotIn("sudo", text)
+        # What sudo said last stays readable on the status line for a while.
+        self.assertIn("incorrect password attempt", pane.lines()[0])
+        self.assertNotIn("password for", text)
+        self.assertTrue(wait_until(lambda: "incorrect" not in pane.lines()[0], timeout=15))
         self.assertEqual(read_key(self.device, "F0Md"), "0")
         pane.send("q")
         self.assertEqual(pane.exit_status(), 0, pane.text())
@@ -455,6 +471,142 @@ class TerminalTest(unittest.TestCase):
         pane.send("q", "Enter")
         self.assertEqual(pane.exit_status(), 0, pane.text())
 
+class RealSudoTest(TerminalTest):
+    """The monitor run by an ordinary account that has sudo, with sudo's real password prompt.
+    The test makes the account and its sudoers entry (a password on every use) and removes them
+    afterwards."""
+
+    def setUp(self):
+        if os.geteuid() != 0:
+            self.skipTest("needs root to make a throwaway account with sudo")
+        if not all(shutil.which(p) for p in ("useradd", "userdel", "chpasswd", "visudo", "sudo")):
+            self.skipTest("needs useradd, userdel, chpasswd, visudo and sudo")
+        super().setUp()
+        self.user = f"quillsudo{os.getpid() % 100000}"
+        self.password = os.urandom(12).hex()
+        self.sudoers = f"/etc/sudoers.d/{self.user}"
+        subprocess.run(["useradd", "-M", "-s", "/bin/sh", self.user], check=True,
+                       capture_output=True)
+        subprocess.run(["chpasswd"], input=f"{self.user}:{self.password}\n", text=True,
+                       check=True, capture_output=True)
+        entry = (f"Defaults:{self.user} timestamp_timeout=0, lecture=never\n"
+                 f"{self.user} ALL=(root) ALL\n")
+        staged = os.path.join(self.dir, "sudoers")
+        with open(staged, "w") as f:
+            f.write(entry)
+        subprocess.run(["visudo", "-cqf", staged], check=True, capture_output=True)
+        shutil.copyfile(staged, self.sudoers)
+        os.chmod(self.sudoers, 0o440)
+        # The bundle, the device and the settings where the account can reach them; the device
+        # is root's, so that the account's own writes are refused and the tool is needed.
+        os.chmod(self.dir, 0o755)
+        bin_dir = os.path.join(self.dir, "Quillomatics.app", "Contents", "MacOS")
+        os.makedirs(bin_dir)
+        for name in ("Quillomatics", "ventwarden"):
+            shutil.copy2(os.path.join(os.path.dirname(QUILLOMATICS), name), bin_dir)
+        self.app = os.path.join(bin_dir, "Quillomatics")
+        config = os.path.join(self.dir, "config")
+        os.mkdir(config)
+        uid = int(subprocess.run(["id", "-u", self.user], check=True, capture_output=True,
+                                 text=True).stdout)
+        os.chown(config, uid, uid)
+        self.create_device(writers="root")
+
+    def tearDown(self):
+        super_dir = self.dir
+        for pane in self.panes:
+            pane.close()
+        pid = read_file(PID_FILE).strip()
+        if pid.isdigit() and int(pid) in self.tools:
+            try:
+                os.kill(int(pid), signal.SIGTERM)
+            except OSError:
+                pass
+        try:
+            os.remove(self.sudoers)
+        except FileNotFoundError:
+            pass
+        # The account's processes are the ones this test started; they go before the account.
+        uid = subprocess.run(["id", "-u", self.user], capture_output=True, text=True).stdout
+        for entry in os.listdir("/proc") if uid.strip() else []:
+            if entry.isdigit():
+                try:
+                    if os.stat(f"/proc/{entry}").st_uid == int(uid):
+                        os.kill(int(entry), signal.SIGKILL)
+                except OSError:
+                    pass
+        subprocess.run(["userdel", "-f", self.user], capture_output=True)
+        self.panes = []
+        super().tearDown()
+        self.assertFalse(os.path.exists(super_dir))
+
+    def start_as_user(self):
+        command = f"setpriv --reuid={self.user} --regid={self.user} --init-groups " \
+                  f"{shlex.quote(self.app)}"
+        env = {**self.env, "USER": self.user, "LOGNAME": self.user}
+        pane = Pane(self.dir, command, env)
+        self.panes.append(pane)
+        self.log = os.path.join(self.dir, "pane.log")
+        pane.tmux("pipe-pane", "-o", f"cat >> {shlex.quote(self.log)}")
+        return pane
+
+    def prompts(self):
+        return read_file(self.log).count(f"[sudo] password for {self.user}")
+
+    def answer(self, pane, count):
+        self.assertTrue(wait_until(lambda: self.prompts() >= count), pane.text())
+        pane.send(self.password, "Enter")
+
+    def test_quit_hands_the_fans_back_and_ctrl_c_cancels_only_the_prompt(self):
+        pane = self.start_as_user()
+        self.assertTrue(pane.show("Fans: Auto"), pane.text())
+        pane.send("m")
+        self.answer(pane, 1)
+        self.assertTrue(pane.show("Fans: Manual 100%"), pane.text())
+        self.assertEqual(read_key(self.device, "F0Md"), "1")
+        pane.send("q")
+        self.answer(pane, 2)  # the fans handed back at quit: one prompt
+        self.assert_restored(pane)
+        self.assertEqual(self.prompts(), 2)
+        for key in ("F0Md", "F1Md"):
+            self.assertEqual(read_key(self.device, key), "0")
+        pane.close()
+        os.remove(pane.exit_file)
+        os.remove(self.log)
+
+        # From Proactive (the tool runs as root), m needs the stop and the tool's run: one
+        # prompt. Ctrl-C and Ctrl-Z there cancel the prompt, never the monitor.
+        pane = self.start_as_user()
+        self.assertTrue(pane.show("Fans: Auto"), pane.text())
+        pane.send("p")
+        self.answer(pane, 1)
+        self.assertTrue(pane.show(r"Fans: Proactive \(40-75°C\)"), pane.text())
+        tool = wait_until(lambda: read_file(PID_FILE).strip())
+        self.assertTrue(tool, "the tool recorded no pid file")
+        self.tools.append(int(tool))
+        for key, prompts in (("C-c", 2), ("C-z", 3)):
+            pane.send("m")
+            self.assertTrue(wait_until(lambda: self.prompts() >= prompts), pane.text())
+            pane.send(key)
+            text = pane.show("Quit Quillomatics")
+            self.assertTrue(text, pane.text())
+            self.assertIn("Fans: Proactive (40-75°C)", text)
+            self.assertIsNone(pane.exit_status(timeout=0.5))
+            self.assertEqual(self.prompts(), prompts)  # one prompt for the whole action
+            # Nothing of the cancelled action happened: the tool was not stopped. (The pid file
+            # is the machine's: other suites may remove it.)
+            self.assertTrue(os.path.exists(f"/proc/{tool}"), read_file(self.log)[-3000:])
+        pane.send("u")  # the monitor still answers keys
+        self.assertTrue(pane.show("Switch to Celsius"), pane.text())
+        pane.send("q")
+        self.answer(pane, 4)  # the stop and the hand-back: one prompt
+        self.assert_restored(pane)
+        self.assertTrue(wait_until(lambda: not os.path.exists(f"/proc/{tool}")),
+                        "the tool still runs")
+        self.assertNotEqual(read_file(PID_FILE).strip(), tool)
+        for key in ("F0Md", "F1Md"):
+            self.assertEqual(read_key(self.device, key), "0")
+
 
 class CommandLineTest(unittest.TestCase):
     def test_help_and_version(self):
@@ -462,6 +614,15 @@ class CommandLineTest(unittest.TestCase):
                              text=True).stdout
         self.assertIn("usage: Quillomatics", out)
         self.assertIn("Space", out)
+        for mentioned in ("QUILLOMATICS_SMC_DEVICE", "NO_COLOR", "quillomatics/settings"):
+            self.assertIn(mentioned, out)
+        self.assertEqual(subprocess.run([QUILLOMATICS, "-h"], check=True, capture_output=True,
+                                        text=True).stdout, out)
+        for args, said in ((["--bogus"], "unknown option: --bogus\n"),
+                           (["--snapshot", "--do", "explode"], "unknown action for --do: explode\n")):
+            run = subprocess.run([QUILLOMATICS, *args], capture_output=True, text=True)
+            self.assertEqual(run.returncode, 2)
+            self.assertTrue(run.stderr.startswith(said), run.stderr)
         out = subprocess.run([QUILLOMATICS, "--version"], check=True, capture_output=True,
                              text=True).stdout
         self.assertRegex(out, r"^Quillomatics \d+\.\d+\.\d+\n$")
