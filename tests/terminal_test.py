@@ -630,4 +630,5 @@ class CommandLineTest(unittest.TestCase):
 
 if __name__ == "__main__":
     QUILLOMATICS, SMC_SIM = sys.argv[1], sys.argv[2]
-    unittest.main(argv=[sys.argv[0], *sys.argv[3:]])
+    # Verbose, so that a skipped test says why (and ctest reports it as skipped).
+    unittest.main(argv=[sys.argv[0], *sys.argv[3:]], verbosity=2)
