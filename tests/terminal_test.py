@@ -554,7 +554,9 @@ class RealSudoTest(TerminalTest):
         return read_file(self.log).count(f"[sudo] password for {self.user}")
 
     def answer(self, pane, count):
-        self.assertTrue(wait_until(lambda: self.prompts() >= count), pane.text())
+        self.assertTrue(wait_until(lambda: self.prompts() >= count),
+                        f"{pane.text()}\nexit status {read_file(pane.exit_file)}\n"
+                        f"{read_file(self.log)[-2000:]!r}")
         pane.send(self.password, "Enter")
 
     def test_quit_hands_the_fans_back_and_ctrl_c_cancels_only_the_prompt(self):
