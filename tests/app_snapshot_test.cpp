@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -357,6 +358,7 @@ TEST_F(AppProcessTest, ReaderThatGoesAwayDoesNotSkipTermination) {
   const std::string configVar = "XDG_CONFIG_HOME=" + config;
   const pid_t pid = fork();
   if (pid == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlives the test
     dup2(out[1], STDOUT_FILENO);
     char* envp[] = {const_cast<char*>(deviceVar.c_str()), const_cast<char*>(configVar.c_str()),
                     nullptr};
@@ -379,6 +381,9 @@ TEST_F(AppProcessTest, ReaderThatGoesAwayDoesNotSkipTermination) {
 TEST_F(AppProcessTest, TerminationSignalsHandTheFansBack) {
   const std::vector<std::pair<int, std::string>> runs = {
       {SIGTERM, "macbookpro16-1"}, {SIGINT, "macbookpro13-3"}, {SIGHUP, "macbookpro16-1"}};
+  // The tool's max for the machine without mode keys: as root directly, otherwise through the
+  // agent standing in for the administrator.
+  AdminAgent agent(dir.file("agent.sock"), bundle.tool, device);
   for (const auto& [sig, profile] : runs) {
     SCOPED_TRACE(profile + " " + std::to_string(sig));
     sim::CreateOptions options;
@@ -394,13 +399,26 @@ TEST_F(AppProcessTest, TerminationSignalsHandTheFansBack) {
     const std::string configVar = "XDG_CONFIG_HOME=" + config;
     const pid_t pid = fork();
     if (pid == 0) {
+      prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlives the test
       dup2(in[0], STDIN_FILENO);
       dup2(out[1], STDOUT_FILENO);
       char* envp[] = {const_cast<char*>(deviceVar.c_str()), const_cast<char*>(configVar.c_str()),
                       nullptr};
-      execle(bundle.app.c_str(), bundle.app.c_str(), nullptr, envp);
+      execle(bundle.app.c_str(), bundle.app.c_str(), "--admin-socket", agent.socketPath().c_str(),
+             nullptr, envp);
       _exit(127);
     }
+    // A failed assertion below leaves the loop: the monitor goes too.
+    struct EndMonitor {
+      pid_t pid;
+      bool reaped = false;
+      ~EndMonitor() {
+        if (!reaped) {
+          kill(pid, SIGKILL);
+          waitpid(pid, nullptr, 0);
+        }
+      }
+    } endMonitor{pid};
     close(in[0]);
     close(out[1]);
     std::string output;
@@ -432,6 +450,7 @@ TEST_F(AppProcessTest, TerminationSignalsHandTheFansBack) {
     kill(pid, sig);
     int status = 0;
     waitpid(pid, &status, 0);
+    endMonitor.reaped = true;
     EXPECT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 128 + sig);
     for (const auto& fan : machine().fans) {
