@@ -173,6 +173,12 @@ Writers suiteWriters() {
   return ::geteuid() == 0 ? Writers::root : Writers::owner;
 }
 
+bool clearPidFile(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::remove(path, ec);
+  return !std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+}
+
 int runUnprivileged(const std::function<int()>& fn) {
   const pid_t pid = ::fork();
   if (pid < 0) {

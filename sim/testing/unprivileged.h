@@ -14,6 +14,9 @@
 //   suiteWriters()             who may write the SMC keys of a device a test makes: root, as on a
 //                              Mac, when the suite runs as root; the file's owner when it runs as
 //                              an ordinary account, which then stands in for root.
+//   clearPidFile(path)         removes the tool's machine-wide pid file; false when it is still
+//                              there (it belongs to another account's tool, which a suite run by
+//                              an ordinary account can neither stop nor remove).
 //   SharedTempDir              a fresh directory (mkdtemp) opened up to 0755 so that "nobody"
 //                              can reach the devices inside it; removed with its files at the end.
 #pragma once
@@ -31,6 +34,7 @@ inline constexpr unsigned kNobodyGid = 65534;
 
 bool droppingPrivileges();
 Writers suiteWriters();
+bool clearPidFile(const std::string& path);
 
 int runUnprivileged(const std::function<int()>& fn);
 
