@@ -143,6 +143,15 @@ def expected_box(menu, width):
 
 class TerminalTest(unittest.TestCase):
     def setUp(self):
+        # A tool stopped by the test before may still be on its way out. (Each run of the
+        # monitor stops the tool named in the pid file when it quits.)
+        if not wait_until(lambda: not os.path.exists(PID_FILE)):
+            try:
+                os.remove(PID_FILE)
+            except FileNotFoundError:
+                pass
+            except PermissionError:
+                self.skipTest("the machine's pid file belongs to another account's tool")
         self.dir = tempfile.mkdtemp(prefix="quill-term-")
         self.device = os.path.join(self.dir, "smc.dev")
         self.env = {
@@ -154,15 +163,6 @@ class TerminalTest(unittest.TestCase):
         }
         self.panes = []
         self.tools = []  # process ids of the tools this test started
-        # A tool stopped by the test before may still be on its way out. (Each run of the
-        # monitor stops the tool named in the pid file when it quits.)
-        if not wait_until(lambda: not os.path.exists(PID_FILE)):
-            try:
-                os.remove(PID_FILE)
-            except FileNotFoundError:
-                pass
-            except PermissionError:
-                self.skipTest("the machine's pid file belongs to another account's tool")
 
     def tearDown(self):
         for pane in self.panes:
