@@ -68,31 +68,44 @@ std::string appleScriptSource(std::string_view shellCommand) {
   return source;
 }
 
-AdminScript oneShotScript(std::string_view bundlePath, std::string_view mode) {
+namespace {
+
+bool absolute(std::string_view bundlePath) {
+  return bundlePath.starts_with('/');
+}
+
+}  // namespace
+
+std::optional<AdminScript> oneShotScript(std::string_view bundlePath, std::string_view mode) {
+  if (!absolute(bundlePath)) {
+    return std::nullopt;
+  }
   std::string command = oneShotShellCommand(toolPath(bundlePath), mode);
   std::string source = appleScriptSource(command);
   return AdminScript{std::move(source), std::move(command)};
 }
 
-AdminScript proactiveScript(std::string_view bundlePath) {
+std::optional<AdminScript> proactiveScript(std::string_view bundlePath) {
+  if (!absolute(bundlePath)) {
+    return std::nullopt;
+  }
   std::string command = proactiveShellCommand(toolPath(bundlePath));
   std::string source = appleScriptSource(command);
   return AdminScript{std::move(source), std::move(command)};
 }
 
-std::string stopToolShellCommand(int pid) {
+std::string stopToolShellCommand(std::string_view toolPath, int pid) {
   // A tool that died without removing its file leaves a stale id behind, which the system may
-  // have given to another process since: only a process that is the tool gets the signal.
-  const std::string id = std::to_string(pid);
-  std::string command =
-      "case $(/bin/ps -o comm= -p " + id + ") in *ventwarden) kill -15 " + id + ";; esac; rm -f '";
-  command += kProactivePidFile;
-  command += "'";
-  return command;
+  // have given to another process since: the tool's own stop signals only an instance of
+  // itself, pinned while it looks.
+  return oneShotShellCommand(toolPath, "stop " + std::to_string(pid));
 }
 
-AdminScript stopToolScript(int pid) {
-  std::string command = stopToolShellCommand(pid);
+std::optional<AdminScript> stopToolScript(std::string_view bundlePath, int pid) {
+  if (!absolute(bundlePath)) {
+    return std::nullopt;
+  }
+  std::string command = stopToolShellCommand(toolPath(bundlePath), pid);
   std::string source = appleScriptSource(command);
   return AdminScript{std::move(source), std::move(command)};
 }

@@ -289,8 +289,11 @@ StyledText AppDelegate::formatFan(std::string_view name, double rpm) const {
 // ---- Fan modes ----
 
 bool AppDelegate::runHelperWithAdmin(std::string_view mode) {
-  const ScriptResult result =
-      env_.scripts.runWithAdministratorPrivileges(oneShotScript(env_.bundle.bundlePath(), mode));
+  const auto script = oneShotScript(env_.bundle.bundlePath(), mode);
+  if (!script) {
+    return false;
+  }
+  const ScriptResult result = env_.scripts.runWithAdministratorPrivileges(*script);
   if (!result.succeeded) {
     return false;
   }
@@ -306,14 +309,17 @@ void AppDelegate::stopProactiveHelper() {
   if (!pid) {
     return;
   }
-  env_.processes.sendSignal(*pid, kSigTerm);
+  const std::string bundlePath = env_.bundle.bundlePath();
+  env_.processes.signalTool(*pid, toolPath(bundlePath), kSigTerm);
   env_.processes.removeFile(kProactivePidFile);
   // A tool started with administrator rights runs as root: an application without them can
   // neither signal it nor remove its file from the sticky temporary directory. A file that
   // survived its removal unchanged says exactly that, so the stop is repeated with
   // administrator rights instead of leaving the tool driving the fans.
   if (env_.processes.readPidFile(kProactivePidFile, kPidFileMaxBytes) == content) {
-    env_.scripts.runWithAdministratorPrivileges(stopToolScript(*pid));
+    if (const auto stop = stopToolScript(bundlePath, *pid)) {
+      env_.scripts.runWithAdministratorPrivileges(*stop);
+    }
   }
 }
 
@@ -338,8 +344,11 @@ void AppDelegate::setFansMax() {
 
 void AppDelegate::setFansProactive() {
   stopProactiveHelper();
-  const ScriptResult result =
-      env_.scripts.runWithAdministratorPrivileges(proactiveScript(env_.bundle.bundlePath()));
+  const auto script = proactiveScript(env_.bundle.bundlePath());
+  if (!script) {
+    return;
+  }
+  const ScriptResult result = env_.scripts.runWithAdministratorPrivileges(*script);
   if (!result.succeeded) {
     return;
   }

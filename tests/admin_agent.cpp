@@ -127,10 +127,8 @@ void AdminAgent::answer(int connection) {
   }
   // The stop of a proactive tool: the only variable part is a process id.
   bool stop = false;
-  if (const std::size_t at = command.find("kill -15 "); at != std::string::npos) {
-    const std::size_t from = at + 9;
-    const std::size_t end = command.find(';', from);
-    const std::string digits = command.substr(from, end == std::string::npos ? 0 : end - from);
+  if (const std::size_t at = command.rfind(" stop "); at != std::string::npos) {
+    const std::string digits = command.substr(at + 6);
     const int pid = digits.empty() || digits.size() > 10 ||
                             digits.find_first_not_of("0123456789") != std::string::npos
                         ? 0
@@ -140,7 +138,8 @@ void AdminAgent::answer(int connection) {
       std::lock_guard lock(mutex_);
       allowedPid = stopAllowed_;
     }
-    stop = pid > 0 && command == stopToolShellCommand(pid) && allowedPid && allowedPid(pid);
+    stop =
+        pid > 0 && command == stopToolShellCommand(toolPath_, pid) && allowedPid && allowedPid(pid);
   }
   const bool allowed = command == oneShotShellCommand(toolPath_, "max") ||
                        command == oneShotShellCommand(toolPath_, "auto") ||
