@@ -328,40 +328,23 @@ Result<Device> Device::open(const std::string& path, Access access) {
   }
   // Never follow a link: whatever the name points to must itself be a device. The check above
   // only words the common refusals; openRegularFile makes sure nothing but a regular file is
-  // opened even when the name changes meanwhile.
-  int flags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
-  Fd fd;
-  bool writable = false;
-  if (access == Access::automatic) {
-    fd = Fd(openRegularFile(path, flags | O_RDWR));
-    writable = fd.get() >= 0;
-  }
+  // opened even when the name changes meanwhile. The file is opened read-only and checked on
+  // that descriptor first: a file that is no device (a configuration file named by a hostile
+  // QUILLOMATICS_SMC_DEVICE, say) is never opened for writing, which path watchers would see.
+  const int flags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
+  Fd fd(openRegularFile(path, flags | O_RDONLY));
   if (fd.get() < 0) {
-    if (access == Access::automatic && errno != EACCES && errno != EROFS && errno != EPERM) {
-      if (errno == ENOENT) {
-        return Status::failure(path + ": no such device (smc-sim create makes one)");
-      }
-      if (errno == ELOOP) {
-        return Status::failure(path + ": is a symbolic link, not a device");
-      }
-      if (errno == ENODEV) {
-        return Status::failure(path + ": not a simulated SMC device (not a regular file)");
-      }
+    const int err = errno;
+    if (err == ENOENT) {
+      return Status::failure(path + ": no such device (smc-sim create makes one)");
     }
-    fd = Fd(openRegularFile(path, flags | O_RDONLY));
-    if (fd.get() < 0) {
-      const int err = errno;
-      if (err == ENOENT) {
-        return Status::failure(path + ": no such device (smc-sim create makes one)");
-      }
-      if (err == ELOOP) {
-        return Status::failure(path + ": is a symbolic link, not a device");
-      }
-      if (err == ENODEV) {
-        return Status::failure(path + ": not a simulated SMC device (not a regular file)");
-      }
-      return Status::failure(path + ": cannot open (" + errnoText(err) + ")");
+    if (err == ELOOP) {
+      return Status::failure(path + ": is a symbolic link, not a device");
     }
+    if (err == ENODEV) {
+      return Status::failure(path + ": not a simulated SMC device (not a regular file)");
+    }
+    return Status::failure(path + ": cannot open (" + errnoText(err) + ")");
   }
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -369,19 +352,6 @@ Result<Device> Device::open(const std::string& path, Access access) {
   }
   if (static_cast<std::uint64_t>(st.st_size) < sizeof(layout::Header)) {
     return Status::failure(path + ": not a simulated SMC device (too small)");
-  }
-  // Only a device whose owner we trust is mapped for writing: ourselves, root, or the user
-  // root is acting for.
-  if (writable && st.st_uid != geteuid() && st.st_uid != 0 && st.st_uid != realUser()) {
-    fd = Fd(openRegularFile(path, flags | O_RDONLY));
-    writable = false;
-    if (fd.get() < 0) {
-      return Status::failure(path + ": cannot open (" + errnoText(errno) + ")");
-    }
-    struct stat again {};
-    if (::fstat(fd.get(), &again) != 0 || again.st_ino != st.st_ino || again.st_dev != st.st_dev) {
-      return Status::failure(path + ": changed while being opened");
-    }
   }
   layout::Header probe{};
   if (::pread(fd.get(), &probe, sizeof probe, 0) != static_cast<ssize_t>(sizeof probe)) {
@@ -397,6 +367,20 @@ Result<Device> Device::open(const std::string& path, Access access) {
   if (probe.keyCount > layout::kMaxKeys || probe.fileSize != layout::fileSizeFor(probe.keyCount) ||
       probe.fileSize != static_cast<std::uint64_t>(st.st_size)) {
     return Status::failure(path + ": damaged simulated SMC device (sizes do not agree)");
+  }
+  // Only a device whose owner we trust is mapped for writing: ourselves, root, or the user
+  // root is acting for. The same inode is opened again for that; where its permissions refuse
+  // it, the device is used read-only.
+  bool writable = false;
+  if (access == Access::automatic &&
+      (st.st_uid == geteuid() || st.st_uid == 0 || st.st_uid == realUser())) {
+    Fd forWriting(reopenRegularFile(fd.get(), path, flags | O_RDWR));
+    struct stat again {};
+    if (forWriting.get() >= 0 && ::fstat(forWriting.get(), &again) == 0 &&
+        again.st_ino == st.st_ino && again.st_dev == st.st_dev) {
+      fd = std::move(forWriting);
+      writable = true;
+    }
   }
   const int protection = PROT_READ | (writable ? PROT_WRITE : 0);
   void* map = ::mmap(nullptr, probe.fileSize, protection, MAP_SHARED, fd.get(), 0);
