@@ -1,4 +1,6 @@
-// Fuzzes the administrator command lines for any bundle path. Two properties:
+// Fuzzes the administrator command lines (max, auto, the proactive start and its stop) for any
+// bundle path. A path that is not absolute gives no command at all; for the others, two
+// properties:
 //  - the shell command, split the way a POSIX shell splits it, is the tool's path as one plain
 //    word followed by exactly the expected arguments and redirections: no expansion, no other
 //    command, no operator of the path's making;

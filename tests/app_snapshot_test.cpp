@@ -377,7 +377,9 @@ TEST_F(AppProcessTest, StalePidFileNeverEndsAnotherProcess) {
     const ExecResult run = snapshot({"setFansMax", "setFansAuto"}, unprivileged, extra);
     EXPECT_EQ(run.status, 0) << run.err;
     usleep(100000);
-    EXPECT_FALSE(processGone(victim)) << (unprivileged ? "as a user" : "as the test's user");
+    EXPECT_FALSE(processGone(victim))
+        << (unprivileged ? "application and victim unprivileged, the file root's"
+                         : "application and victim as the test's user");
     EXPECT_NE(pidFileContent(), std::to_string(victim));  // the stale file is gone
     kill(victim, SIGKILL);
     waitpid(victim, nullptr, 0);
