@@ -1,5 +1,5 @@
 // ventwarden: the privileged fan tool. Run as root by the application; trusts nothing from its
-// caller beyond the one command argument.
+// caller beyond the command argument (and, for "stop", a process id it checks before signalling).
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
