@@ -351,6 +351,35 @@ TEST_F(VentwardenProcess, StopDuringStartStillHandsTheFansBack) {
   EXPECT_FALSE(fs::exists(fs::symlink_status(kPidPath)));
 }
 
+TEST_F(VentwardenProcess, StopEndsOnlyAnInstanceOfItself) {
+  makeDevice(kTwoFans);
+  auto p = startProactive();
+  ASSERT_TRUE(p);
+  // Its pid file is written before the "OK" that startProactive read.
+  ASSERT_EQ(slurp(kPidPath), std::to_string(p->pid()));
+  // A sleep is no instance: it lives on, and the tool's file is not its to remove.
+  const pid_t other = fork();
+  if (other == 0) {
+    execl("/bin/sleep", "sleep", "30", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ASSERT_GT(other, 0);
+  EXPECT_EQ(run({"stop", std::to_string(other)}).out, "OK\n");
+  EXPECT_EQ(waitpid(other, nullptr, WNOHANG), 0) << "stop signalled a process that is no tool";
+  EXPECT_EQ(slurp(kPidPath), std::to_string(p->pid()));
+  kill(other, SIGKILL);
+  waitpid(other, nullptr, 0);
+
+  // The instance: it has handed the fans back and gone by the time stop answers.
+  const ToolRun stop = run({"stop", std::to_string(p->pid())});
+  EXPECT_EQ(stop.out, "OK\n");
+  EXPECT_EQ(stop.exitStatus, 0);
+  EXPECT_EQ(bytes("F0Md"), kZero);
+  EXPECT_EQ(bytes("F1Md"), kZero);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(kPidPath)));
+  EXPECT_EQ(p->wait().exitStatus, 0);
+}
+
 TEST_F(VentwardenProcess, PlantedSymbolicLinkIsNotFollowed) {
   makeDevice(kTwoFans);
   const fs::path victim = dir / "victim";
