@@ -1,0 +1,2 @@
+# The macOS shell's own .mm files built and run on GNUstep with the libobjc2 runtime (Linux only).
+add_subdirectory(${CMAKE_CURRENT_LIST_DIR}/gnustep ${CMAKE_CURRENT_BINARY_DIR}/gnustep)
