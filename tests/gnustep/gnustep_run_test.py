@@ -115,9 +115,12 @@ class GnustepRunTest(unittest.TestCase):
         out = os.path.join(self.dir, "driver.jsonl")
         if os.path.exists(out):
             os.remove(out)
+        # GNUstep keeps its message ports in the temporary directory (TEMP, then TMPDIR), under
+        # GNUstepSecure<uid>: a directory of the test's own.
         env = dict(os.environ, DISPLAY=self.xvfb.display, GNUSTEP_CONFIG_FILE=self.gnustep_config,
-                   QUILLOMATICS_SMC_DEVICE=self.device, QUILL_DRIVER_OUT=out,
-                   QUILL_DRIVER_STEPS=",".join(steps), **extra)
+                   TEMP=self.gnustep_dir, TMPDIR=self.gnustep_dir,
+                   QUILLOMATICS_SMC_DEVICE=self.device,
+                   QUILL_DRIVER_OUT=out, QUILL_DRIVER_STEPS=",".join(steps), **extra)
         process = subprocess.Popen([SHELL], env=env, stdout=subprocess.DEVNULL,
                                    stderr=subprocess.PIPE, text=True, start_new_session=True)
         try:

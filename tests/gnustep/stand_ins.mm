@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <unordered_map>
 
@@ -27,16 +28,31 @@ std::string utf8(NSString* text) {
 }
 
 // Replaces the implementation of `selector` in `cls` (pass the metaclass for a class method) and
-// returns the one it had. A method that is not there is a broken assumption about GNUstep.
+// returns the one it had. libobjc2 keeps a selector per type encoding, and Debian's GNUstep
+// (built by gcc) registers its own encodings, so every method of that name in the class is
+// replaced, not only the one whose types match ours. A method the class only inherits gets an
+// override. A method that is not there at all is a broken assumption about GNUstep.
 IMP replaceMethod(Class cls, SEL selector, id block) {
-  Method method = class_getInstanceMethod(cls, selector);
-  if (method == nullptr) {
-    std::fprintf(stderr, "stand-ins: %s has no %s\n", class_getName(cls), sel_getName(selector));
-    std::abort();
+  IMP replacement = imp_implementationWithBlock((__bridge void*)block);
+  IMP previous = nullptr;
+  unsigned count = 0;
+  Method* methods = class_copyMethodList(cls, &count);
+  for (unsigned i = 0; i < count; ++i) {
+    if (std::strcmp(sel_getName(method_getName(methods[i])), sel_getName(selector)) == 0) {
+      IMP replaced = method_setImplementation(methods[i], replacement);
+      previous = previous != nullptr ? previous : replaced;
+    }
   }
-  IMP previous = method_getImplementation(method);
-  class_replaceMethod(cls, selector, imp_implementationWithBlock((__bridge void*)block),
-                      method_getTypeEncoding(method));
+  std::free(methods);
+  if (previous == nullptr) {
+    Method inherited = class_getInstanceMethod(cls, selector);
+    if (inherited == nullptr) {
+      std::fprintf(stderr, "stand-ins: %s has no %s\n", class_getName(cls), sel_getName(selector));
+      std::abort();
+    }
+    previous = method_getImplementation(inherited);
+    class_addMethod(cls, selector, replacement, method_getTypeEncoding(inherited));
+  }
   return previous;
 }
 
