@@ -379,6 +379,16 @@ __attribute__((constructor)) static void installStandIns() {
                             app, @selector(activateIgnoringOtherApps:), flag);
                       });
 
+    // GNUstep activates the application itself while launching finishes; what counts is the
+    // shell's own activation before its alert. This observer comes before the delegate's.
+    [[NSNotificationCenter defaultCenter]
+        addObserverForName:NSApplicationDidFinishLaunchingNotification
+                    object:nil
+                     queue:nil
+                usingBlock:^(NSNotification*) {
+                  activatedSinceAlert = false;
+                }];
+
     // The alert: what it says is recorded and its first button answered. GNUstep's modal panel
     // cannot be ended from a timer, so a run would otherwise wait for a person.
     replaceMethod([NSAlert class], @selector(runModal), ^(NSAlert* alert) {
