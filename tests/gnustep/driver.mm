@@ -10,7 +10,6 @@
 // run that terminates or hangs still leaves what it did.
 #import <AppKit/AppKit.h>
 #include <objc/runtime.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>

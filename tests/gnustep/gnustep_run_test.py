@@ -13,7 +13,6 @@ import signal
 import subprocess
 import sys
 import tempfile
-import time
 import unittest
 
 SHELL = ""
@@ -192,6 +191,7 @@ class GnustepRunTest(unittest.TestCase):
     def test_proactive_start(self):
         self.make_device()
         if os.path.exists(PID_FILE):
+            # The start stops the tool the pid file names first; it may be another suite's.
             self.skipTest("another program's proactive tool is running (its pid file exists)")
         records, status = self.shell(["choose:setFansProactive", "snapshot", "quit"])
         self.assertEqual(status, 0)
@@ -205,8 +205,7 @@ class GnustepRunTest(unittest.TestCase):
                           "with administrator privileges"])
         menu = self.snapshots(records)[0]["menu"]
         self.assertIn("Fans: Proactive (40-75\u00b0C)", [item.get("title") for item in menu])
-        # The same menu as the monitor's after an answered administrator prompt that started no
-        # tool: the refused prompt leaves the menu as it was.
+        # A refused administrator prompt leaves the menu as it was: the monitor's first menu.
         refused, status = self.shell(["choose:setFansProactive", "snapshot", "quit"],
                                      QUILL_SCRIPT_ANSWER="refuse")
         self.assertEqual(status, 0)
