@@ -5,8 +5,9 @@
 # Linux: the same bundle layout in <prefix>/lib/quillomatics, because the application finds its
 # tool next to its own executable; <prefix>/bin/quillomatics is a relative link to the
 # application (it resolves its real path, so the link finds the tool), smc-sim goes to
-# <prefix>/bin, the README to <prefix>/share/doc/quillomatics. Every file installed, links too,
-# is listed in install_manifest.txt, which is what uninstalling removes.
+# <prefix>/bin, the README and the profiles' licence notice to <prefix>/share/doc/quillomatics.
+# Every file installed, links too, is listed in install_manifest.txt, which is what uninstalling
+# removes.
 include(GNUInstallDirs)
 
 if(APPLE)
@@ -17,6 +18,8 @@ if(APPLE)
   install(TARGETS smc-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${PROJECT_SOURCE_DIR}/README.md
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/quillomatics)
+  install(FILES ${PROJECT_SOURCE_DIR}/sim/profiles/NOTICE
+          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/quillomatics RENAME profiles-NOTICE)
   return()
 endif()
 
@@ -30,6 +33,9 @@ endif()
 install(TARGETS smc-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/README.md
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/quillomatics)
+# The recorded key tables inside the programs come with their licence's notice.
+install(FILES ${PROJECT_SOURCE_DIR}/sim/profiles/NOTICE
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/quillomatics RENAME profiles-NOTICE)
 
 if(TARGET Quillomatics)
   # A relative link, so that the installed tree can be moved (DESTDIR, packages) as a whole.

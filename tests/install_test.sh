@@ -15,7 +15,8 @@ DESTDIR="$scratch/root" cmake --install "$build" --prefix /usr >"$scratch/instal
 prefix=$scratch/root/usr
 bundle=$prefix/lib/quillomatics/Quillomatics.app/Contents/MacOS
 for f in "$prefix/bin/quillomatics" "$prefix/bin/smc-sim" "$bundle/Quillomatics" \
-         "$bundle/ventwarden" "$prefix/share/doc/quillomatics/README.md"; do
+         "$bundle/ventwarden" "$prefix/share/doc/quillomatics/README.md" \
+         "$prefix/share/doc/quillomatics/profiles-NOTICE"; do
   [ -e "$f" ] || fail "$f was not installed"
 done
 [ "$(readlink "$prefix/bin/quillomatics")" = ../lib/quillomatics/Quillomatics.app/Contents/MacOS/Quillomatics ] ||
