@@ -216,7 +216,8 @@ class GnustepRunTest(unittest.TestCase):
         self.assertEqual(status, 0)
         monitor = self.monitor()
         self.assertEqual(monitor.returncode, 1)
-        message, informative = monitor.stderr.rstrip("\n").split("\n")
+        # The alert's two texts, then the line naming the device and what is wrong with it.
+        message, informative = monitor.stderr.split("\n")[:2]
         alerts = [r["alert"] for r in records if "alert" in r]
         self.assertEqual(alerts, [{"messageText": message, "informativeText": informative,
                                    "style": "critical", "buttons": ["Quit"],
