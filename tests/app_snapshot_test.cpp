@@ -213,13 +213,68 @@ TEST_F(AppProcessTest, SnapshotOfEachShippedProfile) {
   }
 }
 
-TEST_F(AppProcessTest, WithoutAnSmcTheAlertGoesToStandardError) {
-  const ExecResult run = snapshot({});
+constexpr std::string_view kNoSmcAlert =
+    "Cannot Access SMC\n"
+    "Quillomatics could not connect to the System Management Controller.\n";
+
+// A device the user named is never made, by the monitor or the snapshot: the alert is followed by
+// the path and what is wrong with it.
+TEST_F(AppProcessTest, WithoutAnSmcTheAlertAndTheDeviceProblemGoToStandardError) {
+  for (const bool monitor : {false, true}) {
+    const ExecResult run = monitor ? execAsIs({bundle.app}, env()) : snapshot({});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err,
+              std::string(kNoSmcAlert) + device + ": no such device (smc-sim create makes one)\n");
+    EXPECT_FALSE(fs::exists(device)) << (monitor ? "the monitor" : "the snapshot");
+  }
+  std::ofstream(device) << "not a device";
+  EXPECT_EQ(snapshot({}).err,
+            std::string(kNoSmcAlert) + device + ": not a simulated SMC device (too small)\n");
+}
+
+// Another account squatting the guessable names in /tmp (the name the default device had, and
+// the fallback directory) cannot take the SMC away: a user with a runtime directory of their own
+// gets a new built-in machine there; without one, the squatted directory is refused, and said so.
+TEST_F(AppProcessTest, SquattedDefaultPathsDoNotTakeTheSmcAway) {
+  if (!sim::testing::droppingPrivileges()) {
+    GTEST_SKIP() << "needs root to squat the names as another account and run the victim";
+  }
+  const std::string uid = std::to_string(sim::testing::kNobodyUid);
+  const std::vector<std::string> squatted = {"/tmp/quillomatics-smc-" + uid + ".dev",
+                                             "/tmp/quillomatics-" + uid};
+  for (const auto& name : squatted) {
+    fs::create_directory(name);
+    fs::permissions(name, fs::perms::all);
+  }
+  struct Unsquat {
+    const std::vector<std::string>& names;
+    ~Unsquat() {
+      for (const auto& name : names) {
+        std::error_code ignored;
+        fs::remove_all(name, ignored);
+      }
+    }
+  } unsquat{squatted};
+  const std::string runtime = dir.file("run");
+  ASSERT_EQ(mkdir(runtime.c_str(), 0700), 0);
+  ASSERT_EQ(chown(runtime.c_str(), sim::testing::kNobodyUid, sim::testing::kNobodyGid), 0);
+  const std::vector<std::string> base = {"QUILLOMATICS_SMC_DEVICE=", "XDG_CONFIG_HOME=" + config};
+
+  auto withRuntime = base;
+  withRuntime.push_back("XDG_RUNTIME_DIR=" + runtime);
+  ExecResult run = execUnprivileged({bundle.app, "--snapshot"}, withRuntime);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("\"fanCount\": 2"), std::string::npos) << run.out;
+  EXPECT_TRUE(fs::is_regular_file(runtime + "/quillomatics-smc.dev"));
+
+  auto withoutRuntime = base;
+  withoutRuntime.push_back("XDG_RUNTIME_DIR=");
+  run = execUnprivileged({bundle.app, "--snapshot"}, withoutRuntime);
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err,
-            "Cannot Access SMC\n"
-            "Quillomatics could not connect to the System Management Controller.\n");
+  EXPECT_EQ(run.err, std::string(kNoSmcAlert) + squatted[1] +
+                         ": belongs to another user; not used for the default device\n");
+  EXPECT_TRUE(fs::is_empty(squatted[1]));
 }
 
 TEST_F(AppProcessTest, UnitChoiceIsRememberedByTheNextRun) {

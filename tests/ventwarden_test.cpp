@@ -227,7 +227,8 @@ TEST_F(VentwardenProcess, FanCountFromFNum) {
 TEST_F(VentwardenProcess, ElevenFans) {
   std::string text = "FNum|ui8 |1|80|0B\n";
   for (int i = 0; i < 11; ++i) {
-    const std::string f = "F" + std::to_string(i);
+    std::string f = "F";  // appended: GCC 12 at -O3 warns wrongly (-Wrestrict) on "F" + ...
+    f += std::to_string(i);
     text += f + "Mn|flt |4|80|0000E144\n" + f + "Mx|flt |4|80|00E0AB45\n" + f +
             "Md|ui8 |1|D0|00\n" + f + "Tg|flt |4|D4|00000000\n";
   }

@@ -57,6 +57,14 @@ std::string slurp(const fs::path& path) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
+// "F0", "F1", ...: the prefix of a fan's keys. Built by appending, because GCC 12 at -O3 warns
+// wrongly (-Wrestrict, its bug 105329) about the inlined `"F" + std::to_string(i)`.
+std::string fanPrefix(int i) {
+  std::string prefix = "F";
+  prefix += std::to_string(i);
+  return prefix;
+}
+
 class VentwardenTest : public ::testing::Test {
  protected:
   VentwardenTest() {
@@ -70,7 +78,7 @@ class VentwardenTest : public ::testing::Test {
   void addFans(int count) {
     smc.addKey("FNum", "ui8 ", 1, {static_cast<std::uint8_t>(count)});
     for (int i = 0; i < count; ++i) {
-      const std::string f = "F" + std::to_string(i);
+      const std::string f = fanPrefix(i);
       smc.addFlt(f + "Mn", 1800.0f + 100.0f * static_cast<float>(i));
       smc.addFlt(f + "Mx", 5500.0f + 100.0f * static_cast<float>(i));
       smc.addKey(f + "Md", "ui8 ", 1, {0});
@@ -123,7 +131,7 @@ TEST_F(VentwardenTest, MaxForcesModesAndWritesMaximumTargets) {
   EXPECT_EQ(run({"max", "ignored"}), 0);
   EXPECT_EQ(out.lines, std::vector<std::string>{"OK"});
   for (int i = 0; i < 2; ++i) {
-    const std::string f = "F" + std::to_string(i);
+    const std::string f = fanPrefix(i);
     EXPECT_EQ(smc.bytes(f + "Md"), std::vector<std::uint8_t>{1});
     EXPECT_EQ(smc.fltValue(f + "Tg"), 5500.0f + 100.0f * static_cast<float>(i));
   }
