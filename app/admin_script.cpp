@@ -68,40 +68,74 @@ std::string appleScriptSource(std::string_view shellCommand) {
   return source;
 }
 
-AdminScript adminScript(std::string shellCommand) {
-  std::string source = appleScriptSource(shellCommand);
-  return AdminScript{std::move(source), std::move(shellCommand)};
+namespace {
+
+bool absolute(std::string_view bundlePath) {
+  return bundlePath.starts_with('/');
 }
 
-AdminScript oneShotScript(std::string_view bundlePath, std::string_view mode) {
-  return adminScript(oneShotShellCommand(toolPath(bundlePath), mode));
+}  // namespace
+
+std::optional<AdminScript> oneShotScript(std::string_view bundlePath, std::string_view mode) {
+  if (!absolute(bundlePath)) {
+    return std::nullopt;
+  }
+  std::string command = oneShotShellCommand(toolPath(bundlePath), mode);
+  std::string source = appleScriptSource(command);
+  return AdminScript{std::move(source), std::move(command)};
 }
 
-AdminScript proactiveScript(std::string_view bundlePath) {
-  return adminScript(proactiveShellCommand(toolPath(bundlePath)));
+std::optional<AdminScript> proactiveScript(std::string_view bundlePath) {
+  if (!absolute(bundlePath)) {
+    return std::nullopt;
+  }
+  std::string command = proactiveShellCommand(toolPath(bundlePath));
+  std::string source = appleScriptSource(command);
+  return AdminScript{std::move(source), std::move(command)};
 }
 
-std::string stopToolShellCommand(int pid) {
+std::string stopToolShellCommand(std::string_view toolPath, int pid) {
   // A tool that died without removing its file leaves a stale id behind, which the system may
-  // have given to another process since: only a process that is the tool gets the signal.
-  const std::string id = std::to_string(pid);
-  std::string command =
-      "case $(/bin/ps -o comm= -p " + id + ") in *ventwarden) kill -15 " + id + ";; esac; rm -f '";
-  command += kProactivePidFile;
-  command += "'";
-  return command;
+  // have given to another process since: the tool's own stop signals only an instance of
+  // itself, pinned while it looks.
+  return oneShotShellCommand(toolPath, "stop " + std::to_string(pid));
 }
 
-AdminScript stopToolScript(int pid) {
-  return adminScript(stopToolShellCommand(pid));
+std::optional<AdminScript> stopToolScript(std::string_view bundlePath, int pid) {
+  if (!absolute(bundlePath)) {
+    return std::nullopt;
+  }
+  std::string command = stopToolShellCommand(toolPath(bundlePath), pid);
+  std::string source = appleScriptSource(command);
+  return AdminScript{std::move(source), std::move(command)};
 }
 
-std::string stopThenShellCommand(int pid, std::string_view command) {
-  std::string combined = "(";
-  combined += stopToolShellCommand(pid);
-  combined += "); ";
+std::string stopThenShellCommand(std::string_view toolPath, int pid, std::string_view command) {
+  std::string combined = stopToolShellCommand(toolPath, pid);
+  combined += " >/dev/null; ";
   combined += command;
   return combined;
+}
+
+std::optional<AdminScript> stopThenOneShotScript(std::string_view bundlePath, int pid,
+                                                 std::string_view mode) {
+  if (!absolute(bundlePath)) {
+    return std::nullopt;
+  }
+  const std::string tool = toolPath(bundlePath);
+  std::string command = stopThenShellCommand(tool, pid, oneShotShellCommand(tool, mode));
+  std::string source = appleScriptSource(command);
+  return AdminScript{std::move(source), std::move(command)};
+}
+
+std::optional<AdminScript> stopThenProactiveScript(std::string_view bundlePath, int pid) {
+  if (!absolute(bundlePath)) {
+    return std::nullopt;
+  }
+  const std::string tool = toolPath(bundlePath);
+  std::string command = stopThenShellCommand(tool, pid, proactiveShellCommand(tool));
+  std::string source = appleScriptSource(command);
+  return AdminScript{std::move(source), std::move(command)};
 }
 
 namespace {

@@ -26,22 +26,27 @@ std::string proactiveShellCommand(std::string_view toolPath);
 // character of the path can end the literal early.
 std::string appleScriptSource(std::string_view shellCommand);
 
-// The stop of a proactive tool that runs with administrator rights: signal 15 to PID when that
-// process is the tool, then rm -f '/tmp/quillomatics_proactive.pid'.
-std::string stopToolShellCommand(int pid);
+// The stop of a proactive tool that runs with administrator rights: 'PATH' stop PID. The tool
+// itself, as root, signals PID only when that process runs the very same executable, and
+// removes the pid file when it still names PID; nothing is looked up through PATH and no
+// process id passes through a shell test that another process could win.
+std::string stopToolShellCommand(std::string_view toolPath, int pid);
+
+// Both forms of a one-shot run, of the proactive start and of its stop, for a bundle path.
+// None when the bundle path is not absolute (the application could not tell where it runs
+// from): a relative tool path would run whatever the current directory holds, as root.
+std::optional<AdminScript> oneShotScript(std::string_view bundlePath, std::string_view mode);
+std::optional<AdminScript> proactiveScript(std::string_view bundlePath);
+std::optional<AdminScript> stopToolScript(std::string_view bundlePath, int pid);
 
 // The stop of a proactive tool that runs with administrator rights followed by another command,
-// so that one authorisation covers both: (STOP); COMMAND. The stop runs in a subshell, so that
-// nothing it does ends the command line early; the exit status and output that count are the
-// command's.
-std::string stopThenShellCommand(int pid, std::string_view command);
-
-// Both forms of a shell command.
-AdminScript adminScript(std::string shellCommand);
-// Both forms of a one-shot run, of the proactive start and of its stop, for a bundle path.
-AdminScript oneShotScript(std::string_view bundlePath, std::string_view mode);
-AdminScript proactiveScript(std::string_view bundlePath);
-AdminScript stopToolScript(int pid);
+// so that one authorisation covers both: STOP >/dev/null; COMMAND. The output and exit status
+// that count are the command's.
+std::string stopThenShellCommand(std::string_view toolPath, int pid, std::string_view command);
+// Both forms of that stop followed by a one-shot run, or by the proactive start.
+std::optional<AdminScript> stopThenOneShotScript(std::string_view bundlePath, int pid,
+                                                 std::string_view mode);
+std::optional<AdminScript> stopThenProactiveScript(std::string_view bundlePath, int pid);
 
 // A pid file's content as the process id to signal: white space and line ends trimmed from both
 // ends, then an optional sign and decimal digits within the signed 32-bit range. None for

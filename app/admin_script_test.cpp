@@ -12,38 +12,38 @@
 namespace {
 
 TEST(AdminScript, PlainBundlePath) {
-  const AdminScript max = oneShotScript("/Applications/Quillomatics.app", "max");
+  const AdminScript max = *oneShotScript("/Applications/Quillomatics.app", "max");
   EXPECT_EQ(max.shellCommand, "'/Applications/Quillomatics.app/Contents/MacOS/ventwarden' max");
   EXPECT_EQ(max.appleScriptSource,
             "do shell script \"'/Applications/Quillomatics.app/Contents/MacOS/ventwarden' max\" "
             "with administrator privileges");
-  const AdminScript proactive = proactiveScript("/Applications/Quillomatics.app");
+  const AdminScript proactive = *proactiveScript("/Applications/Quillomatics.app");
   EXPECT_EQ(proactive.appleScriptSource,
             "do shell script \"'/Applications/Quillomatics.app/Contents/MacOS/ventwarden' "
             "proactive >/dev/null 2>&1 &\" with administrator privileges");
 }
 
 TEST(AdminScript, PathCharactersAreQuotedForTheShellAndEscapedForAppleScript) {
-  const AdminScript quote = oneShotScript("/Applications/Lab's Tools/Quillomatics.app", "auto");
+  const AdminScript quote = *oneShotScript("/Applications/Lab's Tools/Quillomatics.app", "auto");
   EXPECT_EQ(quote.shellCommand,
             "'/Applications/Lab'\\''s Tools/Quillomatics.app/Contents/MacOS/ventwarden' auto");
   EXPECT_EQ(quote.appleScriptSource,
             "do shell script \"'/Applications/Lab'\\\\''s Tools/Quillomatics.app/Contents/MacOS/"
             "ventwarden' auto\" with administrator privileges");
 
-  const AdminScript dquote = oneShotScript("/A\" & (do shell script \"id\") & \"", "max");
+  const AdminScript dquote = *oneShotScript("/A\" & (do shell script \"id\") & \"", "max");
   EXPECT_EQ(dquote.shellCommand,
             "'/A\" & (do shell script \"id\") & \"/Contents/MacOS/ventwarden' max");
   EXPECT_EQ(dquote.appleScriptSource,
             "do shell script \"'/A\\\" & (do shell script \\\"id\\\") & \\\"/Contents/MacOS/"
             "ventwarden' max\" with administrator privileges");
 
-  EXPECT_EQ(oneShotScript("/A\\B", "max").appleScriptSource,
+  EXPECT_EQ(oneShotScript("/A\\B", "max")->appleScriptSource,
             "do shell script \"'/A\\\\B/Contents/MacOS/ventwarden' max\" with administrator "
             "privileges");
-  EXPECT_EQ(oneShotScript("/A$HOME`id`", "max").shellCommand,
+  EXPECT_EQ(oneShotScript("/A$HOME`id`", "max")->shellCommand,
             "'/A$HOME`id`/Contents/MacOS/ventwarden' max");
-  const AdminScript newline = oneShotScript("/A\nB\tC\r", "max");
+  const AdminScript newline = *oneShotScript("/A\nB\tC\r", "max");
   EXPECT_EQ(newline.shellCommand, "'/A\nB\tC\r/Contents/MacOS/ventwarden' max");
   EXPECT_EQ(newline.appleScriptSource,
             "do shell script \"'/A\\nB\\tC\\r/Contents/MacOS/ventwarden' max\" with "
@@ -84,7 +84,7 @@ TEST(AdminScript, ShellRunsTheToolWhateverTheBundlePathHolds) {
     }
     std::filesystem::permissions(bin / "ventwarden", std::filesystem::perms::owner_all);
 
-    const AdminScript script = oneShotScript(bundle.string(), "max");
+    const AdminScript script = *oneShotScript(bundle.string(), "max");
     EXPECT_EQ(appleScriptLiteral(script.appleScriptSource), script.shellCommand) << name;
 
     const std::string run = "/bin/sh -c \"$QUILL_CMD\"";

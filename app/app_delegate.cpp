@@ -117,7 +117,9 @@ bool AppDelegate::handFansBack(std::optional<int> rootTool) {
     return !forced;
   }
   if (!forced) {
-    env_.scripts.runWithAdministratorPrivileges(stopToolScript(*rootTool));
+    if (const auto stop = stopToolScript(env_.bundle.bundlePath(), *rootTool)) {
+      env_.scripts.runWithAdministratorPrivileges(*stop);
+    }
     return true;
   }
   if (!runToolWithAdmin("auto", rootTool)) {
@@ -340,11 +342,13 @@ bool AppDelegate::runHelperWithAdmin(std::string_view mode) {
 }
 
 bool AppDelegate::runToolWithAdmin(std::string_view mode, std::optional<int> rootTool) {
-  std::string command = oneShotShellCommand(toolPath(env_.bundle.bundlePath()), mode);
-  if (rootTool) {
-    command = stopThenShellCommand(*rootTool, command);
+  const std::string bundlePath = env_.bundle.bundlePath();
+  const auto script = rootTool ? stopThenOneShotScript(bundlePath, *rootTool, mode)
+                               : oneShotScript(bundlePath, mode);
+  if (!script) {
+    return false;
   }
-  const ScriptResult result = env_.scripts.runWithAdministratorPrivileges(adminScript(command));
+  const ScriptResult result = env_.scripts.runWithAdministratorPrivileges(*script);
   if (!result.succeeded) {
     return false;
   }
@@ -353,7 +357,9 @@ bool AppDelegate::runToolWithAdmin(std::string_view mode, std::optional<int> roo
 
 void AppDelegate::stopProactiveHelper() {
   if (const auto rootTool = stopProactiveLocally()) {
-    env_.scripts.runWithAdministratorPrivileges(stopToolScript(*rootTool));
+    if (const auto stop = stopToolScript(env_.bundle.bundlePath(), *rootTool)) {
+      env_.scripts.runWithAdministratorPrivileges(*stop);
+    }
   }
 }
 
@@ -366,7 +372,7 @@ std::optional<int> AppDelegate::stopProactiveLocally() {
   if (!pid) {
     return std::nullopt;
   }
-  env_.processes.sendSignal(*pid, kSigTerm);
+  env_.processes.signalTool(*pid, toolPath(env_.bundle.bundlePath()), kSigTerm);
   env_.processes.removeFile(kProactivePidFile);
   // A tool started with administrator rights runs as root: an application without them can
   // neither signal it nor remove its file from the sticky temporary directory. A file that
@@ -412,11 +418,14 @@ void AppDelegate::setFansMax() {
 
 void AppDelegate::setFansProactive() {
   actionSucceeded_ = false;
-  std::string command = proactiveShellCommand(toolPath(env_.bundle.bundlePath()));
-  if (const auto rootTool = stopProactiveLocally()) {
-    command = stopThenShellCommand(*rootTool, command);
+  const std::string bundlePath = env_.bundle.bundlePath();
+  const auto rootTool = stopProactiveLocally();
+  const auto script =
+      rootTool ? stopThenProactiveScript(bundlePath, *rootTool) : proactiveScript(bundlePath);
+  if (!script) {
+    return;
   }
-  const ScriptResult result = env_.scripts.runWithAdministratorPrivileges(adminScript(command));
+  const ScriptResult result = env_.scripts.runWithAdministratorPrivileges(*script);
   if (!result.succeeded) {
     return;
   }

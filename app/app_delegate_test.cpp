@@ -583,11 +583,32 @@ TEST_F(AppTest, ToolRunningAsRootIsStoppedWithAdministratorRights) {
   EXPECT_EQ(platform.log, (EventLog{"kill 4711 15", "remove pid file", "script"}));
   ASSERT_EQ(platform.scripts.runs.size(), 1u);
   EXPECT_EQ(platform.scripts.runs[0].shellCommand,
-            "case $(/bin/ps -o comm= -p 4711) in *ventwarden) kill -15 4711;; esac; "
-            "rm -f '/tmp/quillomatics_proactive.pid'");
+            "'/Applications/Quillomatics.app/Contents/MacOS/ventwarden' stop 4711");
   EXPECT_EQ(platform.scripts.runs[0].appleScriptSource,
-            "do shell script \"case $(/bin/ps -o comm= -p 4711) in *ventwarden) kill -15 4711;; "
-            "esac; rm -f '/tmp/quillomatics_proactive.pid'\" with administrator privileges");
+            "do shell script \"'/Applications/Quillomatics.app/Contents/MacOS/ventwarden' stop "
+            "4711\" with administrator privileges");
+  // The application's own signal was meant for the bundle's tool only.
+  EXPECT_EQ(platform.processes.toolPaths,
+            std::vector<std::string>{"/Applications/Quillomatics.app/Contents/MacOS/ventwarden"});
+}
+
+TEST_F(AppTest, WithoutAKnownBundlePathNothingRunsWithAdministratorRights) {
+  // An application that cannot tell where it runs from would otherwise run
+  // ./Contents/MacOS/ventwarden from wherever it was started, as root.
+  addTwoFans();
+  smc.privileged = false;
+  launch();
+  platform.processes.foreignTool = true;
+  platform.processes.files[std::string(kProactivePidFile)] = "4711";
+  for (const std::string path : {"", ".", "Quillomatics.app", "./x.app"}) {
+    platform.bundle.path = path;
+    delegate->setFansMax();
+    delegate->setFansProactive();
+    delegate->setFansAuto();
+    EXPECT_TRUE(platform.scripts.runs.empty()) << path;
+    EXPECT_EQ(delegate->fanMode(), AppDelegate::FanMode::automatic) << path;
+    EXPECT_FALSE(delegate->fansForced()) << path;
+  }
 }
 
 // ---- Launch and termination ----
@@ -745,31 +766,31 @@ TEST_F(AppTest, StopOfARootToolAndTheToolRunShareOnePrompt) {
   delegate->setFansProactive();
   platform.processes.foreignTool = true;
   platform.processes.files[std::string(kProactivePidFile)] = "4711";
-  const std::string stop = stopToolShellCommand(4711);
   const std::string tool = "'/Applications/Quillomatics.app/Contents/MacOS/ventwarden'";
+  const std::string stop = tool + " stop 4711 >/dev/null; ";
 
   platform.scripts.runs.clear();
   platform.scripts.result = {false, std::nullopt};  // cancelled
   const int writes = smc.writeCount;
   EXPECT_FALSE(delegate->perform(MenuAction::setFansMax));
   ASSERT_EQ(platform.scripts.runs.size(), 1u);
-  EXPECT_EQ(platform.scripts.runs[0].shellCommand, "(" + stop + "); " + tool + " max");
+  EXPECT_EQ(platform.scripts.runs[0].shellCommand, stop + tool + " max");
   EXPECT_EQ(smc.writeCount, writes);
   EXPECT_EQ(delegate->fanMode(), AppDelegate::FanMode::proactive);
 
   platform.scripts.result = {true, "OK"};
   EXPECT_TRUE(delegate->perform(MenuAction::setFansAuto));
-  EXPECT_EQ(platform.scripts.runs.back().shellCommand, "(" + stop + "); " + tool + " auto");
+  EXPECT_EQ(platform.scripts.runs.back().shellCommand, stop + tool + " auto");
   EXPECT_EQ(delegate->fanMode(), AppDelegate::FanMode::automatic);
   EXPECT_TRUE(delegate->perform(MenuAction::setFansProactive));
   EXPECT_EQ(platform.scripts.runs.back().shellCommand,
-            "(" + stop + "); " + tool + " proactive >/dev/null 2>&1 &");
+            stop + tool + " proactive >/dev/null 2>&1 &");
 
   // At quit: the stop and the hand-back in one command.
   platform.scripts.runs.clear();
   delegate->applicationWillTerminate();
   ASSERT_EQ(platform.scripts.runs.size(), 1u);
-  EXPECT_EQ(platform.scripts.runs[0].shellCommand, "(" + stop + "); " + tool + " auto");
+  EXPECT_EQ(platform.scripts.runs[0].shellCommand, stop + tool + " auto");
 }
 
 TEST_F(AppTest, QuitAsksTheApplicationToTerminate) {

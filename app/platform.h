@@ -87,7 +87,8 @@ class UserDefaults {
 class Bundle {
  public:
   virtual ~Bundle() = default;
-  // The main bundle's path, e.g. "/Applications/Quillomatics.app".
+  // The main bundle's path, e.g. "/Applications/Quillomatics.app". Empty when it cannot be
+  // told; the core runs nothing with administrator rights from a path that is not absolute.
   virtual std::string bundlePath() = 0;
 };
 
@@ -124,8 +125,11 @@ class ProcessControl {
   virtual std::optional<std::string> readPidFile(std::string_view path, std::size_t maxBytes) = 0;
   // Removes the file; errors are ignored.
   virtual void removeFile(std::string_view path) = 0;
-  // kill(pid, signal); the outcome is not reported.
-  virtual void sendSignal(int pid, int signal) = 0;
+  // Sends `signal` to `pid` only when that process runs the executable at `toolPath` (an
+  // absolute path): a pid file that outlived its tool names a process id the system may have
+  // given to any other process since. Nothing is sent for anything else, a process that cannot
+  // be looked at included; the outcome is not reported.
+  virtual void signalTool(int pid, std::string_view toolPath, int signal) = 0;
 };
 
 class Application {

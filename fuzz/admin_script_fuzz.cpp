@@ -1,4 +1,6 @@
-// Fuzzes the administrator command lines for any bundle path. Two properties:
+// Fuzzes the administrator command lines (max, auto, the proactive start and its stop) for any
+// bundle path. A path that is not absolute gives no command at all; for the others, two
+// properties:
 //  - the shell command, split the way a POSIX shell splits it, is the tool's path as one plain
 //    word followed by exactly the expected arguments and redirections: no expansion, no other
 //    command, no operator of the path's making;
@@ -42,12 +44,20 @@ void expectScript(const AdminScript& script, const std::vector<Token>& expected)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bundle(reinterpret_cast<const char*>(data), size);
+  // A bundle path that is not absolute gives no script at all.
+  if (!bundle.starts_with('/')) {
+    if (oneShotScript(bundle, "max") || proactiveScript(bundle) || stopToolScript(bundle, 1)) {
+      std::abort();
+    }
+    return 0;
+  }
   const std::string tool = toolPath(bundle);
   const Token toolWord = Token::word(tool);
-  expectScript(oneShotScript(bundle, "max"), {toolWord, Token::word("max")});
-  expectScript(oneShotScript(bundle, "auto"), {toolWord, Token::word("auto")});
-  expectScript(proactiveScript(bundle),
+  expectScript(*oneShotScript(bundle, "max"), {toolWord, Token::word("max")});
+  expectScript(*oneShotScript(bundle, "auto"), {toolWord, Token::word("auto")});
+  expectScript(*proactiveScript(bundle),
                {toolWord, Token::word("proactive"), Token::op(">"), Token::word("/dev/null"),
                 Token::ioNumber("2"), Token::op(">&"), Token::word("1"), Token::op("&")});
+  expectScript(*stopToolScript(bundle, 4711), {toolWord, Token::word("stop"), Token::word("4711")});
   return 0;
 }

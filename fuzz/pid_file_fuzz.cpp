@@ -1,7 +1,10 @@
 // Fuzzes the application's pid file reading: the file reader (the bytes of a regular file, none
 // beyond the limit) and the parser that turns them into a process id to signal. A process id it
 // returns is positive, and its digits are in the file; the decimal text of any positive id reads
-// back as that id.
+// back as that id. Then the identity check that guards the signal: whatever id the file names
+// (or its first four bytes spell), no process is signalled unless it runs the executable named,
+// and the scratch file is no process's executable. Only signal 0 is used, which asks and sends
+// nothing.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -12,6 +15,7 @@
 
 #include "app/admin_script.h"
 #include "app/posix/process_control.h"
+#include "tool/process_identity.h"
 
 namespace {
 
@@ -46,6 +50,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (n > 0 && parsePidFile(std::to_string(n)) != n) {
       std::abort();
     }
+    const ToolSignal raw = signalIfRunning(n, filePath(), 0);
+    if (raw == ToolSignal::sent || (n <= 0 && raw != ToolSignal::notTheTool)) {
+      std::abort();
+    }
+  }
+  if (pid && signalIfRunning(*pid, filePath(), 0) == ToolSignal::sent) {
+    std::abort();
+  }
+  // The check does let through the one process known to run its executable: this one.
+  static const bool selfFound = signalIfRunning(getpid(), ownExecutable(), 0) == ToolSignal::sent;
+  if (!selfFound) {
+    std::abort();
   }
 
   const int fd = ::open(filePath().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);

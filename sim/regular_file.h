@@ -14,4 +14,10 @@ namespace sim {
 // to /dev) is never opened: opening some device nodes acts on hardware.
 int openRegularFile(const std::string& path, int flags);
 
+// The regular file `fd` is open on, opened once more with `flags`: a descriptor opened
+// read-only and checked becomes one for writing without the name being looked up again. On
+// Linux the very inode is opened through /proc/self/fd; on macOS `path` is opened again and
+// refused (-1, errno ESTALE) unless it is still the same file.
+int reopenRegularFile(int fd, const std::string& path, int flags);
+
 }  // namespace sim

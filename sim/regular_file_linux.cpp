@@ -36,4 +36,9 @@ int openRegularFile(const std::string& path, int flags) {
   return fd;
 }
 
+int reopenRegularFile(int fd, const std::string&, int flags) {
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  return ::open(self.c_str(), (flags & ~O_NOFOLLOW) | O_CLOEXEC);
+}
+
 }  // namespace sim

@@ -36,4 +36,22 @@ int openRegularFile(const std::string& path, int flags) {
   return fd;
 }
 
+int reopenRegularFile(int fd, const std::string& path, int flags) {
+  struct stat was {};
+  if (::fstat(fd, &was) != 0) {
+    return -1;
+  }
+  const int again = openRegularFile(path, flags);
+  if (again < 0) {
+    return -1;
+  }
+  struct stat now {};
+  if (::fstat(again, &now) != 0 || now.st_dev != was.st_dev || now.st_ino != was.st_ino) {
+    ::close(again);
+    errno = ESTALE;
+    return -1;
+  }
+  return again;
+}
+
 }  // namespace sim

@@ -200,8 +200,89 @@ bool faultCoversKey(const layout::Fault& f, std::uint32_t code, bool isTemperatu
 
 }  // namespace
 
+namespace {
+
+constexpr const char* kDefaultDeviceName = "quillomatics-smc.dev";
+
+// What makes `st` no place for `user`'s device, or nothing: it must be a directory itself (not
+// a link to one), the user's, and closed to everyone else.
+std::string privateDirectoryFault(const struct stat& st, uid_t user) {
+  if (S_ISLNK(st.st_mode)) {
+    return "is a symbolic link";
+  }
+  if (!S_ISDIR(st.st_mode)) {
+    return "is not a directory";
+  }
+  if (st.st_uid != user) {
+    return "belongs to another user";
+  }
+  if ((st.st_mode & 07777) != 0700) {
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+    return std::string("is open to others (mode ") + mode + ", not 0700)";
+  }
+  return {};
+}
+
+// Checks that `dir` is a directory of `user`'s own with mode 0700, on a descriptor opened without
+// following a link, so that what is checked is what the name leads to.
+Status checkPrivateDirectory(const std::string& dir, uid_t user) {
+  Fd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  struct stat st {};
+  if (fd.get() < 0) {
+    const int err = errno;
+    if (::lstat(dir.c_str(), &st) == 0) {
+      if (const std::string fault = privateDirectoryFault(st, user); !fault.empty()) {
+        return Status::failure(dir + ": " + fault + "; not used for the default device");
+      }
+    }
+    return Status::failure(dir + ": cannot open (" + errnoText(err) + ")");
+  }
+  if (::fstat(fd.get(), &st) != 0) {
+    return Status::failure(dir + ": cannot check (" + errnoText(errno) + ")");
+  }
+  if (const std::string fault = privateDirectoryFault(st, user); !fault.empty()) {
+    return Status::failure(dir + ": " + fault + "; not used for the default device");
+  }
+  return {};
+}
+
+// Root working for the user who ran sudo or pkexec.
+bool actingForAnotherUser() {
+  return ::geteuid() == 0 && realUser() != 0;
+}
+
+}  // namespace
+
+std::string defaultDeviceDirectory() {
+  const uid_t user = realUser();
+  // Root working for another user takes nothing from the environment to choose the place: the
+  // login's runtime directory, where XDG_RUNTIME_DIR normally points, is found by uid instead.
+  if (!actingForAnotherUser()) {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime != nullptr && runtime[0] == '/' && checkPrivateDirectory(runtime, user)) {
+      return runtime;
+    }
+  }
+  const std::string login = "/run/user/" + std::to_string(user);
+  if (checkPrivateDirectory(login, user)) {
+    return login;
+  }
+  return "/tmp/quillomatics-" + std::to_string(user);
+}
+
 std::string defaultDevicePath() {
-  return "/tmp/quillomatics-smc-" + std::to_string(realUser()) + ".dev";
+  return defaultDeviceDirectory() + "/" + kDefaultDeviceName;
+}
+
+Status prepareDefaultDeviceDirectory() {
+  const std::string dir = defaultDeviceDirectory();
+  // mkdir never follows a link, and fails on anything already there, which is then checked.
+  // Root working for someone makes nothing of theirs: the directory would be root's.
+  if (!actingForAnotherUser() && ::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+    return Status::failure(dir + ": cannot create (" + errnoText(errno) + ")");
+  }
+  return checkPrivateDirectory(dir, realUser());
 }
 
 std::string devicePath() {
@@ -328,40 +409,23 @@ Result<Device> Device::open(const std::string& path, Access access) {
   }
   // Never follow a link: whatever the name points to must itself be a device. The check above
   // only words the common refusals; openRegularFile makes sure nothing but a regular file is
-  // opened even when the name changes meanwhile.
-  int flags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
-  Fd fd;
-  bool writable = false;
-  if (access == Access::automatic) {
-    fd = Fd(openRegularFile(path, flags | O_RDWR));
-    writable = fd.get() >= 0;
-  }
+  // opened even when the name changes meanwhile. The file is opened read-only and checked on
+  // that descriptor first: a file that is no device (a configuration file named by a hostile
+  // QUILLOMATICS_SMC_DEVICE, say) is never opened for writing, which path watchers would see.
+  const int flags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
+  Fd fd(openRegularFile(path, flags | O_RDONLY));
   if (fd.get() < 0) {
-    if (access == Access::automatic && errno != EACCES && errno != EROFS && errno != EPERM) {
-      if (errno == ENOENT) {
-        return Status::failure(path + ": no such device (smc-sim create makes one)");
-      }
-      if (errno == ELOOP) {
-        return Status::failure(path + ": is a symbolic link, not a device");
-      }
-      if (errno == ENODEV) {
-        return Status::failure(path + ": not a simulated SMC device (not a regular file)");
-      }
+    const int err = errno;
+    if (err == ENOENT) {
+      return Status::failure(path + ": no such device (smc-sim create makes one)");
     }
-    fd = Fd(openRegularFile(path, flags | O_RDONLY));
-    if (fd.get() < 0) {
-      const int err = errno;
-      if (err == ENOENT) {
-        return Status::failure(path + ": no such device (smc-sim create makes one)");
-      }
-      if (err == ELOOP) {
-        return Status::failure(path + ": is a symbolic link, not a device");
-      }
-      if (err == ENODEV) {
-        return Status::failure(path + ": not a simulated SMC device (not a regular file)");
-      }
-      return Status::failure(path + ": cannot open (" + errnoText(err) + ")");
+    if (err == ELOOP) {
+      return Status::failure(path + ": is a symbolic link, not a device");
     }
+    if (err == ENODEV) {
+      return Status::failure(path + ": not a simulated SMC device (not a regular file)");
+    }
+    return Status::failure(path + ": cannot open (" + errnoText(err) + ")");
   }
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -369,19 +433,6 @@ Result<Device> Device::open(const std::string& path, Access access) {
   }
   if (static_cast<std::uint64_t>(st.st_size) < sizeof(layout::Header)) {
     return Status::failure(path + ": not a simulated SMC device (too small)");
-  }
-  // Only a device whose owner we trust is mapped for writing: ourselves, root, or the user
-  // root is acting for.
-  if (writable && st.st_uid != geteuid() && st.st_uid != 0 && st.st_uid != realUser()) {
-    fd = Fd(openRegularFile(path, flags | O_RDONLY));
-    writable = false;
-    if (fd.get() < 0) {
-      return Status::failure(path + ": cannot open (" + errnoText(errno) + ")");
-    }
-    struct stat again {};
-    if (::fstat(fd.get(), &again) != 0 || again.st_ino != st.st_ino || again.st_dev != st.st_dev) {
-      return Status::failure(path + ": changed while being opened");
-    }
   }
   layout::Header probe{};
   if (::pread(fd.get(), &probe, sizeof probe, 0) != static_cast<ssize_t>(sizeof probe)) {
@@ -397,6 +448,20 @@ Result<Device> Device::open(const std::string& path, Access access) {
   if (probe.keyCount > layout::kMaxKeys || probe.fileSize != layout::fileSizeFor(probe.keyCount) ||
       probe.fileSize != static_cast<std::uint64_t>(st.st_size)) {
     return Status::failure(path + ": damaged simulated SMC device (sizes do not agree)");
+  }
+  // Only a device whose owner we trust is mapped for writing: ourselves, root, or the user
+  // root is acting for. The same inode is opened again for that; where its permissions refuse
+  // it, the device is used read-only.
+  bool writable = false;
+  if (access == Access::automatic &&
+      (st.st_uid == geteuid() || st.st_uid == 0 || st.st_uid == realUser())) {
+    Fd forWriting(reopenRegularFile(fd.get(), path, flags | O_RDWR));
+    struct stat again {};
+    if (forWriting.get() >= 0 && ::fstat(forWriting.get(), &again) == 0 &&
+        again.st_ino == st.st_ino && again.st_dev == st.st_dev) {
+      fd = std::move(forWriting);
+      writable = true;
+    }
   }
   const int protection = PROT_READ | (writable ? PROT_WRITE : 0);
   void* map = ::mmap(nullptr, probe.fileSize, protection, MAP_SHARED, fd.get(), 0);
@@ -968,6 +1033,9 @@ Snapshot Device::snapshot() const {
 
 Result<Device> openSystemDevice(const std::string& path) {
   if (path == defaultDevicePath()) {
+    if (const Status dir = checkPrivateDirectory(directoryOf(path), realUser()); !dir) {
+      return Status::failure(dir.error());
+    }
     struct stat st {};
     if (::lstat(path.c_str(), &st) == 0 && st.st_uid != 0 && st.st_uid != realUser() &&
         st.st_uid != ::geteuid()) {
@@ -983,9 +1051,17 @@ Result<Device> openDefaultDevice() {
   if (device) {
     return device;
   }
+  // Only the default device is made on demand: a device named by the user that is missing or
+  // invalid is their mistake to hear about, not a place for a new machine.
+  if (path != defaultDevicePath()) {
+    return device;
+  }
   struct stat st {};
-  if (::lstat(path.c_str(), &st) == 0) {
-    return device;  // something is there but it is not a device we may use
+  if (::lstat(path.c_str(), &st) == 0 || errno != ENOENT) {
+    return device;  // something is there (or out of reach) that is not a device we may use
+  }
+  if (const Status dir = prepareDefaultDeviceDirectory(); !dir) {
+    return Status::failure(dir.error());
   }
   const Status created = createDevice(path, ProfileSource::builtin(kDefaultProfile));
   if (!created && created.error().find("already exists") == std::string::npos) {

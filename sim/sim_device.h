@@ -3,9 +3,17 @@
 //
 // Where the device is
 //   devicePath()            $QUILLOMATICS_SMC_DEVICE when set and not empty, else
-//   defaultDevicePath()     /tmp/quillomatics-smc-<uid>.dev, where <uid> is the real user: the
-//                           caller's uid, or for root the uid in SUDO_UID / PKEXEC_UID, so that a
-//                           tool started through sudo or pkexec finds the user's device.
+//   defaultDevicePath()     quillomatics-smc.dev in defaultDeviceDirectory().
+//   defaultDeviceDirectory()
+//                           a directory of the real user's own (a directory, not a link, owned
+//                           by them, mode 0700): $XDG_RUNTIME_DIR when it is one, else
+//                           /run/user/<uid> when it is one, else /tmp/quillomatics-<uid>. The
+//                           real user is the caller, or for root the uid in SUDO_UID /
+//                           PKEXEC_UID, so that a tool started through sudo or pkexec finds the
+//                           user's device; root working for a user never reads XDG_RUNTIME_DIR.
+//   prepareDefaultDeviceDirectory()
+//                           makes /tmp/quillomatics-<uid> when it is the place and missing
+//                           (never as root for someone else), and checks it as above.
 //
 // Making and removing devices
 //   createDevice(path, source, options)   writes a complete device next to `path` and moves it
@@ -13,9 +21,12 @@
 //                                         (builtin), a profile or dump file, or a parsed Profile.
 //   destroyDevice(path)                   removes a valid device, nothing else.
 //   openDefaultDevice()                   opens devicePath(), creating it from the built-in
-//                                         default profile (MacBookPro16,1) when it is missing.
+//                                         default profile (MacBookPro16,1) when it is the
+//                                         default device and missing; a named device is never
+//                                         created.
 //   openSystemDevice(path)                opens as the Linux IOService does (refuses a default
-//                                         device that another user owns).
+//                                         device that another user owns, or in a directory that
+//                                         is not the user's own).
 //
 // Device (one connection; movable, closes itself)
 //   Device::open(path)      validates (no symlinks, a regular file, magic, version, sizes) and maps
@@ -65,6 +76,8 @@ inline constexpr std::string_view kDeviceEnvironmentVariable = "QUILLOMATICS_SMC
 
 std::string devicePath();
 std::string defaultDevicePath();
+std::string defaultDeviceDirectory();
+Status prepareDefaultDeviceDirectory();
 
 using layout::FaultKind;
 using layout::Writers;
@@ -224,7 +237,8 @@ class Device {
 // location (no QUILLOMATICS_SMC_DEVICE) a file owned by anyone but the user or root is refused.
 Result<Device> openSystemDevice(const std::string& path);
 
-// Opens devicePath(), creating it from the built-in default profile first when it is missing.
+// Opens devicePath(), creating it from the built-in default profile first when it is the default
+// device and missing. A missing or invalid named device is an error naming the path.
 Result<Device> openDefaultDevice();
 
 }  // namespace sim

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 
 #include "sim/key_codec.h"
 #include "sim/sim_io_service.h"
@@ -314,9 +315,32 @@ TEST_F(SimDevice, ReadersNeverSeeATornValue) {
   EXPECT_EQ(torn, 0);
 }
 
-TEST_F(SimDevice, TheDefaultDeviceIsCreatedFromTheDefaultProfileOnce) {
-  setenv("QUILLOMATICS_SMC_DEVICE", path.c_str(), 1);
-  EXPECT_EQ(sim::devicePath(), path);
+// Sets (or, given nullptr, removes) an environment variable for one test, and puts it back.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) {
+      old_ = old;
+    }
+    value != nullptr ? setenv(name, value, 1) : unsetenv(name);
+  }
+  ~ScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+TEST_F(SimDevice, TheDefaultDeviceIsCreatedInTheUsersRuntimeDirectoryOnce) {
+  const ScopedEnv named("QUILLOMATICS_SMC_DEVICE", nullptr);
+  const ScopedEnv sudo("SUDO_UID", nullptr);
+  const ScopedEnv pkexec("PKEXEC_UID", nullptr);
+  const std::string runtime = dir.file("run");
+  ASSERT_EQ(mkdir(runtime.c_str(), 0700), 0);
+  const ScopedEnv xdg("XDG_RUNTIME_DIR", runtime.c_str());
+  EXPECT_EQ(sim::devicePath(), runtime + "/quillomatics-smc.dev");
   {
     auto device = sim::openDefaultDevice();
     ASSERT_TRUE(device) << device.error();
@@ -334,8 +358,41 @@ TEST_F(SimDevice, TheDefaultDeviceIsCreatedFromTheDefaultProfileOnce) {
   ASSERT_TRUE(client.open());
   EXPECT_EQ(client.readFanCount(), 2);
   client.close();
-  unsetenv("QUILLOMATICS_SMC_DEVICE");
-  EXPECT_NE(sim::devicePath().find("/tmp/quillomatics-smc-"), std::string::npos);
+
+  // A device the user named is never made.
+  const ScopedEnv absent("QUILLOMATICS_SMC_DEVICE", path.c_str());
+  const auto missing = sim::openDefaultDevice();
+  ASSERT_FALSE(missing);
+  EXPECT_EQ(missing.error(), path + ": no such device (smc-sim create makes one)");
+  EXPECT_NE(access(path.c_str(), F_OK), 0);
+}
+
+// XDG_RUNTIME_DIR is taken only when it is a directory itself, the user's, and closed to others;
+// root working for a user through sudo takes no directory from the environment at all.
+TEST_F(SimDevice, TheDefaultDirectoryIsOnlyAPlaceOfTheUsersOwn) {
+  const ScopedEnv sudo("SUDO_UID", nullptr);
+  const ScopedEnv pkexec("PKEXEC_UID", nullptr);
+  const std::string runtime = dir.file("run");
+  const std::string open = dir.file("open");
+  const std::string link = dir.file("link");
+  ASSERT_EQ(mkdir(runtime.c_str(), 0700), 0);
+  ASSERT_EQ(mkdir(open.c_str(), 0700), 0);
+  ASSERT_EQ(chmod(open.c_str(), 0755), 0);
+  ASSERT_EQ(symlink(runtime.c_str(), link.c_str()), 0);
+  for (const std::string& candidate : {open, link, std::string("run")}) {
+    const ScopedEnv xdg("XDG_RUNTIME_DIR", candidate.c_str());
+    EXPECT_NE(sim::defaultDeviceDirectory(), candidate);
+  }
+  const ScopedEnv xdg("XDG_RUNTIME_DIR", runtime.c_str());
+  EXPECT_EQ(sim::defaultDeviceDirectory(), runtime);
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown(runtime.c_str(), 12345, 12345), 0);
+    const ScopedEnv asUser("SUDO_UID", "12345");
+    EXPECT_EQ(sim::defaultDeviceDirectory(), "/tmp/quillomatics-12345");
+    // Nor does it make that user's directory: it would be root's.
+    EXPECT_FALSE(sim::prepareDefaultDeviceDirectory());
+    EXPECT_NE(access("/tmp/quillomatics-12345", F_OK), 0);
+  }
 }
 
 TEST_F(SimDevice, NoServiceWithoutAValidDevice) {

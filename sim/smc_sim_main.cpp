@@ -43,7 +43,9 @@ Commands:
   path       print the device our programs use
 
 DEVICE is a device file. Where it is optional, the default is $QUILLOMATICS_SMC_DEVICE, else
-/tmp/quillomatics-smc-<uid>.dev (<uid>: yours, or under sudo/pkexec the invoking user's).
+quillomatics-smc.dev in a directory of your own (mode 0700): $XDG_RUNTIME_DIR, else
+/run/user/<uid>, else /tmp/quillomatics-<uid> (<uid>: yours, or under sudo/pkexec the invoking
+user's). 'smc-sim path' prints it.
 )";
 
 const std::map<std::string, std::string> kHelp = {
@@ -378,6 +380,11 @@ int cmdCreate(const Args& a) {
   const auto source = hasDump ? sim::ProfileSource::file(a.options.at("--dump"))
                               : sim::ProfileSource::named(a.options.at("--profile"));
   const std::string path = deviceArg(a);
+  if (path == sim::defaultDevicePath()) {
+    if (const sim::Status dir = sim::prepareDefaultDeviceDirectory(); !dir) {
+      return failure(dir.error());
+    }
+  }
   const sim::Status st = sim::createDevice(path, source, options);
   if (!st) {
     return failure(st.error());

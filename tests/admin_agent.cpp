@@ -129,17 +129,14 @@ bool AdminAgent::allowed(const std::string& command) {
   }
   // The stop of a proactive tool, alone or before a tool command: the only variable part is a
   // process id.
-  const std::size_t at = command.find("kill -15 ");
+  const std::size_t at = command.find(" stop ");
   if (at == std::string::npos) {
     return false;
   }
-  const std::size_t from = at + 9;
-  const std::size_t end = command.find(';', from);
-  const std::string digits = command.substr(from, end == std::string::npos ? 0 : end - from);
-  const int pid = digits.empty() || digits.size() > 10 ||
-                          digits.find_first_not_of("0123456789") != std::string::npos
-                      ? 0
-                      : std::stoi(digits);
+  const std::size_t from = at + 6;
+  const std::size_t end = command.find_first_not_of("0123456789", from);
+  const std::string digits = command.substr(from, end == std::string::npos ? end : end - from);
+  const int pid = digits.empty() || digits.size() > 9 ? 0 : std::stoi(digits);
   std::function<bool(int)> allowedPid;
   {
     std::lock_guard lock(mutex_);
@@ -148,10 +145,10 @@ bool AdminAgent::allowed(const std::string& command) {
   if (pid <= 0 || !allowedPid || !allowedPid(pid)) {
     return false;
   }
-  if (command == stopToolShellCommand(pid)) {
+  if (command == stopToolShellCommand(toolPath_, pid)) {
     return true;
   }
-  const std::string prefix = stopThenShellCommand(pid, "");
+  const std::string prefix = stopThenShellCommand(toolPath_, pid, "");
   return command.starts_with(prefix) &&
          toolCommand(std::string_view(command).substr(prefix.size()));
 }

@@ -152,13 +152,13 @@ TEST_F(AdminShell, ToolPathIsOneWordAndNothingElseRuns) {
     ASSERT_EQ(chmod(tool.c_str(), 0755), 0);
     const std::vector<std::string> oneShot = {tool, "max"};
 
-    const AdminScript max = oneShotScript(bundle, "max");
+    const AdminScript max = *oneShotScript(bundle, "max");
     EXPECT_EQ(run(max.shellCommand, false), oneShot) << "bundle #" << i;
     const auto maxTokens = shell_words::split(max.shellCommand);
     ASSERT_TRUE(maxTokens) << "bundle #" << i;
     EXPECT_EQ(wordsOf(*maxTokens), oneShot) << "bundle #" << i;
 
-    const AdminScript proactive = proactiveScript(bundle);
+    const AdminScript proactive = *proactiveScript(bundle);
     EXPECT_EQ(run(proactive.shellCommand, true), (std::vector<std::string>{tool, "proactive"}))
         << "bundle #" << i;
     const auto proactiveTokens = shell_words::split(proactive.shellCommand);

@@ -5,11 +5,14 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/inotify.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <filesystem>
@@ -35,34 +38,60 @@ using sim::testing::ExecResult;
 using sim::testing::execUnprivileged;
 using sim::testing::SharedTempDir;
 
-// A copy of the built bundle whose ventwarden is a wrapper that records each start's process id
-// and then becomes the real tool.
+// A copy of the built bundle with a copy of the real ventwarden in it. The application signals
+// only a process that runs its own bundle's tool, so the tool there must be the very executable
+// that runs (a wrapper script would run as another file); whether it was started shows in it
+// being opened, which every exec does (inotify merges repeated opens, so this is no count).
 struct TestBundle {
   explicit TestBundle(const SharedTempDir& dir)
       : bin(dir.file("Quillomatics.app/Contents/MacOS")),
         app(bin + "/Quillomatics"),
-        tool(bin + "/ventwarden"),
-        startLog(dir.file("tool-starts.log")) {
+        tool(bin + "/ventwarden") {
     fs::create_directories(bin);
     fs::copy_file(QUILLOMATICS_PATH, app);
-    std::ofstream wrapper(tool);
-    wrapper << "#!/bin/sh\necho $$ >> '" << startLog << "'\nexec '" << VENTWARDEN_PATH
-            << "' \"$@\"\n";
-    wrapper.close();
+    fs::copy_file(VENTWARDEN_PATH, tool);
     fs::permissions(tool, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                               fs::perms::others_read | fs::perms::others_exec);
+    opens = UniqueFd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    inotify_add_watch(opens.get(), tool.c_str(), IN_OPEN);
   }
-  std::vector<pid_t> toolStarts() const {
+  // Whether the tool has been started so far.
+  bool started() {
+    alignas(inotify_event) char buffer[4096];
+    ssize_t n;
+    while ((n = read(opens.get(), buffer, sizeof buffer)) > 0) {
+      for (ssize_t at = 0; at < n;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+        opened = opened || (event->mask & IN_OPEN) != 0;
+        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+      }
+    }
+    return opened;
+  }
+  // Whether the process runs this bundle's tool.
+  bool runsTool(pid_t pid) const {
+    struct stat mine {
+    }, running{};
+    return stat(tool.c_str(), &mine) == 0 &&
+           stat(("/proc/" + std::to_string(pid) + "/exe").c_str(), &running) == 0 &&
+           mine.st_dev == running.st_dev && mine.st_ino == running.st_ino;
+  }
+  // The processes that run it now.
+  std::vector<pid_t> running() const {
     std::vector<pid_t> pids;
-    std::ifstream in(startLog);
-    pid_t pid;
-    while (in >> pid) {
-      pids.push_back(pid);
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+      const std::string name = entry.path().filename().string();
+      if (name.find_first_not_of("0123456789") == std::string::npos &&
+          runsTool(static_cast<pid_t>(std::stol(name)))) {
+        pids.push_back(static_cast<pid_t>(std::stol(name)));
+      }
     }
     return pids;
   }
 
-  std::string bin, app, tool, startLog;
+  std::string bin, app, tool;
+  UniqueFd opens;
+  bool opened = false;
 };
 
 bool processGone(pid_t pid) {
@@ -106,10 +135,8 @@ class AppProcessTest : public ::testing::Test {
   }
   // A tool this test started and that still runs (a failed test) is stopped, not left behind.
   void TearDown() override {
-    for (pid_t pid : bundle.toolStarts()) {
-      if (!processGone(pid)) {
-        kill(pid, SIGTERM);
-      }
+    for (pid_t pid : bundle.running()) {
+      kill(pid, SIGTERM);
     }
   }
   void makeDevice(const std::string& profile, bool frozen = true) {
@@ -190,13 +217,68 @@ TEST_F(AppProcessTest, SnapshotOfEachShippedProfile) {
   }
 }
 
-TEST_F(AppProcessTest, WithoutAnSmcTheAlertGoesToStandardError) {
-  const ExecResult run = snapshot({});
+constexpr std::string_view kNoSmcAlert =
+    "Cannot Access SMC\n"
+    "Quillomatics could not connect to the System Management Controller.\n";
+
+// A device the user named is never made, by the monitor or the snapshot: the alert is followed by
+// the path and what is wrong with it.
+TEST_F(AppProcessTest, WithoutAnSmcTheAlertAndTheDeviceProblemGoToStandardError) {
+  for (const bool monitor : {false, true}) {
+    const ExecResult run = monitor ? execAsIs({bundle.app}, env()) : snapshot({});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err,
+              std::string(kNoSmcAlert) + device + ": no such device (smc-sim create makes one)\n");
+    EXPECT_FALSE(fs::exists(device)) << (monitor ? "the monitor" : "the snapshot");
+  }
+  std::ofstream(device) << "not a device";
+  EXPECT_EQ(snapshot({}).err,
+            std::string(kNoSmcAlert) + device + ": not a simulated SMC device (too small)\n");
+}
+
+// Another account squatting the guessable names in /tmp (the name the default device had, and
+// the fallback directory) cannot take the SMC away: a user with a runtime directory of their own
+// gets a new built-in machine there; without one, the squatted directory is refused, and said so.
+TEST_F(AppProcessTest, SquattedDefaultPathsDoNotTakeTheSmcAway) {
+  if (!sim::testing::droppingPrivileges()) {
+    GTEST_SKIP() << "needs root to squat the names as another account and run the victim";
+  }
+  const std::string uid = std::to_string(sim::testing::kNobodyUid);
+  const std::vector<std::string> squatted = {"/tmp/quillomatics-smc-" + uid + ".dev",
+                                             "/tmp/quillomatics-" + uid};
+  for (const auto& name : squatted) {
+    fs::create_directory(name);
+    fs::permissions(name, fs::perms::all);
+  }
+  struct Unsquat {
+    const std::vector<std::string>& names;
+    ~Unsquat() {
+      for (const auto& name : names) {
+        std::error_code ignored;
+        fs::remove_all(name, ignored);
+      }
+    }
+  } unsquat{squatted};
+  const std::string runtime = dir.file("run");
+  ASSERT_EQ(mkdir(runtime.c_str(), 0700), 0);
+  ASSERT_EQ(chown(runtime.c_str(), sim::testing::kNobodyUid, sim::testing::kNobodyGid), 0);
+  const std::vector<std::string> base = {"QUILLOMATICS_SMC_DEVICE=", "XDG_CONFIG_HOME=" + config};
+
+  auto withRuntime = base;
+  withRuntime.push_back("XDG_RUNTIME_DIR=" + runtime);
+  ExecResult run = execUnprivileged({bundle.app, "--snapshot"}, withRuntime);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("\"fanCount\": 2"), std::string::npos) << run.out;
+  EXPECT_TRUE(fs::is_regular_file(runtime + "/quillomatics-smc.dev"));
+
+  auto withoutRuntime = base;
+  withoutRuntime.push_back("XDG_RUNTIME_DIR=");
+  run = execUnprivileged({bundle.app, "--snapshot"}, withoutRuntime);
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err,
-            "Cannot Access SMC\n"
-            "Quillomatics could not connect to the System Management Controller.\n");
+  EXPECT_EQ(run.err, std::string(kNoSmcAlert) + squatted[1] +
+                         ": belongs to another user; not used for the default device\n");
+  EXPECT_TRUE(fs::is_empty(squatted[1]));
 }
 
 TEST_F(AppProcessTest, UnitChoiceIsRememberedByTheNextRun) {
@@ -278,7 +360,7 @@ TEST_F(AppProcessTest, UnprivilegedMaxWithNoWayToAuthoriseChangesNothing) {
   for (const auto& fan : machine().fans) {
     EXPECT_FALSE(fan.forced);
   }
-  EXPECT_TRUE(bundle.toolStarts().empty());
+  EXPECT_FALSE(bundle.started());
 }
 
 TEST_F(AppProcessTest, ProactiveStartsTheToolAndTerminationStopsIt) {
@@ -291,10 +373,8 @@ TEST_F(AppProcessTest, ProactiveStartsTheToolAndTerminationStopsIt) {
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("\"fanMode\": \"proactive\", \"fansForced\": true"), std::string::npos);
   EXPECT_NE(run.out.find("\"title\": \"Fans: Proactive (40-75\u00B0C)\""), std::string::npos);
-  const auto starts = bundle.toolStarts();
-  ASSERT_EQ(starts.size(), 1u);
-  EXPECT_TRUE(eventually([&] { return processGone(starts[0]); }));
-  EXPECT_NE(pidFileContent(), std::to_string(starts[0]));
+  EXPECT_TRUE(bundle.started());
+  EXPECT_TRUE(eventually([&] { return bundle.running().empty(); }));
   const sim::Snapshot after = machine();
   ASSERT_FALSE(after.fans.empty());
   for (const auto& fan : after.fans) {
@@ -309,24 +389,29 @@ TEST_F(AppProcessTest, UnprivilegedProactiveIsStoppedThroughTheAgent) {
   }
   makeDevice("macbookpro16-1", false);
   AdminAgent agent(dir.file("agent.sock"), bundle.tool, device);
-  agent.allowStops([this](int pid) {
-    const auto starts = bundle.toolStarts();
-    return std::find(starts.begin(), starts.end(), pid) != starts.end();
+  std::atomic<pid_t> stopped{0};
+  agent.allowStops([this, &stopped](int pid) {
+    if (!bundle.runsTool(pid)) {
+      return false;
+    }
+    stopped = pid;
+    return true;
   });
   const ExecResult run =
       snapshot({"setFansProactive"}, true, {"--admin-socket", agent.socketPath()});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("\"fanMode\": \"proactive\""), std::string::npos);
-  const auto starts = bundle.toolStarts();
-  ASSERT_EQ(starts.size(), 2u);  // proactive, then auto at quit
+  EXPECT_TRUE(bundle.started());
+  ASSERT_NE(stopped, 0);
   // The tool runs as root: the application's own signal cannot reach it, so the stop went
   // through the agent, together with the tool's auto in one command: one prompt at quit.
-  EXPECT_EQ(agent.ranCommands(),
-            (std::vector<std::string>{
-                proactiveShellCommand(bundle.tool),
-                stopThenShellCommand(starts[0], oneShotShellCommand(bundle.tool, "auto"))}));
-  EXPECT_TRUE(eventually([&] { return processGone(starts[0]); }));
-  EXPECT_NE(pidFileContent(), std::to_string(starts[0]));
+  EXPECT_EQ(
+      agent.ranCommands(),
+      (std::vector<std::string>{
+          proactiveShellCommand(bundle.tool),
+          stopThenShellCommand(bundle.tool, stopped, oneShotShellCommand(bundle.tool, "auto"))}));
+  EXPECT_TRUE(eventually([&] { return bundle.running().empty(); }));
+  EXPECT_NE(pidFileContent(), std::to_string(stopped));
   for (const auto& fan : machine().fans) {
     EXPECT_FALSE(fan.forced) << fan.index;
   }
@@ -341,7 +426,7 @@ TEST_F(AppProcessTest, EscalatedStopSignalsOnlyTheTool) {
   }
   ASSERT_GT(other, 0);
   std::ofstream(std::string(kProactivePidFile)) << other;
-  const ExecResult stop = execAsIs({"/bin/sh", "-c", stopToolShellCommand(other)}, {});
+  const ExecResult stop = execAsIs({"/bin/sh", "-c", stopToolShellCommand(bundle.tool, other)}, {});
   EXPECT_EQ(stop.status, 0) << stop.err;
   int status = 0;
   EXPECT_EQ(waitpid(other, &status, WNOHANG), 0) << "the stop signalled a process that is not "
@@ -349,6 +434,49 @@ TEST_F(AppProcessTest, EscalatedStopSignalsOnlyTheTool) {
   EXPECT_FALSE(fs::exists(kProactivePidFile));
   kill(other, SIGKILL);
   waitpid(other, &status, 0);
+}
+
+TEST_F(AppProcessTest, StalePidFileNeverEndsAnotherProcess) {
+  // A tool killed outright (its device cut short under it: SIGBUS) leaves its root-owned file
+  // behind, and its id passes to the next process; here, one of the application's own user.
+  makeDevice("macbookpro16-1");
+  const bool canDrop = sim::testing::droppingPrivileges();
+  std::optional<AdminAgent> agent;
+  if (canDrop) {
+    agent.emplace(dir.file("agent.sock"), bundle.tool, device);
+    agent->allowStops([](int) { return true; });  // the tool's own check must hold by itself
+  }
+  for (const bool unprivileged : {false, true}) {
+    if (unprivileged && !canDrop) {
+      continue;
+    }
+    const pid_t victim = fork();
+    if (victim == 0) {
+      if (unprivileged &&
+          (setgid(sim::testing::kNobodyGid) != 0 || setuid(sim::testing::kNobodyUid) != 0)) {
+        _exit(126);
+      }
+      execl("/bin/sleep", "sleep", "30", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    ASSERT_GT(victim, 0);
+    std::error_code ignored;
+    fs::remove(kProactivePidFile, ignored);
+    std::ofstream(std::string(kProactivePidFile)) << victim;
+    std::vector<std::string> extra;
+    if (unprivileged) {
+      extra = {"--admin-socket", agent->socketPath()};
+    }
+    const ExecResult run = snapshot({"setFansMax", "setFansAuto"}, unprivileged, extra);
+    EXPECT_EQ(run.status, 0) << run.err;
+    usleep(100000);
+    EXPECT_FALSE(processGone(victim))
+        << (unprivileged ? "application and victim unprivileged, the file root's"
+                         : "application and victim as the test's user");
+    EXPECT_NE(pidFileContent(), std::to_string(victim));  // the stale file is gone
+    kill(victim, SIGKILL);
+    waitpid(victim, nullptr, 0);
+  }
 }
 
 TEST_F(AppProcessTest, ReaderThatGoesAwayDoesNotSkipTermination) {

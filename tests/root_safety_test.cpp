@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sched.h>
+#include <sys/inotify.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -105,6 +106,11 @@ TEST_F(RootSafety, DeviceVariableOpensNothingButDevices) {
   ASSERT_EQ(symlink("/dev", dir.file("devlink").c_str()), 0);
   ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0666), 0);
   const std::string before = slurp(device);
+  // Opened for writing at all, even with nothing written, would show as a writer's close.
+  const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(inotify_add_watch(watch, text.c_str(), IN_CLOSE_WRITE | IN_MODIFY), 0);
+  ASSERT_GE(inotify_add_watch(watch, small.c_str(), IN_CLOSE_WRITE | IN_MODIFY), 0);
 
   for (const std::string& target :
        {text, small, dir.file("link.dev"), dir.file("devlink/null"), dir.file("fifo"), dir.path(),
@@ -113,6 +119,10 @@ TEST_F(RootSafety, DeviceVariableOpensNothingButDevices) {
     EXPECT_EQ(run.status, 1) << target;
     EXPECT_EQ(run.out, "ERR No SMC\n") << target;
   }
+  char event[4096];
+  EXPECT_LT(read(watch, event, sizeof event), 0)
+      << "a file that is no device was opened for writing";
+  close(watch);
   EXPECT_EQ(slurp(text), std::string(200000, 'x'));
   EXPECT_EQ(slurp(small), "QUILLSMC");
   EXPECT_EQ(slurp(device), before);  // not through the link either

@@ -49,7 +49,9 @@ std::optional<long long> envNumber(const char* name) {
 // The auxiliary files the tool writes its pid file through (".quillomatics_proactive.pid.*").
 int strayTemporaryFiles() {
   int n = 0;
-  const std::string prefix = "." + kPidPath.filename().string() + ".";
+  std::string prefix = ".";  // appended: GCC 12 at -O3 warns wrongly (-Wrestrict) on "." + ...
+  prefix += kPidPath.filename().string();
+  prefix += '.';
   for (const auto& entry : fs::directory_iterator(kPidPath.parent_path())) {
     if (entry.path().filename().string().rfind(prefix, 0) == 0) {
       ++n;

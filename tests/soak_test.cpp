@@ -363,7 +363,9 @@ class Soak {
       : path_(std::move(devicePath)), rng_(seed), fans_(fans), catalogue_(catalogueKeys()) {
     for (int f = 0; f < fans_; ++f) {
       for (const char* suffix : {"Ac", "Mn", "Mx", "Md", "Tg"}) {
-        fanKeys_.push_back("F" + std::to_string(f) + suffix);
+        std::string key = "F";  // appended: GCC 12 at -O3 warns wrongly (-Wrestrict) on "F" + ...
+        key += std::to_string(f);
+        fanKeys_.push_back(key + suffix);
       }
     }
     fanKeys_.push_back("FNum");

@@ -3,7 +3,9 @@
 # lock.
 find_program(QUILL_TMUX tmux)
 find_package(Python3 COMPONENTS Interpreter)
-if(TARGET Quillomatics AND TARGET smc-sim AND QUILL_TMUX AND Python3_Interpreter_FOUND)
+# On a Mac, Quillomatics is the AppKit application, which has no terminal front end.
+if(TARGET Quillomatics AND TARGET smc-sim AND QUILL_TMUX AND Python3_Interpreter_FOUND
+   AND NOT APPLE)
   set(quill_terminal_cases
       TerminalTest.test_title_and_menu_rows_match_the_menu_model
       TerminalTest.test_unit_key_switches_and_persists_fahrenheit

@@ -232,7 +232,8 @@ TEST_F(VentwardenProcess, FanCountFromFNum) {
 TEST_F(VentwardenProcess, ElevenFans) {
   std::string text = "FNum|ui8 |1|80|0B\n";
   for (int i = 0; i < 11; ++i) {
-    const std::string f = "F" + std::to_string(i);
+    std::string f = "F";  // appended: GCC 12 at -O3 warns wrongly (-Wrestrict) on "F" + ...
+    f += std::to_string(i);
     text += f + "Mn|flt |4|80|0000E144\n" + f + "Mx|flt |4|80|00E0AB45\n" + f +
             "Md|ui8 |1|D0|00\n" + f + "Tg|flt |4|D4|00000000\n";
   }
@@ -356,6 +357,35 @@ TEST_F(VentwardenProcess, StopDuringStartStillHandsTheFansBack) {
   EXPECT_FALSE(fs::exists(fs::symlink_status(kPidPath)));
 }
 
+TEST_F(VentwardenProcess, StopEndsOnlyAnInstanceOfItself) {
+  makeDevice(kTwoFans);
+  auto p = startProactive();
+  ASSERT_TRUE(p);
+  // Its pid file is written before the "OK" that startProactive read.
+  ASSERT_EQ(slurp(kPidPath), std::to_string(p->pid()));
+  // A sleep is no instance: it lives on, and the tool's file is not its to remove.
+  const pid_t other = fork();
+  if (other == 0) {
+    execl("/bin/sleep", "sleep", "30", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ASSERT_GT(other, 0);
+  EXPECT_EQ(run({"stop", std::to_string(other)}).out, "OK\n");
+  EXPECT_EQ(waitpid(other, nullptr, WNOHANG), 0) << "stop signalled a process that is no tool";
+  EXPECT_EQ(slurp(kPidPath), std::to_string(p->pid()));
+  kill(other, SIGKILL);
+  waitpid(other, nullptr, 0);
+
+  // The instance: it has handed the fans back and gone by the time stop answers.
+  const ToolRun stop = run({"stop", std::to_string(p->pid())});
+  EXPECT_EQ(stop.out, "OK\n");
+  EXPECT_EQ(stop.exitStatus, 0);
+  EXPECT_EQ(bytes("F0Md"), kZero);
+  EXPECT_EQ(bytes("F1Md"), kZero);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(kPidPath)));
+  EXPECT_EQ(p->wait().exitStatus, 0);
+}
+
 TEST_F(VentwardenProcess, PlantedSymbolicLinkIsNotFollowed) {
   makeDevice(kTwoFans);
   const fs::path victim = dir / "victim";
@@ -368,13 +398,15 @@ TEST_F(VentwardenProcess, PlantedSymbolicLinkIsNotFollowed) {
   EXPECT_FALSE(fs::is_symlink(kPidPath));
   EXPECT_EQ(slurp(kPidPath), std::to_string(p->pid()));
 
-  // Planted again while it runs: removed at stop, never written through.
+  // Planted again while it runs: not the tool's file any more, so left alone at stop, and
+  // never written through.
   fs::remove(kPidPath);
   fs::create_symlink(victim, kPidPath);
   ASSERT_TRUE(p->signal(SIGTERM));
   EXPECT_EQ(p->wait().exitStatus, 0);
-  EXPECT_FALSE(fs::exists(fs::symlink_status(kPidPath)));
+  EXPECT_TRUE(fs::is_symlink(kPidPath));
   EXPECT_EQ(slurp(victim), "precious");
+  fs::remove(kPidPath);
 }
 
 }  // namespace

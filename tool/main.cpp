@@ -1,16 +1,19 @@
 // ventwarden: the privileged fan tool. Run as root by the application; trusts nothing from its
-// caller beyond the one command argument.
+// caller beyond the command argument (and, for "stop", a process id it checks before signalling).
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "smc/io_service.h"
 #include "tool/pid_file.h"
+#include "tool/process_identity.h"
 #include "tool/stop_signals.h"
 #include "tool/ventwarden.h"
 
@@ -59,6 +62,12 @@ int main(int argc, char** argv) {
   PosixStopSignals signals;
   const PidFile pidFile;
   ToolPlatform platform{out, signals, pidFile, static_cast<std::int32_t>(getpid())};
+  // "stop" signals only a process that runs this very executable, and gives it a few seconds to
+  // hand the fans back, so that a start that follows does not race its stop sequence.
+  const std::string self = ownExecutable();
+  platform.stopTool = [&self](std::int32_t pid) {
+    return signalIfRunning(pid, self, SIGTERM, std::chrono::seconds(5));
+  };
   const auto io = makeSystemIOService();
   const int status = runTool(*io, args, platform);
   // The work is done. A stop signal that arrives while the process winds down (a second Ctrl-C,

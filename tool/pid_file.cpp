@@ -104,6 +104,33 @@ bool PidFile::write(std::int32_t pid) const {
   return true;
 }
 
-void PidFile::remove() const {
-  ::unlink(path_.c_str());
+bool PidFile::holds(std::int32_t pid) const {
+  UniqueFd fd(::open(path_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  struct stat st {};
+  if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    return false;
+  }
+  const std::string expected = pidText(pid);
+  char buffer[32];
+  std::size_t got = 0;
+  while (got < sizeof buffer) {
+    const ssize_t n = ::read(fd.get(), buffer + got, sizeof buffer - got);
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n < 0) {
+      return false;
+    }
+    if (n == 0) {
+      break;
+    }
+    got += static_cast<std::size_t>(n);
+  }
+  return std::string(buffer, got) == expected;
+}
+
+void PidFile::removeIfHolds(std::int32_t pid) const {
+  if (holds(pid)) {
+    ::unlink(path_.c_str());
+  }
 }

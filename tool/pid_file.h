@@ -15,8 +15,12 @@ class PidFile {
   // whole new one, and nothing another user planted at the path or under a guessable temporary
   // name is followed or written through. False when any step fails.
   bool write(std::int32_t pid) const;
-  // Unlinks the path (a symbolic link there is removed itself, not followed). Errors are ignored.
-  void remove() const;
+  // Whether the path is a regular file (not followed if a link, not waited on if a FIFO) that
+  // holds exactly the digits write(pid) writes.
+  bool holds(std::int32_t pid) const;
+  // Unlinks the path when it still holds `pid`: a second instance that has written its own id
+  // since keeps its file, and with it the way to be stopped. Errors are ignored.
+  void removeIfHolds(std::int32_t pid) const;
 
   const std::string& path() const { return path_; }
 

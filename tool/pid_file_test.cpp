@@ -56,9 +56,11 @@ TEST_F(PidFileTest, WritesExactlyTheDigitsReadableByOthersAndReplaces) {
   EXPECT_EQ(slurp(path()), "98");
   EXPECT_EQ(entries(), 1u);  // no temporary file left behind
 
-  file.remove();
+  file.removeIfHolds(4711);  // another instance's file since: it stays
+  EXPECT_EQ(slurp(path()), "98");
+  file.removeIfHolds(98);
   EXPECT_FALSE(fs::exists(path()));
-  file.remove();  // already gone: nothing to report
+  file.removeIfHolds(98);  // already gone: nothing to report
 }
 
 TEST_F(PidFileTest, PlantedSymbolicLinkIsReplacedNotFollowed) {
@@ -71,11 +73,14 @@ TEST_F(PidFileTest, PlantedSymbolicLinkIsReplacedNotFollowed) {
   EXPECT_FALSE(fs::is_symlink(path()));
   EXPECT_EQ(slurp(path()), "4711");
 
+  // A link to a file holding the id is not the tool's file, and neither end is touched.
   fs::remove(path());
+  std::ofstream(victim, std::ios::trunc) << "4711";
   fs::create_symlink(victim, path());
-  file.remove();
-  EXPECT_FALSE(fs::exists(fs::symlink_status(path())));
-  EXPECT_EQ(slurp(victim), "precious");
+  EXPECT_FALSE(file.holds(4711));
+  file.removeIfHolds(4711);
+  EXPECT_TRUE(fs::is_symlink(path()));
+  EXPECT_EQ(slurp(victim), "4711");
 }
 
 TEST_F(PidFileTest, FailsCleanlyWhereItCannotWrite) {

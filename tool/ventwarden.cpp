@@ -3,6 +3,8 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 
@@ -65,7 +67,11 @@ int runProactive(ToolState& s, ToolPlatform& platform) {
   // Signals are handled before anything is changed, so that a stop at any moment after this
   // point still hands the fans back and removes the pid file.
   platform.signals.arm();
-  platform.pidFile.write(platform.pid);  // without a pid file the loop still runs
+  if (!platform.pidFile.write(platform.pid)) {
+    platform.out.line(kPidFileError);
+    s.io.serviceClose(s.conn);
+    return 1;
+  }
   setFanModes(s, 1, &platform.signals);
   platform.out.line("OK");
 
@@ -77,12 +83,54 @@ int runProactive(ToolState& s, ToolPlatform& platform) {
   }
 
   setFanModes(s, 0);
-  platform.pidFile.remove();
+  platform.pidFile.removeIfHolds(platform.pid);
   s.io.serviceClose(s.conn);
   return 0;
 }
 
+std::optional<std::int32_t> parseProcessId(std::string_view text) {
+  if (text.empty() || text.size() > 10) {
+    return std::nullopt;
+  }
+  std::int64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') {
+      return std::nullopt;
+    }
+    value = value * 10 + (c - '0');
+  }
+  if (value <= 0 || value > std::numeric_limits<std::int32_t>::max()) {
+    return std::nullopt;
+  }
+  return static_cast<std::int32_t>(value);
+}
+
+namespace {
+
+int runStop(std::span<const std::string_view> args, ToolPlatform& platform) {
+  const auto pid = args.size() >= 2 ? parseProcessId(args[1]) : std::nullopt;
+  if (!pid) {
+    platform.out.line(kBadProcessId);
+    return 1;
+  }
+  const ToolSignal result = platform.stopTool ? platform.stopTool(*pid) : ToolSignal::unknown;
+  if (result == ToolSignal::unknown) {
+    platform.out.line(kCannotStop);
+    return 1;
+  }
+  // Signalled, or no instance under that id (a stale file): either way the file naming it goes.
+  platform.pidFile.removeIfHolds(*pid);
+  platform.out.line("OK");
+  return 0;
+}
+
+}  // namespace
+
 int runTool(IOService& io, std::span<const std::string_view> args, ToolPlatform& platform) {
+  // Stopping an instance needs no SMC, and must work when the SMC does not.
+  if (!args.empty() && args[0] == "stop") {
+    return runStop(args, platform);
+  }
   ToolState s(io);
   s.svc = io.getMatchingService("AppleSMC");
   if (s.svc == 0) {

@@ -4,15 +4,21 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <span>
 #include <string_view>
 
 #include "smc/io_service.h"
 #include "tool/pid_file.h"
+#include "tool/process_identity.h"
 #include "tool/stop_signals.h"
 #include "tool/tool_smc.h"
 
 inline constexpr std::string_view kUsageLine = "Usage: ventwarden [max|auto|proactive]";
+inline constexpr std::string_view kPidFileError = "ERR Can't write pid file";
+inline constexpr std::string_view kBadProcessId = "ERR Bad process id";
+inline constexpr std::string_view kCannotStop = "ERR Can't stop process";
 
 // One line of standard output, flushed at once.
 class ToolOutput {
@@ -26,10 +32,22 @@ struct ToolPlatform {
   StopSignals& signals;
   const PidFile& pidFile;
   std::int32_t pid;
+  // For "stop": signal 15 to the process when it runs this very tool, waiting a while for it
+  // to end. None: "stop" cannot signal anything.
+  std::function<ToolSignal(std::int32_t pid)> stopTool = {};
 };
 
 // `args` are the arguments after the program name. Returns the exit status.
+//
+// Besides max, auto and proactive, "stop PID" ends a proactive instance of this tool: signal 15
+// to PID only when that process runs this tool's own executable, then the pid file removed when
+// it still names PID. "OK" and status 0 once no instance runs under that id; "ERR Bad process
+// id" for an id that is not a positive decimal number, "ERR Can't stop process" when the process
+// cannot be looked at or signalled, both with status 1. The SMC is not opened for it.
 int runTool(IOService& io, std::span<const std::string_view> args, ToolPlatform& platform);
+
+// A process id as "stop" takes it: decimal digits only, no sign, 1 to 2147483647.
+std::optional<std::int32_t> parseProcessId(std::string_view text);
 
 // The pieces of a run, in the order the run uses them.
 void readFanTable(ToolState& s);
@@ -37,5 +55,7 @@ void readFanTable(ToolState& s);
 // `stop`, gives up between fans once a stop is requested.
 void setFanModes(ToolState& s, std::uint8_t mode, StopSignals* stop = nullptr);
 void applyMax(ToolState& s);
-// Pid file, forced fans, "OK", then the loop until signalled; the stop sequence; 0.
+// Pid file, forced fans, "OK", then the loop until signalled; the stop sequence; 0. A pid file
+// that cannot be written ends the run with "ERR Can't write pid file" and 1 before any fan is
+// forced: nothing could find the tool to stop it.
 int runProactive(ToolState& s, ToolPlatform& platform);

@@ -57,6 +57,14 @@ std::string slurp(const fs::path& path) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
+// "F0", "F1", ...: the prefix of a fan's keys. Built by appending, because GCC 12 at -O3 warns
+// wrongly (-Wrestrict, its bug 105329) about the inlined `"F" + std::to_string(i)`.
+std::string fanPrefix(int i) {
+  std::string prefix = "F";
+  prefix += std::to_string(i);
+  return prefix;
+}
+
 class VentwardenTest : public ::testing::Test {
  protected:
   VentwardenTest() {
@@ -70,7 +78,7 @@ class VentwardenTest : public ::testing::Test {
   void addFans(int count) {
     smc.addKey("FNum", "ui8 ", 1, {static_cast<std::uint8_t>(count)});
     for (int i = 0; i < count; ++i) {
-      const std::string f = "F" + std::to_string(i);
+      const std::string f = fanPrefix(i);
       smc.addFlt(f + "Mn", 1800.0f + 100.0f * static_cast<float>(i));
       smc.addFlt(f + "Mx", 5500.0f + 100.0f * static_cast<float>(i));
       smc.addKey(f + "Md", "ui8 ", 1, {0});
@@ -123,7 +131,7 @@ TEST_F(VentwardenTest, MaxForcesModesAndWritesMaximumTargets) {
   EXPECT_EQ(run({"max", "ignored"}), 0);
   EXPECT_EQ(out.lines, std::vector<std::string>{"OK"});
   for (int i = 0; i < 2; ++i) {
-    const std::string f = "F" + std::to_string(i);
+    const std::string f = fanPrefix(i);
     EXPECT_EQ(smc.bytes(f + "Md"), std::vector<std::uint8_t>{1});
     EXPECT_EQ(smc.fltValue(f + "Tg"), 5500.0f + 100.0f * static_cast<float>(i));
   }
@@ -291,6 +299,63 @@ TEST_F(VentwardenTest, ProactiveWritesThePidAndStopsWithoutIt) {
   };
   EXPECT_EQ(run({"proactive"}), 0);
   EXPECT_EQ(smc.bytes("F1Md"), std::vector<std::uint8_t>{0});
+}
+
+TEST_F(VentwardenTest, ProactiveLeavesASecondInstancesPidFileInPlace) {
+  out.onLine = [&] { ASSERT_TRUE(PidFile(pidFile.path()).write(98)); };
+  EXPECT_EQ(run({"proactive"}), 0);
+  EXPECT_EQ(slurp(pidFile.path()), "98");  // still the way to stop the other instance
+}
+
+TEST_F(VentwardenTest, ProactiveThatCannotWriteItsPidFileForcesNothing) {
+  // Someone planted a directory at the path: a tool nobody could find would run on for good.
+  fs::create_directory(pidFile.path());
+  EXPECT_EQ(run({"proactive"}), 1);
+  EXPECT_EQ(out.lines, std::vector<std::string>{"ERR Can't write pid file"});
+  EXPECT_EQ(smc.writeCount, 0);
+  EXPECT_TRUE(stop.waits.empty());
+  EXPECT_EQ(smc.closeCount, 1);
+}
+
+TEST_F(VentwardenTest, StopSignalsThroughTheIdentityCheckAndClearsOnlyThatIdsFile) {
+  std::vector<std::int32_t> asked;
+  ToolSignal answer = ToolSignal::sent;
+  ToolPlatform platform{out, stop, pidFile, 1};
+  platform.stopTool = [&](std::int32_t pid) {
+    asked.push_back(pid);
+    return answer;
+  };
+  const auto stopRun = [&](std::vector<std::string_view> args) {
+    out.lines.clear();
+    return runTool(smc, args, platform);
+  };
+  for (std::string_view bad :
+       {"", "0", "-1", "+5", "4711x", " 4711", "2147483648", "99999999999", "0x10"}) {
+    EXPECT_EQ(stopRun({"stop", bad}), 1) << bad;
+    EXPECT_EQ(out.lines, std::vector<std::string>{"ERR Bad process id"}) << bad;
+  }
+  EXPECT_EQ(stopRun({"stop"}), 1);
+  EXPECT_TRUE(asked.empty());
+
+  ASSERT_TRUE(pidFile.write(4711));
+  answer = ToolSignal::unknown;  // cannot look: nothing is touched
+  EXPECT_EQ(stopRun({"stop", "4711"}), 1);
+  EXPECT_EQ(out.lines, std::vector<std::string>{"ERR Can't stop process"});
+  EXPECT_TRUE(fs::exists(pidFile.path()));
+
+  for (ToolSignal outcome : {ToolSignal::sent, ToolSignal::notTheTool, ToolSignal::noProcess}) {
+    answer = outcome;
+    ASSERT_TRUE(pidFile.write(4711));
+    EXPECT_EQ(stopRun({"stop", "4711"}), 0);
+    EXPECT_EQ(out.lines, std::vector<std::string>{"OK"});
+    EXPECT_FALSE(fs::exists(pidFile.path()));
+    ASSERT_TRUE(pidFile.write(98));  // since replaced by another instance: it stays
+    EXPECT_EQ(stopRun({"stop", "4711"}), 0);
+    EXPECT_EQ(slurp(pidFile.path()), "98");
+  }
+  EXPECT_EQ(asked.size(), 7u);
+  EXPECT_EQ(asked.front(), 4711);
+  EXPECT_EQ(smc.callCount, 0);  // no SMC needed, none opened
 }
 
 TEST_F(VentwardenTest, StopRequestedMidCycleEndsBeforeTheNextWrite) {

@@ -145,9 +145,11 @@ std::string ExecutableBundle::bundlePathFor(const std::filesystem::path& executa
 
 std::string ExecutableBundle::bundlePath() {
   char buffer[PATH_MAX];
-  const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-  if (n <= 0) {
-    return ".";
+  const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer);
+  // No /proc, or a path that filled the buffer and may have been cut short: unknown, never a
+  // guess such as the current directory.
+  if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buffer || buffer[0] != '/') {
+    return {};
   }
   return bundlePathFor(std::string(buffer, static_cast<std::size_t>(n)));
 }

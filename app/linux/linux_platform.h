@@ -29,7 +29,8 @@ class SettingsFileDefaults final : public UserDefaults {
 };
 
 // The bundle the executable runs from: for .../Quillomatics.app/Contents/MacOS/Quillomatics the
-// path .../Quillomatics.app; for an executable outside such a layout its own directory.
+// path .../Quillomatics.app; for an executable outside such a layout its own directory; empty when
+// the executable cannot be told (no /proc, or a path too long to read whole).
 class ExecutableBundle final : public Bundle {
  public:
   std::string bundlePath() override;
@@ -67,7 +68,8 @@ class SudoScriptRunner final : public AdminScriptRunner {
                                                       const Elevation& how);
 };
 
-// The pid file read with O_NOFOLLOW|O_NONBLOCK and checked with fstat; kill; unlink.
+// The pid file read with O_NOFOLLOW|O_NONBLOCK and checked with fstat; a signal only to the tool;
+// unlink.
 // terminate() asks the shell to end: it stops the loop and is remembered.
 class LinuxApplication final : public Application {
  public:

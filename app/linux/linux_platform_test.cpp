@@ -150,8 +150,8 @@ TEST_F(PidFileTest, RefusesAFileOfAnotherUser) {
 TEST_F(PidFileTest, NeverSignalsGroupsOrEveryone) {
   // kill(0, ...) would reach this test's own process group; with signal 0 nothing is sent
   // anyway, so this checks only that the call is refused quietly.
-  processes.sendSignal(0, 0);
-  processes.sendSignal(-1, 0);
+  processes.signalTool(0, "/proc/self/exe", 0);
+  processes.signalTool(-1, "/proc/self/exe", 0);
   SUCCEED();
 }
 
@@ -245,7 +245,7 @@ class OneShotAgent {
 TEST(ScriptRunner, UnprivilegedProcessHandsTheCommandToTheAgent) {
   TempDir dir;
   OneShotAgent agent(dir.path(), "0\nOK\n");
-  const AdminScript script = oneShotScript("/b/Quillomatics.app", "max");
+  const AdminScript script = *oneShotScript("/b/Quillomatics.app", "max");
   const int status = exitStatusAsUnprivileged([&] {
     SudoScriptRunner runner;
     runner.agentSocket = agent.path();

@@ -209,6 +209,30 @@ int runMonitor(Shell& shell) {
   return exitStatus(shell, 0);
 }
 
+int run(const Options& options) {
+  Shell shell;
+  shell.scripts.agentSocket = options.agentSocket;
+  if (!options.snapshot && isatty(STDIN_FILENO) && isatty(STDOUT_FILENO)) {
+    // A terminal curses cannot drive (TERM unset, unknown or without cursor addressing) gets the
+    // line-by-line monitor below instead.
+    const auto status =
+        runTerminalFrontEnd(TerminalServices{shell.loop, *shell.io, shell.defaults, shell.bundle,
+                                             shell.scripts, shell.processes, shell.application},
+                            delegate);
+    if (status) {
+      delegate.reset();
+      // The screen is gone: what termination could not do is read on the terminal now.
+      shell.application.printReports();
+      return *status;
+    }
+  }
+  delegate = std::make_shared<AppDelegate>(shell.environment());
+  const int status = options.snapshot ? runSnapshot(shell, options) : runMonitor(shell);
+  delegate.reset();
+  shell.application.printReports();
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -225,29 +249,16 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stderr);
     return 2;
   }
-  if (!options->snapshot) {
-    // The monitor starts against the built-in simulated Mac when no device exists yet.
-    (void)sim::openDefaultDevice();
+  // Both modes start against the built-in simulated Mac when the default device does not exist
+  // yet; a device the user named is never made. What is wrong with a device that cannot be used
+  // follows the alert, on one line of its own.
+  std::string deviceProblem;
+  if (auto device = sim::openDefaultDevice(); !device) {
+    deviceProblem = device.error();
   }
-  Shell shell;
-  shell.scripts.agentSocket = options->agentSocket;
-  if (!options->snapshot && isatty(STDIN_FILENO) && isatty(STDOUT_FILENO)) {
-    // A terminal curses cannot drive (TERM unset, unknown or without cursor addressing) gets the
-    // line-by-line monitor below instead.
-    const auto status =
-        runTerminalFrontEnd(TerminalServices{shell.loop, *shell.io, shell.defaults, shell.bundle,
-                                             shell.scripts, shell.processes, shell.application},
-                            delegate);
-    if (status) {
-      delegate.reset();
-      // The screen is gone: what termination could not do is read on the terminal now.
-      shell.application.printReports();
-      return *status;
-    }
+  const int status = run(*options);
+  if (status != 0 && !deviceProblem.empty()) {
+    std::fprintf(stderr, "%s\n", deviceProblem.c_str());
   }
-  delegate = std::make_shared<AppDelegate>(shell.environment());
-  const int status = options->snapshot ? runSnapshot(shell, *options) : runMonitor(shell);
-  delegate.reset();
-  shell.application.printReports();
   return status;
 }

@@ -3,10 +3,6 @@
 # activation policy is set.
 set(QUILL_BUNDLE_ID org.quillomatics.Quillomatics)
 set(QUILL_BUNDLE_EXECUTABLE Quillomatics)
-if(CMAKE_OSX_DEPLOYMENT_TARGET)
-  set(QUILL_MACOS_MINIMUM ${CMAKE_OSX_DEPLOYMENT_TARGET})
-else()
-  set(QUILL_MACOS_MINIMUM 12.0)
-endif()
+set(QUILL_MACOS_MINIMUM ${CMAKE_OSX_DEPLOYMENT_TARGET})
 configure_file(${CMAKE_CURRENT_LIST_DIR}/Info.plist.in ${CMAKE_CURRENT_BINARY_DIR}/Info.plist
                @ONLY)

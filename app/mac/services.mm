@@ -16,6 +16,9 @@ void MacAlerts::runModal(const Alert &alert) {
   for (const std::string &title : alert.buttons) {
     [panel addButtonWithTitle:nsString(title)];
   }
+  // An accessory application is not active by itself, and its alert could open behind other
+  // applications' windows.
+  [NSApp activateIgnoringOtherApps:YES];
   [panel runModal];
 }
 
@@ -29,13 +32,13 @@ std::unique_ptr<RepeatingTimer> MacTimerScheduler::scheduledTimer(double interva
                                                                   std::function<void()> action) {
   // The block keeps its own copy of the action. The core's action refers to the delegate only
   // weakly, so a tick after the delegate is gone does nothing.
-  NSTimer *timer = [NSTimer scheduledTimerWithTimeInterval:interval
-                                                   repeats:YES
-                                                     block:^(NSTimer *) {
-                                                       action();
-                                                     }];
-  // Scheduling registers the default mode only; the common modes keep it firing while the menu
-  // is open and tracking.
+  NSTimer *timer = [NSTimer timerWithTimeInterval:interval
+                                          repeats:YES
+                                            block:^(NSTimer *) {
+                                              action();
+                                            }];
+  // One registration for the common modes, the default mode among them: the timer also fires
+  // while the menu is open and tracking.
   [[NSRunLoop mainRunLoop] addTimer:timer forMode:NSRunLoopCommonModes];
   return std::make_unique<MacRepeatingTimer>(timer);
 }

@@ -2,13 +2,13 @@
 #include "app/posix/process_control.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 
 #include "app/posix/unique_fd.h"
+#include "tool/process_identity.h"
 
 // Reads until end of file, or until more than `limit` bytes have come, retrying on EINTR.
 bool readAll(int fd, std::string& out, std::size_t limit) {
@@ -57,8 +57,9 @@ void PosixProcessControl::removeFile(std::string_view path) {
   unlink(std::string(path).c_str());
 }
 
-void PosixProcessControl::sendSignal(int pid, int signal) {
-  if (pid > 0) {
-    kill(pid, signal);
+void PosixProcessControl::signalTool(int pid, std::string_view toolPath, int signal) {
+  // A relative path would name whatever the current directory holds.
+  if (pid > 0 && toolPath.starts_with('/')) {
+    signalIfRunning(pid, std::string(toolPath), signal);
   }
 }

@@ -126,6 +126,7 @@ class FakeProcessControl final : public ProcessControl {
   explicit FakeProcessControl(EventLog& log) : log_(log) {}
   std::map<std::string, std::string, std::less<>> files;
   std::vector<std::pair<int, int>> signals;  // (pid, signal)
+  std::vector<std::string> toolPaths;        // the executable each signal was meant for
   std::vector<std::string> removed;
   std::size_t lastMaxBytes = 0;
   // As for an application without rights facing a tool that runs as root: signals are not
@@ -147,8 +148,9 @@ class FakeProcessControl final : public ProcessControl {
     }
     log_.push_back("remove pid file");
   }
-  void sendSignal(int pid, int signal) override {
+  void signalTool(int pid, std::string_view toolPath, int signal) override {
     signals.emplace_back(pid, signal);
+    toolPaths.emplace_back(toolPath);
     log_.push_back("kill " + std::to_string(pid) + " " + std::to_string(signal));
   }
 

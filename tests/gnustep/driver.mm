@@ -1,0 +1,319 @@
+// Drives the macOS shell, linked beside its real main, through its real menu once launching has
+// finished. The steps come from QUILL_DRIVER_STEPS, separated by commas:
+//   snapshot        the status item's title and the menu, in the monitor's --snapshot schema
+//   choose:ACTION   the menu item whose action is ACTION, performed through the menu
+//   heat            QUILL_DRIVER_HEAT ("KEY=VALUE;...") written to the simulated device
+//   awaitRefresh    waits until the title changes (the refresh timer fired), at most 2.5 times
+//                   the refresh interval
+//   quit            the Quit item, performed through the menu
+// Every record is one JSON object a line, appended to QUILL_DRIVER_OUT as it happens, so that a
+// run that terminates or hangs still leaves what it did.
+#import <AppKit/AppKit.h>
+#include <objc/runtime.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/app_delegate.h"
+#include "app/linux/snapshot.h"
+#include "app/styled_text.h"
+#include "sim/sim_device.h"
+#include "tests/gnustep/stand_ins.h"
+
+namespace {
+
+// A run that has not quit by then has hung (a modal loop, a lost timer): it ends with status 3.
+constexpr auto kWatchdog = std::chrono::seconds(20);
+
+std::vector<std::string> split(const std::string& text, char separator) {
+  std::vector<std::string> parts;
+  std::stringstream in(text);
+  std::string part;
+  while (std::getline(in, part, separator)) {
+    if (!part.empty()) {
+      parts.push_back(part);
+    }
+  }
+  return parts;
+}
+
+std::string utf8(NSString* text) {
+  return text != nil ? std::string([text UTF8String]) : std::string();
+}
+
+// The font role a run's font stands for, by what the shell asked AppKit for.
+std::string fontName(id font) {
+  if (font == nil) {
+    return "none";
+  }
+  if (object_getClass(font) == [QuillWeightedFont class]) {
+    QuillWeightedFont* weighted = font;
+    const CGFloat size = weighted.pointSize;
+    if (size == 12.0 && weighted.monospaced && weighted.weight == NSFontWeightRegular) {
+      return std::string(fontRoleName(FontRole::monoRegular12));
+    }
+    if (size == 12.0 && weighted.monospaced && weighted.weight == NSFontWeightMedium) {
+      return std::string(fontRoleName(FontRole::monoMedium12));
+    }
+    if (size == 12.0 && !weighted.monospaced && weighted.weight == NSFontWeightMedium) {
+      return std::string(fontRoleName(FontRole::systemMedium12));
+    }
+    char other[96];
+    std::snprintf(other, sizeof other, "%s-%g-weight-%g", weighted.monospaced ? "mono" : "system",
+                  size, weighted.weight);
+    return other;
+  }
+  if ([font isEqual:[NSFont boldSystemFontOfSize:13.0]]) {
+    return std::string(fontRoleName(FontRole::bold13));
+  }
+  if ([font isEqual:[NSFont boldSystemFontOfSize:11.0]]) {
+    return std::string(fontRoleName(FontRole::bold11));
+  }
+  return "unknown:" + utf8([font fontName]) + "-" + std::to_string([font pointSize]);
+}
+
+std::string colorName(NSColor* color) {
+  const std::pair<ColorRole, NSColor*> roles[] = {
+      {ColorRole::label, [NSColor labelColor]},
+      {ColorRole::secondaryLabel, [NSColor secondaryLabelColor]},
+      {ColorRole::systemGreen, [NSColor systemGreenColor]},
+      {ColorRole::systemOrange, [NSColor systemOrangeColor]},
+      {ColorRole::systemRed, [NSColor systemRedColor]},
+      {ColorRole::systemCyan, [NSColor systemCyanColor]},
+  };
+  for (const auto& [role, candidate] : roles) {
+    if ([color isEqual:candidate]) {
+      return jsonString(colorRoleName(role));
+    }
+  }
+  return jsonString("unknown:" + utf8([color description]));
+}
+
+// The runs of an attributed string, one per stretch of equal attributes.
+std::string runsJson(NSAttributedString* text) {
+  std::string out = "[";
+  const NSUInteger length = [text length];
+  NSUInteger at = 0;
+  while (at < length) {
+    NSRange range;
+    NSDictionary* attributes = [text attributesAtIndex:at effectiveRange:&range];
+    NSColor* color = [attributes objectForKey:NSForegroundColorAttributeName];
+    out += (at == 0 ? "" : ", ");
+    out += "{\"text\": " + jsonString(utf8([[text string] substringWithRange:range])) +
+           ", \"font\": " + jsonString(fontName([attributes objectForKey:NSFontAttributeName])) +
+           ", \"color\": " + (color != nil ? colorName(color) : std::string("null")) + "}";
+    at = NSMaxRange(range);
+  }
+  return out + "]";
+}
+
+QuillStatusItem* statusItem() {
+  QuillStatusBar* bar = static_cast<QuillStatusBar*>([NSStatusBar systemStatusBar]);
+  return [bar.liveItems lastObject];
+}
+
+std::string titleJson() {
+  QuillStatusBarButton* button = static_cast<QuillStatusBarButton*>([statusItem() button]);
+  if (button == nil) {
+    return "null";
+  }
+  if (button.lastAttributedTitle != nil) {
+    return "{\"runs\": " + runsJson(button.lastAttributedTitle) + "}";
+  }
+  return "{\"plain\": " + jsonString(utf8(button.lastPlainTitle)) + "}";
+}
+
+// The action's name, marked when the item has no target that answers it.
+std::string actionJson(NSMenuItem* item) {
+  SEL action = [item action];
+  if (action == nullptr) {
+    return "null";
+  }
+  std::string name = sel_getName(action);
+  id target = [item target];
+  if (target == nil || ![target respondsToSelector:action]) {
+    name += " (no target)";
+  }
+  return jsonString(name);
+}
+
+std::string menuJson() {
+  NSMenu* menu = [statusItem() menu];
+  std::string out = "[";
+  for (NSInteger i = 0; i < [menu numberOfItems]; ++i) {
+    NSMenuItem* item = static_cast<NSMenuItem*>([menu itemAtIndex:i]);
+    out += i == 0 ? "" : ", ";
+    if ([item isSeparatorItem]) {
+      out += "{\"separator\": true}";
+      continue;
+    }
+    NSAttributedString* styled = standInAttributedTitle(item);
+    out += "{\"title\": " + jsonString(utf8([item title])) +
+           ", \"runs\": " + (styled != nil ? runsJson(styled) : std::string("null")) +
+           ", \"action\": " + actionJson(item) +
+           ", \"key\": " + jsonString(utf8([item keyEquivalent])) + "}";
+  }
+  return out + "]";
+}
+
+}  // namespace
+
+void driverRecord(const std::string& json) {
+  const char* path = std::getenv("QUILL_DRIVER_OUT");
+  FILE* out = path != nullptr ? std::fopen(path, "a") : stderr;
+  if (out == nullptr) {
+    return;
+  }
+  std::fprintf(out, "%s\n", json.c_str());
+  if (out != stderr) {
+    std::fclose(out);
+  }
+}
+
+@interface QuillDriver : NSObject
+- (void)start;
+@end
+
+@implementation QuillDriver {
+  std::vector<std::string> _steps;
+  std::size_t _next;
+  std::string _titleBeforeHeat;
+  std::chrono::steady_clock::time_point _heatedAt;
+}
+
+- (void)start {
+  const char* steps = std::getenv("QUILL_DRIVER_STEPS");
+  _steps = split(steps != nullptr ? steps : "snapshot,quit", ',');
+  _next = 0;
+  [self scheduleNextAfter:0.0];
+}
+
+- (void)scheduleNextAfter:(NSTimeInterval)delay {
+  NSTimer* timer = [NSTimer timerWithTimeInterval:delay
+                                           target:self
+                                         selector:@selector(step:)
+                                         userInfo:nil
+                                          repeats:NO];
+  [[NSRunLoop mainRunLoop] addTimer:timer forMode:NSDefaultRunLoopMode];
+}
+
+- (void)fail:(const std::string&)why {
+  driverRecord("{\"error\": " + jsonString(why) + "}");
+  std::_Exit(4);
+}
+
+- (void)choose:(const std::string&)name {
+  NSMenu* menu = [statusItem() menu];
+  SEL wanted = sel_registerName(name.c_str());
+  for (NSInteger i = 0; i < [menu numberOfItems]; ++i) {
+    SEL action = [static_cast<NSMenuItem*>([menu itemAtIndex:i]) action];
+    if (action != nullptr && sel_isEqual(action, wanted)) {
+      driverRecord("{\"chose\": " + jsonString(name) + "}");
+      [menu performActionForItemAtIndex:i];
+      return;
+    }
+  }
+  [self fail:"no menu item with the action " + name];
+}
+
+- (void)heat {
+  const char* path = std::getenv("QUILLOMATICS_SMC_DEVICE");
+  const char* heat = std::getenv("QUILL_DRIVER_HEAT");
+  auto device = sim::Device::open(path != nullptr ? path : "");
+  if (!device || heat == nullptr) {
+    [self fail:"cannot heat the simulated device"];
+    return;
+  }
+  for (const std::string& assignment : split(heat, ';')) {
+    const auto equals = assignment.find('=');
+    if (equals == std::string::npos ||
+        !device->setValue(assignment.substr(0, equals),
+                          std::strtod(assignment.c_str() + equals + 1, nullptr))) {
+      [self fail:"cannot write " + assignment];
+      return;
+    }
+  }
+  _titleBeforeHeat = titleJson();
+  _heatedAt = std::chrono::steady_clock::now();
+}
+
+- (void)step:(NSTimer*)timer {
+  (void)timer;
+  if (_next >= _steps.size()) {
+    [self fail:"the steps ended without quit"];
+    return;
+  }
+  const std::string step = _steps[_next];
+  if (step == "awaitRefresh") {
+    const double waited =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - _heatedAt).count();
+    if (titleJson() == _titleBeforeHeat) {
+      if (waited > 2.5 * kRefreshInterval) {
+        driverRecord("{\"refreshed\": false}");
+        ++_next;
+        [self scheduleNextAfter:0.0];
+      } else {
+        [self scheduleNextAfter:0.05];
+      }
+      return;
+    }
+    driverRecord("{\"refreshed\": true}");
+    ++_next;
+    [self scheduleNextAfter:0.0];
+    return;
+  }
+  ++_next;
+  if (step == "snapshot") {
+    driverRecord("{\"snapshot\": {\"title\": " + titleJson() + ", \"menu\": " + menuJson() + "}}");
+  } else if (step.starts_with("choose:")) {
+    [self choose:step.substr(7)];
+  } else if (step == "heat") {
+    [self heat];
+  } else if (step == "quit") {
+    [self choose:"quitApp"];
+    [self fail:"still running after Quit"];
+  } else {
+    [self fail:"unknown step " + step];
+  }
+  [self scheduleNextAfter:0.0];
+}
+
+@end
+
+namespace {
+
+QuillDriver* driver = nil;
+
+// Observes launching (the driver starts once the delegate has had its turn) and termination,
+// before main runs.
+__attribute__((constructor)) void installDriver() {
+  @autoreleasepool {
+    NSNotificationCenter* center = [NSNotificationCenter defaultCenter];
+    [center addObserverForName:NSApplicationDidFinishLaunchingNotification
+                        object:nil
+                         queue:nil
+                    usingBlock:^(NSNotification*) {
+                      driverRecord("{\"launched\": true}");
+                      driver = [[QuillDriver alloc] init];
+                      [driver start];
+                    }];
+    [center addObserverForName:NSApplicationWillTerminateNotification
+                        object:nil
+                         queue:nil
+                    usingBlock:^(NSNotification*) {
+                      driverRecord("{\"terminating\": true}");
+                    }];
+  }
+  std::thread([] {
+    std::this_thread::sleep_for(kWatchdog);
+    driverRecord("{\"error\": \"watchdog: still running\"}");
+    std::_Exit(3);
+  }).detach();
+}
+
+}  // namespace
