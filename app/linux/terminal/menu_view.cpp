@@ -305,33 +305,89 @@ FittedLine fitItem(const MenuItem& item, std::size_t width, bool utf8, std::size
   return line;
 }
 
+namespace {
+
+// The widths of an item's parts as partsOf takes it apart, without copying its texts: a layout
+// measures every item on every refresh.
+struct PartWidths {
+  std::size_t label = 0;
+  std::size_t gap = 0;
+  bool hasGap = false;
+  bool dropLabel = false;
+  std::size_t value = 0;
+  std::size_t hint = 0;  // with the space before it
+  std::size_t natural = 0;
+};
+
+std::size_t shownWidth(std::string_view text, bool utf8) {
+  return utf8 ? displayWidth(text) : displayWidth(asciiFallback(text));
+}
+
+PartWidths measure(const MenuItem& item, bool utf8) {
+  PartWidths w;
+  const std::string hint = keyHint(item);
+  w.hint = hint.empty() ? 0 : displayWidth(hint) + 1;
+  if (item.styledTitle && item.styledTitle->size() >= 3 && allSpaces((*item.styledTitle)[1].text)) {
+    const StyledText& runs = *item.styledTitle;
+    w.hasGap = true;
+    w.label = shownWidth(runs[0].text, utf8);
+    w.gap = displayWidth(runs[1].text);
+    for (std::size_t i = 2; i < runs.size(); ++i) {
+      w.value += shownWidth(runs[i].text, utf8);
+    }
+  } else {
+    std::size_t total = 0;
+    if (item.styledTitle) {
+      for (const StyledRun& run : *item.styledTitle) {
+        total += shownWidth(run.text, utf8);
+      }
+    } else {
+      total = shownWidth(item.title, utf8);
+    }
+    const std::string_view single =
+        item.styledTitle
+            ? (item.styledTitle->size() == 1 ? std::string_view((*item.styledTitle)[0].text)
+                                             : std::string_view())
+            : std::string_view(item.title);
+    const std::size_t colon = hint.empty() ? single.find(": ") : std::string_view::npos;
+    if (colon != std::string_view::npos && colon + 2 < single.size()) {
+      w.dropLabel = true;
+      w.label = shownWidth(single.substr(0, colon + 2), utf8);
+      w.value = total - w.label;
+    } else {
+      w.label = total;
+    }
+  }
+  w.natural = w.label + w.gap + w.value + (hint.empty() ? 0 : kKeyHintGap + displayWidth(hint));
+  return w;
+}
+
+std::size_t minimumWidth(const PartWidths& w, std::size_t valueWidth) {
+  const std::size_t label = std::min(w.label, kShortestLabel);
+  if (w.hasGap) {
+    return label + 1 + std::max(valueWidth, w.value) + w.hint;
+  }
+  if (w.dropLabel) {
+    return w.value;
+  }
+  return label + w.hint;
+}
+
+}  // namespace
+
 std::size_t menuValueWidth(const MenuModel& menu, bool utf8) {
   std::size_t widest = 0;
   for (const MenuItem& item : menu.items) {
     if (!item.isSeparator) {
-      const ItemParts parts = partsOf(item, utf8);
-      if (parts.gap) {
-        widest = std::max(widest, runsWidth(parts.value));
-      }
+      const PartWidths w = measure(item, utf8);
+      widest = w.hasGap ? std::max(widest, w.value) : widest;
     }
   }
   return widest;
 }
 
 std::size_t minimumItemWidth(const MenuItem& item, bool utf8, std::size_t valueWidth) {
-  if (item.isSeparator) {
-    return 0;
-  }
-  const ItemParts parts = partsOf(item, utf8);
-  const std::size_t label = std::min(displayWidth(parts.label.text), kShortestLabel);
-  const std::size_t hint = parts.hint.empty() ? 0 : displayWidth(parts.hint) + 1;
-  if (parts.gap) {
-    return label + 1 + std::max(valueWidth, runsWidth(parts.value)) + hint;
-  }
-  if (parts.dropLabel) {
-    return runsWidth(parts.value);
-  }
-  return label + hint;
+  return item.isSeparator ? 0 : minimumWidth(measure(item, utf8), valueWidth);
 }
 
 namespace {
@@ -377,20 +433,26 @@ std::vector<MenuColumn> flowColumns(const MenuModel& menu, std::size_t rows) {
 MenuLayout layoutMenu(const MenuModel& menu, std::size_t rows, std::size_t cols, bool utf8) {
   MenuLayout layout;
   const std::size_t n = menu.items.size();
-  const std::size_t natural = std::max<std::size_t>(menuTextWidth(menu, utf8), 1);
-  layout.valueWidth = menuValueWidth(menu, utf8);
+  std::vector<PartWidths> widths;
+  widths.reserve(n);
+  std::size_t natural = 1;
+  for (const MenuItem& item : menu.items) {
+    if (!item.isSeparator) {
+      widths.push_back(measure(item, utf8));
+      natural = std::max(natural, widths.back().natural);
+      if (widths.back().hasGap) {
+        layout.valueWidth = std::max(layout.valueWidth, widths.back().value);
+      }
+    }
+  }
   std::size_t minimum = 1;
   // The width at which no label is shortened, only gaps narrowed: the narrowest comfortable box.
   std::size_t compact = 1;
-  for (const MenuItem& item : menu.items) {
-    minimum = std::max(minimum, minimumItemWidth(item, utf8, layout.valueWidth));
-    if (!item.isSeparator) {
-      const ItemParts parts = partsOf(item, utf8);
-      const std::size_t hint = parts.hint.empty() ? 0 : displayWidth(parts.hint) + 1;
-      const std::size_t value = parts.gap ? 1 + std::max(layout.valueWidth, runsWidth(parts.value))
-                                          : runsWidth(parts.value);
-      compact = std::max(compact, displayWidth(parts.label.text) + value + hint);
-    }
+  for (const PartWidths& w : widths) {
+    minimum = std::max(minimum, minimumWidth(w, layout.valueWidth));
+    compact = std::max(
+        compact,
+        w.label + (w.hasGap ? 1 + std::max(layout.valueWidth, w.value) : w.value) + w.hint);
   }
   compact = std::min(compact, natural);
   if (rows == 0 || cols < minimum + kBoxFrame) {
