@@ -446,15 +446,17 @@ MenuLayout layoutMenu(const MenuModel& menu, std::size_t rows, std::size_t cols,
     }
   }
   std::size_t minimum = 1;
-  // The width at which no label is shortened, only gaps narrowed: the narrowest comfortable box.
-  std::size_t compact = 1;
+  // The narrowest boxes side by side may be: labels shortened to no fewer than a dozen
+  // characters, enough to tell "CPU Proximity" from "CPU Die". Narrower, one box scrolls.
+  constexpr std::size_t kReadableLabel = 12;
+  std::size_t readable = 1;
   for (const PartWidths& w : widths) {
     minimum = std::max(minimum, minimumWidth(w, layout.valueWidth));
-    compact = std::max(
-        compact,
-        w.label + (w.hasGap ? 1 + std::max(layout.valueWidth, w.value) : w.value) + w.hint);
+    const std::size_t label = std::min(w.label, kReadableLabel);
+    readable = std::max(
+        readable, label + (w.hasGap ? 1 + std::max(layout.valueWidth, w.value) : w.value) + w.hint);
   }
-  compact = std::min(compact, natural);
+  readable = std::min(readable, natural);
   if (rows == 0 || cols < minimum + kBoxFrame) {
     layout.tooSmall = true;
     return layout;
@@ -463,7 +465,7 @@ MenuLayout layoutMenu(const MenuModel& menu, std::size_t rows, std::size_t cols,
     std::vector<MenuColumn> columns = flowColumns(menu, rows);
     const std::size_t k = columns.size();
     const std::size_t each = (cols + 1) / k;  // each box with the column between boxes
-    if (each > kBoxFrame + 1 && each - kBoxFrame - 1 >= compact) {
+    if (each > kBoxFrame + 1 && each - kBoxFrame - 1 >= readable) {
       layout.textWidth = std::min(natural, each - kBoxFrame - 1);
       layout.columns = std::move(columns);
       for (const MenuColumn& c : layout.columns) {

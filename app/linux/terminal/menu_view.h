@@ -100,8 +100,9 @@ inline constexpr std::size_t kBoxFrame = 4;
 
 // The layout of `menu` with `rows` lines for items (below the status line and inside the box's
 // borders) and `cols` columns. A menu taller than `rows` flows into boxes side by side, each
-// breaking after a section where it can, when they fit the width; otherwise one box scrolls.
-// A box narrower than its widest row shortens labels (fitItem).
+// breaking after a section where it can, when they fit the width with labels of a dozen
+// characters or more; otherwise one box scrolls. A box narrower than its widest row shortens
+// labels (fitItem).
 MenuLayout layoutMenu(const MenuModel& menu, std::size_t rows, std::size_t cols, bool utf8);
 
 // The first line in view of a list of `total` lines of which `visible` fit, moved as little as

@@ -190,6 +190,10 @@ TEST(TerminalMenu, ATallMenuFlowsIntoBoxesSideBySideOrScrollsOrIsTooSmall) {
   EXPECT_EQ(two.columns[0], (MenuColumn{0, 20}));
   EXPECT_EQ(two.columns[1], (MenuColumn{21, 32}));
   EXPECT_EQ(two.textWidth, 32u);
+  // Shorter still: three boxes, their labels shortened to fit 80 columns.
+  const MenuLayout three = layoutMenu(menu, 11, 80, true);
+  EXPECT_EQ(three.columns, (std::vector<MenuColumn>{{0, 9}, {10, 20}, {21, 32}}));
+  EXPECT_EQ(three.textWidth, 22u);
   // Tall enough: one box as wide as its widest row.
   const MenuLayout one = layoutMenu(menu, 47, 100, true);
   EXPECT_EQ(one.columns, (std::vector<MenuColumn>{{0, 32}}));
