@@ -130,7 +130,6 @@ void TerminalUi::setMenu(const MenuModel& menu) {
   layout_ = std::move(next);
   layoutLines_ = LINES;
   layoutCols_ = COLS;
-  followSelection();
 }
 
 void TerminalUi::flush() {
@@ -141,13 +140,16 @@ void TerminalUi::flush() {
     draw();
     return;
   }
-  if (!titleChanged_ && changedRows_.empty()) {
+  // Rows of a closed menu change nothing on screen.
+  const bool rowsShown = showMenu() && !layout().tooSmall && !changedRows_.empty();
+  if (!titleChanged_ && !rowsShown) {
+    changedRows_.clear();
     return;
   }
   if (titleChanged_) {
     drawStatusLine();
   }
-  if (showMenu() && !layout().tooSmall) {
+  if (rowsShown) {
     for (const std::size_t index : changedRows_) {
       drawItem(index);
     }
