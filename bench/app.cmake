@@ -13,3 +13,7 @@ if(TARGET Quillomatics AND TARGET smc-sim)
     USES_TERMINAL
     COMMENT "Idle cost of the running monitor over 60 s")
 endif()
+
+# The wake-only floor bench/refresh_cost.sh compares the running monitor with.
+add_executable(bench_wake_floor ${CMAKE_CURRENT_LIST_DIR}/wake_floor.cpp)
+target_link_libraries(bench_wake_floor PRIVATE quill_warnings)

@@ -500,6 +500,7 @@ Device& Device::operator=(Device&& o) noexcept {
     writable_ = o.writable_;
     privileged_ = o.privileged_;
     std::copy(std::begin(o.faultCounters_), std::end(o.faultCounters_), faultCounters_);
+    lookup_ = o.lookup_;
   }
   return *this;
 }
@@ -553,7 +554,12 @@ void Device::read(Read reader) const {
 }
 
 std::uint32_t Device::indexOf(std::uint32_t code) const {
-  return model::findKey({keys_, keyCount_}, code);
+  // Fibonacci hashing: the top 8 bits of the product spread codes that differ in any letter.
+  LookupSlot& slot = lookup_[(code * 2654435769u) >> 24];
+  if (!slot.filled || slot.code != code) {
+    slot = {code, model::findKey({keys_, keyCount_}, code), true};
+  }
+  return slot.index;
 }
 
 bool Device::faultFires(std::size_t slot, std::uint32_t every) {

@@ -57,6 +57,7 @@
 // of at most 0.1 s, at most every 50 ms) before each exchange; frozen devices never move.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -231,6 +232,16 @@ class Device {
   bool writable_ = false;
   bool privileged_ = false;
   std::uint32_t faultCounters_[layout::kMaxFaults] = {};
+  // Where the keys asked for lately sit in the table (which does not change while it is mapped):
+  // a small direct-mapped cache in front of the binary search, so that a program reading the
+  // same keys every few seconds touches one line of memory per key rather than a dozen pages of
+  // the table.
+  struct LookupSlot {
+    std::uint32_t code = 0;
+    std::uint32_t index = 0;
+    bool filled = false;
+  };
+  mutable std::array<LookupSlot, 256> lookup_{};
 };
 
 // Opens a device the way our programs find it: `path` as given, except that at the default

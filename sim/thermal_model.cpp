@@ -263,72 +263,30 @@ Status setUp(layout::Header& h, std::span<layout::KeyEntry> keys, const Profile&
   return {};
 }
 
-void step(layout::Header& h, std::span<layout::KeyEntry> keys, double seconds, std::int64_t nowNs) {
-  seconds = std::max(seconds, 0.0);
-  // Load.
-  std::optional<double> common;
+namespace {
+
+// What a stretch of time cannot change: the keys are written only by exchanges, and none runs
+// while the model does. Read once per stretch, so that the slices are plain arithmetic.
+struct FanInputs {
+  double min = 0;
+  double max = kDefaultFanMax;
+  bool forced = false;
+  double wanted = 0;  // the target a forced fan follows
+};
+
+// The level every source takes from a load pattern or this computer's load, if any.
+std::optional<double> commonLoad(const layout::Header& h, std::int64_t nowNs) {
   if (h.loadMode == layout::LoadMode::pattern) {
     const auto count = std::min(h.patternCount, layout::kMaxPatternSteps);
-    common = patternLevel({h.pattern, count}, static_cast<double>(nowNs - h.loadStartNs) / 1e9);
-  } else if (h.loadMode == layout::LoadMode::host) {
-    common = h.hostLoad;
+    return patternLevel({h.pattern, count}, static_cast<double>(nowNs - h.loadStartNs) / 1e9);
   }
-  const std::uint32_t sourceCount = std::min(h.sourceCount, layout::kMaxSources);
-  const std::uint32_t fanCount = std::min(h.fanCount, layout::kMaxFans);
-  const std::uint32_t tempCount = std::min(h.tempCount, layout::kMaxTemps);
-  if (common) {
-    for (std::uint32_t i = 0; i < sourceCount; ++i) {
-      h.sources[i].load = std::clamp(*common, 0.0, 1.0);
-    }
+  if (h.loadMode == layout::LoadMode::host) {
+    return h.hostLoad;
   }
-
-  // Heat.
-  const double flow = airflow(h, keys);
-  double hottest = h.ambientC;
-  for (std::uint32_t i = 0; i < sourceCount; ++i) {
-    layout::Source& s = h.sources[i];
-    const double settle = steadyTemp(h, s, flow);
-    const double tau = s.tauS > 0 ? s.tauS : 1;
-    s.temp += (settle - s.temp) * (1 - std::exp(-seconds / tau));
-    hottest = std::max(hottest, s.temp);
-  }
-  for (std::uint32_t i = 0; i < tempCount; ++i) {
-    const layout::Temp& t = h.temps[i];
-    if (t.source < sourceCount) {
-      setKeyValue(keys, t.key, h.sources[t.source].temp + t.offsetC);
-    }
-  }
-
-  // Fans.
-  std::uint32_t mask = 0;
-  if (const auto m = keyValue(keys, h.forcedMaskKey); m && std::isfinite(*m)) {
-    mask = static_cast<std::uint32_t>(std::clamp(*m, 0.0, 65535.0));
-  }
-  for (std::uint32_t i = 0; i < fanCount; ++i) {
-    layout::Fan& f = h.fans[i];
-    // Speed limits written as nonsense (NaN, negative) fall back to what a fan can do.
-    double min = keyValue(keys, f.mn).value_or(0);
-    double max = keyValue(keys, f.mx).value_or(kDefaultFanMax);
-    min = std::isfinite(min) ? std::max(min, 0.0) : 0.0;
-    max = std::isfinite(max) && max > 0 ? max : kDefaultFanMax;
-    const bool modeForced = f.md < keys.size() && keys[f.md].bytes[0] == 1;
-    const bool maskForced = f.index < 16 && (mask & (1u << f.index)) != 0;
-    if (modeForced || maskForced) {
-      const double wanted = keyValue(keys, f.tg).value_or(f.target);
-      f.target = std::isfinite(wanted) ? std::clamp(wanted, 0.0, max) : 0;
-    } else {
-      const double span = f.highC - f.lowC;
-      const double fraction = span > 0 ? std::clamp((hottest - f.lowC) / span, 0.0, 1.0) : 1.0;
-      f.target = (f.stopWhenCool && fraction <= 0) ? 0 : min + fraction * (max - min);
-      setKeyValue(keys, f.tg, f.target);
-    }
-    if (!std::isfinite(f.actual)) {
-      f.actual = 0;
-    }
-    f.actual += (f.target - f.actual) * (1 - std::exp(-seconds / kFanTauS));
-    setKeyValue(keys, f.ac, f.actual);
-  }
+  return std::nullopt;
 }
+
+}  // namespace
 
 void run(layout::Header& h, std::span<layout::KeyEntry> keys, double seconds, std::int64_t nowNs) {
   // This computer's load is sampled once for the whole stretch.
@@ -337,13 +295,99 @@ void run(layout::Header& h, std::span<layout::KeyEntry> keys, double seconds, st
       h.hostLoad = *sample;
     }
   }
-  const double slice = std::max(0.1, seconds / 500);
-  double left = std::max(seconds, 0.0);
-  do {
-    const double dt = std::min(left, slice);
-    step(h, keys, dt, nowNs);
-    left -= dt;
-  } while (left > 0);
+  seconds = std::max(seconds, 0.0);
+  const std::uint32_t sourceCount = std::min(h.sourceCount, layout::kMaxSources);
+  const std::uint32_t fanCount = std::min(h.fanCount, layout::kMaxFans);
+  const std::uint32_t tempCount = std::min(h.tempCount, layout::kMaxTemps);
+  if (const auto common = commonLoad(h, nowNs)) {
+    for (std::uint32_t i = 0; i < sourceCount; ++i) {
+      h.sources[i].load = std::clamp(*common, 0.0, 1.0);
+    }
+  }
+
+  std::uint32_t mask = 0;
+  if (const auto m = keyValue(keys, h.forcedMaskKey); m && std::isfinite(*m)) {
+    mask = static_cast<std::uint32_t>(std::clamp(*m, 0.0, 65535.0));
+  }
+  FanInputs fans[layout::kMaxFans];
+  for (std::uint32_t i = 0; i < fanCount; ++i) {
+    const layout::Fan& f = h.fans[i];
+    FanInputs& in = fans[i];
+    // Speed limits written as nonsense (NaN, negative) fall back to what a fan can do.
+    const double min = keyValue(keys, f.mn).value_or(0);
+    const double max = keyValue(keys, f.mx).value_or(kDefaultFanMax);
+    in.min = std::isfinite(min) ? std::max(min, 0.0) : 0.0;
+    in.max = std::isfinite(max) && max > 0 ? max : kDefaultFanMax;
+    const bool modeForced = f.md < keys.size() && keys[f.md].bytes[0] == 1;
+    const bool maskForced = f.index < 16 && (mask & (1u << f.index)) != 0;
+    in.forced = modeForced || maskForced;
+    if (in.forced) {
+      const double wanted = keyValue(keys, f.tg).value_or(f.target);
+      in.wanted = std::isfinite(wanted) ? std::clamp(wanted, 0.0, in.max) : 0;
+    }
+  }
+
+  // Equal slices, short enough for fans and temperatures to follow each other (a quarter
+  // second), but never more than kMaxSlices: each slice moves every quantity exactly along its
+  // exponential towards where it would settle, so a long pause costs no more than a short one
+  // and still ends settled.
+  constexpr double kSliceS = 0.25;
+  constexpr int kMaxSlices = 24;
+  const int slices = std::clamp(static_cast<int>(std::ceil(seconds / kSliceS)), 1, kMaxSlices);
+  const double dt = seconds / slices;
+  double sourceDecay[layout::kMaxSources];
+  for (std::uint32_t i = 0; i < sourceCount; ++i) {
+    const double tau = h.sources[i].tauS > 0 ? h.sources[i].tauS : 1;
+    sourceDecay[i] = 1 - std::exp(-dt / tau);
+  }
+  const double fanDecay = 1 - std::exp(-dt / kFanTauS);
+
+  for (int slice = 0; slice < slices; ++slice) {
+    // Heat: airflow is each fan's share of its maximum, averaged over the fans.
+    double flow = 0;
+    for (std::uint32_t i = 0; i < fanCount; ++i) {
+      if (std::isfinite(h.fans[i].actual)) {
+        flow += std::clamp(h.fans[i].actual / fans[i].max, 0.0, 1.0);
+      }
+    }
+    flow = fanCount > 0 ? flow / fanCount : 0;
+    double hottest = h.ambientC;
+    for (std::uint32_t i = 0; i < sourceCount; ++i) {
+      layout::Source& s = h.sources[i];
+      s.temp += (steadyTemp(h, s, flow) - s.temp) * sourceDecay[i];
+      hottest = std::max(hottest, s.temp);
+    }
+    // Fans: forced ones follow their target, the others the firmware's curve.
+    for (std::uint32_t i = 0; i < fanCount; ++i) {
+      layout::Fan& f = h.fans[i];
+      const FanInputs& in = fans[i];
+      if (in.forced) {
+        f.target = in.wanted;
+      } else {
+        const double span = f.highC - f.lowC;
+        const double fraction = span > 0 ? std::clamp((hottest - f.lowC) / span, 0.0, 1.0) : 1.0;
+        f.target = (f.stopWhenCool && fraction <= 0) ? 0 : in.min + fraction * (in.max - in.min);
+      }
+      if (!std::isfinite(f.actual)) {
+        f.actual = 0;
+      }
+      f.actual += (f.target - f.actual) * fanDecay;
+    }
+  }
+
+  for (std::uint32_t i = 0; i < tempCount; ++i) {
+    const layout::Temp& t = h.temps[i];
+    if (t.source < sourceCount) {
+      setKeyValue(keys, t.key, h.sources[t.source].temp + t.offsetC);
+    }
+  }
+  for (std::uint32_t i = 0; i < fanCount; ++i) {
+    const layout::Fan& f = h.fans[i];
+    if (!fans[i].forced) {
+      setKeyValue(keys, f.tg, f.target);
+    }
+    setKeyValue(keys, f.ac, f.actual);
+  }
 }
 
 }  // namespace sim::model

@@ -16,13 +16,9 @@ namespace sim::model {
 Status setUp(layout::Header& header, std::span<layout::KeyEntry> keys, const Profile& profile);
 
 // Moves the machine on by `seconds` and writes the new temperatures, fan speeds and, for fans
-// the firmware drives, targets into their keys. `nowNs` places a load pattern in time.
-void step(layout::Header& header, std::span<layout::KeyEntry> keys, double seconds,
-          std::int64_t nowNs);
-
-// `step` in slices short enough for fans and temperatures to follow each other, as the running
-// machine would: at most 0.1 s, or 1/500 of a long pause. Samples this computer's load first
-// when the machine follows it.
+// the firmware drives, targets into their keys. Fans and temperatures follow each other in at
+// most a couple of dozen slices, so the cost does not grow with the time that passed. Samples
+// this computer's load first when the machine follows it; `nowNs` places a load pattern in time.
 void run(layout::Header& header, std::span<layout::KeyEntry> keys, double seconds,
          std::int64_t nowNs);
 

@@ -155,6 +155,24 @@ TEST_F(Thermal, AFrozenMachineHoldsStillUntilThawed) {
   EXPECT_FALSE(d.snapshot().frozen);
 }
 
+// However the time is cut (one read after a long pause, or a read every 3 seconds), the machine
+// ends in about the same place: the stretch is sliced coarsely, not skipped.
+TEST_F(Thermal, ALongStretchEndsWhereManyShortOnesDo) {
+  auto once = make("MacBookPro16,1");
+  ASSERT_TRUE(once.setLoad(1.0));
+  ASSERT_TRUE(once.advance(45));
+  const double temp = value(once, "TC0P");
+  const double fan = value(once, "F0Ac");
+  auto often = make("MacBookPro16,1");
+  ASSERT_TRUE(often.setLoad(1.0));
+  for (int i = 0; i < 15; ++i) {
+    ASSERT_TRUE(often.advance(3));
+  }
+  EXPECT_NEAR(value(often, "TC0P"), temp, 1.0);
+  EXPECT_NEAR(value(often, "F0Ac"), fan, 150);
+  EXPECT_GT(fan, value(once, "F0Mn") + 500);  // the fans did spin up on the way
+}
+
 TEST(LoadPattern, RepeatsItsStepsInTurn) {
   const sim::layout::PatternStep steps[] = {{0.2, 10}, {0.9, 5}};
   EXPECT_DOUBLE_EQ(sim::model::patternLevel(steps, 0), 0.2);

@@ -16,6 +16,7 @@ if(TARGET Quillomatics AND TARGET smc-sim AND QUILL_TMUX AND Python3_Interpreter
       TerminalTest.test_menu_closes_and_opens_and_the_refresh_goes_on
       TerminalTest.test_no_reading_shows_the_placeholder_until_readings_return
       TerminalTest.test_small_and_resized_terminals_scroll_and_clip
+      TerminalTest.test_every_row_fits_80x24_and_narrow_widths_shorten_labels_not_values
       TerminalTest.test_password_prompt_gets_the_terminal_and_gives_it_back
       TerminalTest.test_colours_and_the_degree_sign_degrade_on_simpler_terminals
       TerminalTest.test_terminal_without_cursor_addressing_gets_the_line_monitor

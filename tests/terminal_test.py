@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""The interactive Quillomatics in a real terminal: tmux runs it in a pane of 100 x 40 against a
-simulated device made for each test, the test types keys and reads the pane back.
+"""The interactive Quillomatics in a real terminal: tmux runs it in a pane (100 x 40 unless a test
+says otherwise) against a simulated device made for each test, the test types keys and reads the
+pane back.
 
 Usage: terminal_test.py QUILLOMATICS SMC_SIM [unittest arguments, e.g. TerminalTest.test_units]
 """
@@ -389,15 +390,44 @@ class TerminalTest(unittest.TestCase):
         pane.resize(12, 3)  # room for the status line only
         self.assertTrue(wait_until(lambda: re.fullmatch(r" +\d+°C *", pane.lines()[0]) and
                                    "Quillomatics" not in pane.text()), pane.text())
-        # A box too narrow for its titles cuts them short of the key hints.
-        pane.resize(8, 5)
-        self.assertTrue(pane.show("^└[─▼ ]{6}┘$"), pane.text())
-        pane.send("End")
-        self.assertTrue(pane.show("^│ Qu q │$"), pane.text())
+        # Too narrow for the values: said so, under the title.
+        pane.resize(14, 12)
+        self.assertTrue(pane.show(r"terminal too\n +small$"), pane.text())
+        self.assertRegex(pane.lines()[0], r"\d+°C$")
         pane.resize(1, 1)
         self.assertTrue(wait_until(lambda: pane.lines()[0].strip() in ("", "3")), pane.text())
         pane.resize(100, 40)
         self.assertTrue(pane.show("Quit Quillomatics"))
+        pane.send("q")
+        self.assert_restored(pane)
+
+    def test_every_row_fits_80x24_and_narrow_widths_shorten_labels_not_values(self):
+        self.create_device()
+        menu = self.snapshot()["menu"]
+        rows = [run_text(item) for item in menu if not item.get("separator")]
+        values = re.findall(r"\d+\.\d°C|\d+ RPM", "\n".join(rows))
+        self.assertGreater(len(values), 10)
+        pane = self.start(width=80, height=24)
+        self.assertTrue(pane.show("Quit Quillomatics"), pane.text())
+        # Two boxes side by side, every row whole, the title line on top.
+        text = pane.text()
+        self.assertRegex(pane.lines()[0], r"^ Quillomatics .* \d+°C$")
+        self.assertEqual(text.count("┌"), 2, text)
+        self.assertNotIn("▼", text)
+        for row in rows:
+            self.assertIn(row, text)
+        pane.resize(100, 50)  # tall enough for one box
+        box = expected_box(menu, 100)
+        self.assertTrue(wait_until(lambda: [line.rstrip() for line in pane.lines()[1:1 + len(box)]]
+                                   == [line.rstrip() for line in box]), pane.text())
+        # Narrow: the labels give way, with an ellipsis; every value stays whole.
+        pane.resize(22, 50)
+        self.assertTrue(pane.show(r"^│ Platform… +\d+\.\d°C +│$"), pane.text())
+        text = pane.text()
+        self.assertTrue(all(len(line) <= 22 for line in pane.lines()))
+        for value in values:
+            self.assertIn(value, text)
+        self.assertIn("│ Fans to Full Sp… m │", text)
         pane.send("q")
         self.assert_restored(pane)
 

@@ -131,6 +131,9 @@ bool EventLoop::pollSignals() {
 
 void EventLoop::run() {
   while (!stopped_) {
+    if (beforeWait_) {
+      beforeWait_();
+    }
     std::erase_if(timers_, [](const auto& t) { return !t->valid; });
     std::erase_if(watches_, [](const auto& w) { return w.first < 0; });
     int timeoutMs = -1;

@@ -28,6 +28,10 @@ class EventLoop final : public TimerScheduler {
   std::unique_ptr<RepeatingTimer> scheduledTimer(double interval,
                                                  std::function<void()> action) override;
 
+  // Called once a round, after the round's timers and watches and before the loop waits again:
+  // where a shell puts on screen, in one update, what the round's callbacks changed.
+  void setBeforeWait(std::function<void()> hook) { beforeWait_ = std::move(hook); }
+
   // Runs until stop() is called or a termination signal arrives.
   void run();
   // Ends run() after the callback in progress; callable from callbacks.
@@ -47,6 +51,7 @@ class EventLoop final : public TimerScheduler {
   int signalRead_ = -1;
   std::vector<std::pair<int, std::function<void()>>> watches_;
   std::vector<std::shared_ptr<Timer>> timers_;
+  std::function<void()> beforeWait_;
   bool stopped_ = false;
   std::optional<int> signal_;
 };

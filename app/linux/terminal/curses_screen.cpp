@@ -48,6 +48,10 @@ std::unique_ptr<CursesScreen> CursesScreen::open(std::string& error) {
   set_escdelay(25);
   curs_set(0);
   leaveok(stdscr, TRUE);
+  // No look for typed-ahead keys while the screen is updated: curses would flush its output and
+  // poll the keyboard every few lines, which makes one small write per changed line. The update
+  // goes out in one write; keys are read when it is done.
+  typeahead(-1);
   screen->setUpColors();
   return screen;
 }

@@ -128,6 +128,88 @@ TEST(TerminalMenu, SelectionFollowsItsItemAcrossARebuild) {
   EXPECT_EQ(carrySelection(automatic, 42u, proactive), std::nullopt);
 }
 
+MenuItem reading(std::string name, std::string value) {
+  MenuItem item = info(name + " " + value);
+  const std::size_t gap = name.size() < 22 ? 24 - name.size() : 2;
+  item.styledTitle = StyledText{
+      {.text = name, .font = FontRole::monoRegular12, .color = ColorRole::label},
+      {.text = std::string(gap, ' '), .font = FontRole::monoRegular12, .color = std::nullopt},
+      {.text = value, .font = FontRole::monoMedium12, .color = ColorRole::systemGreen}};
+  return item;
+}
+
+std::string shownText(const FittedLine& line) {
+  std::string text = plainText(line.title);
+  return line.hint.empty() ? text : text + "|" + line.hint;
+}
+
+TEST(TerminalMenu, NarrowRowsShortenLabelsAndKeepValuesWholeAndLinedUp) {
+  const MenuItem platform = reading("Platform Controller", "41.0\u00B0C");
+  const MenuItem fan = reading("Fan 1", "1850 RPM");
+  // Wide enough: as the menu has it.
+  EXPECT_EQ(shownText(fitItem(platform, 40, true, 8)), "Platform Controller     41.0\u00B0C");
+  // Narrower: the gap goes first, then the label, whose value starts where the widest one must.
+  EXPECT_EQ(shownText(fitItem(platform, 28, true, 8)), "Platform Controller 41.0\u00B0C");
+  EXPECT_EQ(shownText(fitItem(platform, 18, true, 8)), "Platform\u2026 41.0\u00B0C");
+  EXPECT_EQ(shownText(fitItem(fan, 18, true, 8)), "Fan 1     1850 RPM");
+  EXPECT_EQ(shownText(fitItem(platform, 18, false, 8)), "Platform~ 41.0C");
+  // The key hint stays; the mode line drops "Fans: " rather than cut the mode.
+  EXPECT_EQ(
+      shownText(fitItem(command("Fans to Full Speed", MenuAction::setFansMax, "m"), 10, true, 8)),
+      "Fans to\u2026|m");
+  EXPECT_EQ(shownText(fitItem(info("Fans: Proactive (40-75\u00B0C)"), 20, true, 8)),
+            "Proactive (40-75\u00B0C)");
+  // Narrowest with every value whole: a letter and the ellipsis, a space, the value.
+  EXPECT_EQ(minimumItemWidth(platform, true, 8), 11u);
+  EXPECT_EQ(minimumItemWidth(info("Fans: Auto"), true, 8), 4u);
+}
+
+TEST(TerminalMenu, ATallMenuFlowsIntoBoxesSideBySideOrScrollsOrIsTooSmall) {
+  // 32 items as the refresh builds them for 13 sensors and 2 fans.
+  MenuModel menu;
+  menu.addItem(info("Quillomatics"));
+  menu.addItem(MenuItem::separatorItem());
+  for (const auto& [title, count] : {std::pair{"CPU", 2}, {"GPU", 2}, {"OTHER", 9}}) {
+    menu.addItem(info(title));
+    for (int i = 0; i < count; ++i) {
+      menu.addItem(reading(std::string(title) + " Sensor " + std::to_string(i), "40.0\u00B0C"));
+    }
+    menu.addItem(MenuItem::separatorItem());
+  }
+  menu.addItem(info("FANS"));
+  menu.addItem(reading("Fan 1", "1850 RPM"));
+  menu.addItem(reading("Fan 2", "1702 RPM"));
+  const MenuModel tail = menuInMode("Auto");  // from the separator after the fan rows on
+  menu.items.insert(menu.items.end(), tail.items.begin() + 3, tail.items.end());
+  ASSERT_EQ(menu.items.size(), 32u);
+  // 80 x 24: two boxes, the first ending with the OTHER section (its separator left to the
+  // border), every item in view.
+  const MenuLayout two = layoutMenu(menu, 21, 80, true);
+  ASSERT_FALSE(two.tooSmall);
+  ASSERT_EQ(two.columns.size(), 2u);
+  EXPECT_EQ(two.columns[0], (MenuColumn{0, 20}));
+  EXPECT_EQ(two.columns[1], (MenuColumn{21, 32}));
+  EXPECT_EQ(two.textWidth, 32u);
+  // Shorter still: three boxes, their labels shortened to fit 80 columns.
+  const MenuLayout three = layoutMenu(menu, 11, 80, true);
+  EXPECT_EQ(three.columns, (std::vector<MenuColumn>{{0, 9}, {10, 20}, {21, 32}}));
+  EXPECT_EQ(three.textWidth, 22u);
+  // Tall enough: one box as wide as its widest row.
+  const MenuLayout one = layoutMenu(menu, 47, 100, true);
+  EXPECT_EQ(one.columns, (std::vector<MenuColumn>{{0, 32}}));
+  EXPECT_EQ(one.visible, 32u);
+  // Short and narrow: one box that scrolls, its labels shortened.
+  const MenuLayout scrolled = layoutMenu(menu, 21, 40, true);
+  EXPECT_EQ(scrolled.columns.size(), 1u);
+  EXPECT_EQ(scrolled.visible, 21u);
+  EXPECT_EQ(scrolled.textWidth, 32u);
+  EXPECT_EQ(layoutMenu(menu, 21, 20, true).textWidth, 16u);
+  // Narrower than a letter, a space and "1850 RPM" in a box, or no row for an item.
+  EXPECT_FALSE(layoutMenu(menu, 21, 15, true).tooSmall);
+  EXPECT_TRUE(layoutMenu(menu, 21, 14, true).tooSmall);
+  EXPECT_TRUE(layoutMenu(menu, 0, 80, true).tooSmall);
+}
+
 TEST(TerminalMenu, ScrollingKeepsTheSelectionInViewAndTheViewFull) {
   // Everything fits: never scrolled.
   EXPECT_EQ(scrollToShow(3, 9u, 20, 12), 0u);

@@ -230,6 +230,14 @@ std::optional<int> runInTerminal(const TerminalServices& services,
     });
   }
 
+  // What a round of the loop changed (a refresh's title and menu) reaches the terminal in one
+  // update, before the loop waits again.
+  struct FlushBeforeWait {
+    EventLoop& loop;
+    ~FlushBeforeWait() { loop.setBeforeWait(nullptr); }
+  } flushing{loop};
+  loop.setBeforeWait([&ui] { ui.flush(); });
+
   ui.draw();
   delegate->applicationDidFinishLaunching();
   // Terminating during launch means the SMC could not be reached and the alert was shown.

@@ -62,54 +62,106 @@ std::vector<std::string> wrap(std::string_view text, std::size_t width) {
 
 }  // namespace
 
-struct TerminalUi::Geometry {
-  int lines = 0;
-  int cols = 0;
-  bool showMenu = false;
-  int boxX = 0;
-  int boxWidth = 0;
-  int textWidth = 0;        // columns for an item's text inside the box
-  std::size_t visible = 0;  // item rows in view
-};
-
 std::string TerminalUi::shown(std::string_view utf8) const {
   return screen_.utf8() ? std::string(utf8) : asciiFallback(utf8);
 }
 
-TerminalUi::Geometry TerminalUi::geometry() const {
-  Geometry g;
-  g.lines = LINES;
-  g.cols = COLS;
-  // The box needs its two borders and one item row below the status line, and room for a few
-  // characters of text.
-  g.showMenu = open_ && !menu_.items.empty() && g.lines >= 4 && g.cols >= 8;
-  if (!g.showMenu) {
-    return g;
+namespace {
+
+// Lines for the menu's items: below the status line, inside the box's top and bottom borders.
+std::size_t itemRows(int lines) {
+  return lines > 3 ? static_cast<std::size_t>(lines - 3) : 0;
+}
+
+}  // namespace
+
+MenuLayout TerminalUi::layoutFor(const MenuModel& menu) const {
+  return layoutMenu(menu, itemRows(LINES), static_cast<std::size_t>(std::max(COLS, 0)),
+                    screen_.utf8());
+}
+
+const MenuLayout& TerminalUi::layout() {
+  if (layoutLines_ != LINES || layoutCols_ != COLS) {
+    layout_ = layoutFor(menu_);
+    layoutLines_ = LINES;
+    layoutCols_ = COLS;
   }
-  g.textWidth = static_cast<int>(std::max<std::size_t>(menuTextWidth(menu_, screen_.utf8()), 1));
-  g.boxWidth = std::min(g.textWidth + 4, g.cols);
-  g.textWidth = g.boxWidth - 4;
-  g.boxX = g.cols - g.boxWidth;  // under the status item, at the right like a menu-bar menu
-  g.visible = std::min(menu_.items.size(), static_cast<std::size_t>(g.lines - 3));
-  return g;
+  return layout_;
 }
 
 void TerminalUi::setTitle(std::string_view title) {
+  if (plainTitle_ == title && !styledTitle_) {
+    return;
+  }
   plainTitle_ = std::string(title);
   styledTitle_.reset();
-  draw();
+  titleChanged_ = true;
 }
 
 void TerminalUi::setAttributedTitle(const StyledText& title) {
+  if (styledTitle_ == title && !plainTitle_) {
+    return;
+  }
   styledTitle_ = title;
   plainTitle_.reset();
-  draw();
+  titleChanged_ = true;
 }
 
 void TerminalUi::setMenu(const MenuModel& menu) {
-  selected_ = carrySelection(menu_, selected_, menu);
+  if (menu == menu_) {
+    return;
+  }
+  const std::optional<std::size_t> selected = carrySelection(menu_, selected_, menu);
+  MenuLayout next = layoutFor(menu);
+  const bool sameShape = layoutLines_ == LINES && layoutCols_ == COLS && next == layout_ &&
+                         menu.items.size() == menu_.items.size() && selected == selected_;
+  if (sameShape && !redrawAll_) {
+    // The same boxes in the same places: only the rows whose item changed are drawn again.
+    for (std::size_t i = 0; i < menu.items.size(); ++i) {
+      if (!(menu.items[i] == menu_.items[i])) {
+        changedRows_.push_back(i);
+      }
+    }
+  } else {
+    redrawAll_ = true;
+  }
   menu_ = menu;
-  draw();
+  selected_ = selected;
+  layout_ = std::move(next);
+  layoutLines_ = LINES;
+  layoutCols_ = COLS;
+}
+
+void TerminalUi::flush() {
+  if (screen_.suspended()) {
+    return;
+  }
+  // A notice whose time is up leaves the status line to the key hints again.
+  if (!notice_.empty() && std::chrono::steady_clock::now() >= noticeUntil_) {
+    notice_.clear();
+    titleChanged_ = true;
+  }
+  if (redrawAll_ || layoutLines_ != LINES || layoutCols_ != COLS) {
+    draw();
+    return;
+  }
+  // Rows of a closed menu change nothing on screen.
+  const bool rowsShown = showMenu() && !layout().tooSmall && !changedRows_.empty();
+  if (!titleChanged_ && !rowsShown) {
+    changedRows_.clear();
+    return;
+  }
+  if (titleChanged_) {
+    drawStatusLine();
+  }
+  if (rowsShown) {
+    for (const std::size_t index : changedRows_) {
+      drawItem(index);
+    }
+  }
+  titleChanged_ = false;
+  changedRows_.clear();
+  refresh();
 }
 
 void TerminalUi::setMenuOpen(bool open) {
@@ -125,15 +177,22 @@ void TerminalUi::moveSelection(int step) {
 }
 
 void TerminalUi::followSelection() {
-  const Geometry g = geometry();
-  scrollTop_ = scrollToShow(scrollTop_, selected_, g.visible, menu_.items.size());
+  const MenuLayout& l = layout();
+  if (l.columns.size() == 1) {
+    scrollTop_ = scrollToShow(scrollTop_, selected_, l.visible, menu_.items.size());
+  } else {
+    scrollTop_ = 0;
+  }
 }
 
 void TerminalUi::scrollBy(long long lines) {
-  const Geometry g = geometry();
+  const MenuLayout& l = layout();
+  if (l.columns.size() != 1) {
+    return;
+  }
   const long long top = std::max(0LL, static_cast<long long>(scrollTop_) + lines);
   scrollTop_ =
-      scrollToShow(static_cast<std::size_t>(top), std::nullopt, g.visible, menu_.items.size());
+      scrollToShow(static_cast<std::size_t>(top), std::nullopt, l.visible, menu_.items.size());
 }
 
 std::optional<MenuAction> TerminalUi::handleKey(int key) {
@@ -168,7 +227,7 @@ std::optional<MenuAction> TerminalUi::handleKey(int key) {
       break;
     case KEY_PPAGE:
     case KEY_NPAGE: {
-      const auto page = static_cast<long long>(std::max<std::size_t>(geometry().visible, 2) - 1);
+      const auto page = static_cast<long long>(std::max<std::size_t>(layout().visible, 2) - 1);
       scrollBy(key == KEY_PPAGE ? -page : page);
       break;
     }
@@ -200,13 +259,18 @@ void TerminalUi::draw() {
     return;
   }
   erase();
-  const Geometry g = geometry();
+  const MenuLayout& l = layout();
   // A size change or a new menu may leave the view past the end.
-  scrollTop_ = scrollToShow(scrollTop_, std::nullopt, g.visible, menu_.items.size());
+  scrollTop_ = l.columns.size() == 1
+                   ? scrollToShow(scrollTop_, std::nullopt, l.visible, menu_.items.size())
+                   : 0;
   drawStatusLine();
-  if (g.showMenu) {
-    drawMenu(g);
+  if (showMenu()) {
+    drawMenu();
   }
+  redrawAll_ = false;
+  titleChanged_ = false;
+  changedRows_.clear();
   refresh();
 }
 
@@ -259,69 +323,133 @@ void TerminalUi::drawStatusLine() {
   }
 }
 
-void TerminalUi::drawMenu(const Geometry& g) {
-  const int left = g.boxX;
-  const int right = g.boxX + g.boxWidth - 1;
-  const int textX = left + 2;
-  const int textEnd = textX + g.textWidth;
-  const std::size_t total = menu_.items.size();
-  const bool moreAbove = scrollTop_ > 0;
-  const bool moreBelow = scrollTop_ + g.visible < total;
-  const int top = 1;
-  const int bottom = top + static_cast<int>(g.visible) + 1;
+namespace {
 
-  attrset(A_NORMAL);
-  mvaddch(top, left, ACS_ULCORNER);
-  mvhline(top, left + 1, ACS_HLINE, g.boxWidth - 2);
-  mvaddch(top, right, ACS_URCORNER);
-  mvaddch(bottom, left, ACS_LLCORNER);
-  mvhline(bottom, left + 1, ACS_HLINE, g.boxWidth - 2);
-  mvaddch(bottom, right, ACS_LRCORNER);
-  const attr_t arrows = A_BOLD;
-  if (moreAbove) {
-    put(top, left + g.boxWidth / 2 - 1, right, screen_.utf8() ? " \u25B2 " : " ^ ", arrows);
-  }
-  if (moreBelow) {
-    put(bottom, left + g.boxWidth / 2 - 1, right, screen_.utf8() ? " \u25BC " : " v ", arrows);
-  }
+// Where the boxes of a layout start: side by side at the right of the terminal, like a menu-bar
+// menu under its item.
+int boxesLeft(const MenuLayout& l, int cols) {
+  const auto boxes = static_cast<int>(l.columns.size());
+  const int boxWidth = static_cast<int>(l.textWidth + kBoxFrame);
+  return std::max(0, cols - (boxes * (boxWidth + 1) - 1));
+}
 
-  const attr_t secondary =
-      screen_.attributesFor(FontRole::monoRegular12, ColorRole::secondaryLabel);
-  for (std::size_t row = 0; row < g.visible; ++row) {
-    const std::size_t index = scrollTop_ + row;
-    const MenuItem& item = menu_.items[index];
-    const int y = top + 1 + static_cast<int>(row);
-    if (item.isSeparator) {
-      mvaddch(y, left, ACS_LTEE);
-      mvhline(y, left + 1, ACS_HLINE, g.boxWidth - 2);
-      mvaddch(y, right, ACS_RTEE);
-      continue;
+}  // namespace
+
+std::optional<std::pair<int, int>> TerminalUi::placeOf(std::size_t index) const {
+  const MenuLayout& l = layout_;
+  const int boxWidth = static_cast<int>(l.textWidth + kBoxFrame);
+  const int left = boxesLeft(l, COLS);
+  if (l.columns.size() == 1) {
+    if (index < scrollTop_ || index >= scrollTop_ + l.visible) {
+      return std::nullopt;
     }
-    mvaddch(y, left, ACS_VLINE);
-    mvaddch(y, right, ACS_VLINE);
-    const bool highlighted = selected_ == index && isSelectable(item);
-    const attr_t highlight = highlighted ? A_REVERSE : A_NORMAL;
-    fill(y, left + 1, g.boxWidth - 2, highlight);
-    // The key hint keeps its place at the right; a title too long for a narrow box is cut
-    // short of it.
-    const std::string hint = keyHint(item);
-    const int hintWidth = static_cast<int>(displayWidth(hint));
-    const int hintX = textEnd - hintWidth;
-    const int titleEnd = hint.empty() ? textEnd : std::max(textX, hintX - 1);
-    int x = textX;
-    if (item.styledTitle) {
-      for (const StyledRun& run : *item.styledTitle) {
-        x = put(y, x, titleEnd, shown(run.text),
-                screen_.attributesFor(run.font, run.color) | highlight);
+    return std::pair{2 + static_cast<int>(index - scrollTop_), left};
+  }
+  for (std::size_t c = 0; c < l.columns.size(); ++c) {
+    const MenuColumn& column = l.columns[c];
+    if (index >= column.begin && index < column.end) {
+      return std::pair{2 + static_cast<int>(index - column.begin),
+                       left + static_cast<int>(c) * (boxWidth + 1)};
+    }
+  }
+  return std::nullopt;
+}
+
+void TerminalUi::drawTooSmall() {
+  // Under the status line at the right, where the menu would be, as much as there is room for.
+  int y = 1;
+  for (const std::string& line : wrap("terminal too small", static_cast<std::size_t>(COLS))) {
+    if (y >= LINES) {
+      break;
+    }
+    put(y++, std::max(0, COLS - static_cast<int>(displayWidth(line))), COLS, line, A_BOLD);
+  }
+}
+
+void TerminalUi::drawMenu() {
+  const MenuLayout& l = layout();
+  if (l.tooSmall) {
+    drawTooSmall();
+    return;
+  }
+  const int boxWidth = static_cast<int>(l.textWidth + kBoxFrame);
+  const std::size_t total = menu_.items.size();
+  int left = boxesLeft(l, COLS);
+  for (const MenuColumn& column : l.columns) {
+    const int right = left + boxWidth - 1;
+    const bool scrolls = l.columns.size() == 1;
+    const std::size_t rows = scrolls ? l.visible : column.end - column.begin;
+    const int top = 1;
+    const int bottom = top + static_cast<int>(rows) + 1;
+    attrset(A_NORMAL);
+    mvaddch(top, left, ACS_ULCORNER);
+    mvhline(top, left + 1, ACS_HLINE, boxWidth - 2);
+    mvaddch(top, right, ACS_URCORNER);
+    mvaddch(bottom, left, ACS_LLCORNER);
+    mvhline(bottom, left + 1, ACS_HLINE, boxWidth - 2);
+    mvaddch(bottom, right, ACS_LRCORNER);
+    if (scrolls) {
+      const attr_t arrows = A_BOLD;
+      if (scrollTop_ > 0) {
+        put(top, left + boxWidth / 2 - 1, right, screen_.utf8() ? " \u25B2 " : " ^ ", arrows);
+      }
+      if (scrollTop_ + l.visible < total) {
+        put(bottom, left + boxWidth / 2 - 1, right, screen_.utf8() ? " \u25BC " : " v ", arrows);
+      }
+      for (std::size_t row = 0; row < l.visible; ++row) {
+        drawItem(scrollTop_ + row);
       }
     } else {
-      // A plain item without an action is shown as disabled.
-      x = put(y, x, titleEnd, shown(item.title), isSelectable(item) ? highlight : secondary);
-    }
-    if (!hint.empty()) {
-      if (hintX > textX) {
-        put(y, hintX, textEnd, hint, highlighted ? highlight : secondary);
+      for (std::size_t index = column.begin; index < column.end; ++index) {
+        drawItem(index);
       }
+    }
+    left += boxWidth + 1;
+  }
+}
+
+void TerminalUi::drawItem(std::size_t index) {
+  const auto place = placeOf(index);
+  if (!place || index >= menu_.items.size()) {
+    return;
+  }
+  const auto [y, left] = *place;
+  const int boxWidth = static_cast<int>(layout_.textWidth + kBoxFrame);
+  const int right = left + boxWidth - 1;
+  const MenuItem& item = menu_.items[index];
+  attrset(A_NORMAL);
+  if (item.isSeparator) {
+    mvaddch(y, left, ACS_LTEE);
+    mvhline(y, left + 1, ACS_HLINE, boxWidth - 2);
+    mvaddch(y, right, ACS_RTEE);
+    return;
+  }
+  mvaddch(y, left, ACS_VLINE);
+  mvaddch(y, right, ACS_VLINE);
+  const bool highlighted = selected_ == index && isSelectable(item);
+  const attr_t highlight = highlighted ? A_REVERSE : A_NORMAL;
+  fill(y, left + 1, boxWidth - 2, highlight);
+  const int textX = left + 2;
+  const int textEnd = textX + static_cast<int>(layout_.textWidth);
+  const FittedLine line = fitItem(item, layout_.textWidth, screen_.utf8(), layout_.valueWidth);
+  int x = textX;
+  if (item.styledTitle) {
+    for (const StyledRun& run : line.title) {
+      x = put(y, x, textEnd, run.text, screen_.attributesFor(run.font, run.color) | highlight);
+    }
+  } else if (!line.title.empty()) {
+    // A plain item without an action is shown as disabled.
+    const attr_t secondary =
+        screen_.attributesFor(FontRole::monoRegular12, ColorRole::secondaryLabel);
+    x = put(y, x, textEnd, line.title.front().text, isSelectable(item) ? highlight : secondary);
+  }
+  // The key hint keeps its place at the right.
+  if (!line.hint.empty()) {
+    const int hintX = textEnd - static_cast<int>(displayWidth(line.hint));
+    if (hintX >= textX) {
+      const attr_t secondary =
+          screen_.attributesFor(FontRole::monoRegular12, ColorRole::secondaryLabel);
+      put(y, hintX, textEnd, line.hint, highlighted ? highlight : secondary);
     }
   }
 }
