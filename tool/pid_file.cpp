@@ -69,12 +69,6 @@ bool writeAll(int fd, const std::string& text) {
 
 }  // namespace
 
-std::string pidText(std::int32_t pid) {
-  // A process id is positive; the digits of its magnitude are written either way.
-  const long long value = pid < 0 ? -static_cast<long long>(pid) : pid;
-  return std::to_string(value);
-}
-
 bool PidFile::write(std::int32_t pid) const {
   constexpr int kAttempts = 16;
   std::string temp;
