@@ -17,6 +17,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/io.h"
+#include "base/mapped_file.h"
+#include "base/unique_fd.h"
 #include "sim/key_codec.h"
 #include "sim/regular_file.h"
 #include "sim/thermal_model.h"
@@ -67,46 +70,6 @@ uid_t realUser() {
     return 0;
   }
   return getuid();
-}
-
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  Fd(Fd&& o) noexcept : fd_(std::exchange(o.fd_, -1)) {}
-  Fd& operator=(Fd&& o) noexcept {
-    if (this != &o) {
-      reset();
-      fd_ = std::exchange(o.fd_, -1);
-    }
-    return *this;
-  }
-  ~Fd() { reset(); }
-  void reset() {
-    if (fd_ >= 0) {
-      ::close(fd_);
-      fd_ = -1;
-    }
-  }
-  int get() const { return fd_; }
-  int release() { return std::exchange(fd_, -1); }
-
- private:
-  int fd_;
-};
-
-bool writeAll(int fd, const std::uint8_t* data, std::size_t size) {
-  std::size_t done = 0;
-  while (done < size) {
-    const ssize_t n = ::pwrite(fd, data + done, size - done, static_cast<off_t>(done));
-    if (n < 0 && errno == EINTR) {
-      continue;
-    }
-    if (n <= 0) {
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
 }
 
 void lockFile(int fd, int operation) {
@@ -227,7 +190,7 @@ std::string privateDirectoryFault(const struct stat& st, uid_t user) {
 // Checks that `dir` is a directory of `user`'s own with mode 0700, on a descriptor opened without
 // following a link, so that what is checked is what the name leads to.
 Status checkPrivateDirectory(const std::string& dir, uid_t user) {
-  Fd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  base::UniqueFd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   struct stat st {};
   if (fd.get() < 0) {
     const int err = errno;
@@ -351,12 +314,13 @@ Status createDevice(const std::string& path, const ProfileSource& source,
   // The device is written whole under a temporary name and then moved into place, so no one
   // ever opens a half-written device.
   std::string temp = directoryOf(path) + "/." + fileNameOf(path) + ".XXXXXX";
-  Fd fd(::mkstemp(temp.data()));
+  base::UniqueFd fd(::mkstemp(temp.data()));
   if (fd.get() < 0) {
     return Status::failure(path + ": cannot create (" + errnoText(errno) + ")");
   }
   const mode_t mode = options.writers == Writers::anyone ? 0666 : 0644;
-  if (!writeAll(fd.get(), image->data(), image->size()) || ::fchmod(fd.get(), mode) != 0) {
+  if (!base::writeAllAt(fd.get(), image->data(), image->size(), 0) ||
+      ::fchmod(fd.get(), mode) != 0) {
     const int err = errno;
     ::unlink(temp.c_str());
     return Status::failure(path + ": cannot write (" + errnoText(err) + ")");
@@ -413,7 +377,7 @@ Result<Device> Device::open(const std::string& path, Access access) {
   // that descriptor first: a file that is no device (a configuration file named by a hostile
   // QUILLOMATICS_SMC_DEVICE, say) is never opened for writing, which path watchers would see.
   const int flags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
-  Fd fd(openRegularFile(path, flags | O_RDONLY));
+  base::UniqueFd fd(openRegularFile(path, flags | O_RDONLY));
   if (fd.get() < 0) {
     const int err = errno;
     if (err == ENOENT) {
@@ -455,7 +419,7 @@ Result<Device> Device::open(const std::string& path, Access access) {
   bool writable = false;
   if (access == Access::automatic &&
       (st.st_uid == geteuid() || st.st_uid == 0 || st.st_uid == realUser())) {
-    Fd forWriting(reopenRegularFile(fd.get(), path, flags | O_RDWR));
+    base::UniqueFd forWriting(reopenRegularFile(fd.get(), path, flags | O_RDWR));
     struct stat again {};
     if (forWriting.get() >= 0 && ::fstat(forWriting.get(), &again) == 0 &&
         again.st_ino == st.st_ino && again.st_dev == st.st_dev) {
@@ -464,17 +428,17 @@ Result<Device> Device::open(const std::string& path, Access access) {
     }
   }
   const int protection = PROT_READ | (writable ? PROT_WRITE : 0);
-  void* map = ::mmap(nullptr, probe.fileSize, protection, MAP_SHARED, fd.get(), 0);
-  if (map == MAP_FAILED) {
+  auto map = base::MappedFile::map(fd.get(), probe.fileSize, protection);
+  if (!map) {
     return Status::failure(path + ": cannot map (" + errnoText(errno) + ")");
   }
   Device d;
   d.path_ = path;
-  d.fd_ = fd.release();
-  d.map_ = map;
-  d.mapSize_ = probe.fileSize;
-  d.header_ = static_cast<layout::Header*>(map);
-  d.keys_ = reinterpret_cast<layout::KeyEntry*>(static_cast<char*>(map) + sizeof(layout::Header));
+  d.header_ = static_cast<layout::Header*>(map.data());
+  d.keys_ =
+      reinterpret_cast<layout::KeyEntry*>(static_cast<char*>(map.data()) + sizeof(layout::Header));
+  d.fd_ = std::move(fd);
+  d.map_ = std::move(map);
   d.keyCount_ = probe.keyCount;
   d.writable_ = writable;
   const uid_t euid = geteuid();
@@ -483,46 +447,9 @@ Result<Device> Device::open(const std::string& path, Access access) {
   return d;
 }
 
-Device::Device(Device&& o) noexcept {
-  *this = std::move(o);
-}
-
-Device& Device::operator=(Device&& o) noexcept {
-  if (this != &o) {
-    release();
-    path_ = std::move(o.path_);
-    fd_ = std::exchange(o.fd_, -1);
-    map_ = std::exchange(o.map_, nullptr);
-    mapSize_ = std::exchange(o.mapSize_, 0);
-    header_ = std::exchange(o.header_, nullptr);
-    keys_ = std::exchange(o.keys_, nullptr);
-    keyCount_ = std::exchange(o.keyCount_, 0);
-    writable_ = o.writable_;
-    privileged_ = o.privileged_;
-    std::copy(std::begin(o.faultCounters_), std::end(o.faultCounters_), faultCounters_);
-    lookup_ = o.lookup_;
-  }
-  return *this;
-}
-
-Device::~Device() {
-  release();
-}
-
-void Device::release() {
-  if (map_ != nullptr) {
-    ::munmap(map_, mapSize_);
-    map_ = nullptr;
-  }
-  if (fd_ >= 0) {
-    ::close(fd_);
-    fd_ = -1;
-  }
-}
-
 template <class Change>
 void Device::write(Change change) {
-  lockFile(fd_, LOCK_EX);
+  lockFile(fd_.get(), LOCK_EX);
   std::atomic_ref<std::uint32_t> seq(header_->seq);
   const std::uint32_t before = seq.load(std::memory_order_relaxed);
   // An odd count left by a writer that died mid-change stays odd until this change is done.
@@ -530,7 +457,7 @@ void Device::write(Change change) {
   std::atomic_thread_fence(std::memory_order_release);
   change();
   seq.store((before | 1u) + 1, std::memory_order_release);
-  lockFile(fd_, LOCK_UN);
+  lockFile(fd_.get(), LOCK_UN);
 }
 
 template <class Read>
@@ -548,9 +475,9 @@ void Device::read(Read reader) const {
     }
   }
   // The writer is slow or died mid-change: its lock tells when it is done.
-  lockFile(fd_, LOCK_SH);
+  lockFile(fd_.get(), LOCK_SH);
   reader();
-  lockFile(fd_, LOCK_UN);
+  lockFile(fd_.get(), LOCK_UN);
 }
 
 std::uint32_t Device::indexOf(std::uint32_t code) const {
