@@ -13,16 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "base/signal_pipe.h"
 #include "sim/key_codec.h"
 #include "sim/sim_device.h"
 #include "smc/smc_record.h"
 
 namespace {
-
-volatile std::sig_atomic_t stopRequested = 0;
-void requestStop(int) {
-  stopRequested = 1;
-}
 
 constexpr const char* kOverviewHead = R"(smc-sim: the simulated Mac's SMC device
 
@@ -322,8 +318,8 @@ int cmdShow(const Args& a) {
   if (!device) {
     return status;
   }
-  std::signal(SIGINT, requestStop);
-  std::signal(SIGTERM, requestStop);
+  // Signals 2 and 15 end the watch between two pictures; one interrupts the sleep.
+  const base::SignalPipe stop{SIGINT, SIGTERM};
   do {
     device->catchUp();
     if (watch) {
@@ -340,7 +336,7 @@ int cmdShow(const Args& a) {
       timespec ts{static_cast<time_t>(s), static_cast<long>(std::fmod(s, 1.0) * 1e9)};
       nanosleep(&ts, nullptr);
     }
-  } while (watch && !stopRequested);
+  } while (watch && !stop.caught());
   return 0;
 }
 
@@ -690,9 +686,9 @@ int cmdRun(const Args& a) {
     return failure(device->path() +
                    ": permission denied (running the machine needs root or the device's owner)");
   }
-  std::signal(SIGINT, requestStop);
-  std::signal(SIGTERM, requestStop);
-  while (!stopRequested) {
+  // Signals 2 and 15 end the run between two steps; one interrupts the sleep.
+  const base::SignalPipe stop{SIGINT, SIGTERM};
+  while (!stop.caught()) {
     device->catchUp();
     timespec ts{static_cast<time_t>(intervalMs / 1000),
                 static_cast<long>(std::fmod(intervalMs, 1000.0) * 1e6)};
