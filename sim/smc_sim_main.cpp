@@ -208,16 +208,24 @@ IOReturn exchange(sim::Device& d, std::uint32_t code, std::uint8_t command, std:
   return d.exchange(in, out);
 }
 
+// The device for a command on one KEY: none, with `status` set, when KEY cannot be a key or
+// the device does not open.
+std::optional<sim::Device> openForKey(const std::string& path, const std::string& key,
+                                      int& status) {
+  if (key.empty() || key.size() > 5) {
+    status = failure("'" + key + "' is not a key (four characters)");
+    return std::nullopt;
+  }
+  return openOrReport(path, status);
+}
+
 int cmdRead(const Args& a) {
   if (a.positional.size() != 2) {
     return usageError("read", "give DEVICE and KEY");
   }
   const std::string& key = a.positional[1];
-  if (key.empty() || key.size() > 5) {
-    return failure("'" + key + "' is not a key (four characters)");
-  }
   int status = 0;
-  auto device = openOrReport(a.positional[0], status);
+  auto device = openForKey(a.positional[0], key, status);
   if (!device) {
     return status;
   }
@@ -256,11 +264,8 @@ int cmdWrite(const Args& a) {
     return usageError("write", raw ? "give DEVICE KEY --raw HEX" : "give DEVICE, KEY and VALUE");
   }
   const std::string& key = a.positional[1];
-  if (key.empty() || key.size() > 5) {
-    return failure("'" + key + "' is not a key (four characters)");
-  }
   int status = 0;
-  auto device = openOrReport(a.positional[0], status);
+  auto device = openForKey(a.positional[0], key, status);
   if (!device) {
     return status;
   }

@@ -191,6 +191,25 @@ std::string lastLine(std::string_view text) {
   return {};
 }
 
+// One waitpid for the runner's child, with `options` added to WUNTRACED: a prompt stopped by
+// Ctrl-Z would hold this process forever, so a stopped child is ended instead. The child's id
+// once it has ended (its status then in `status`), 0 while it runs or was only stopped, -1 on
+// an error.
+pid_t reapOrEndStopped(pid_t pid, int options, int& status) {
+  int raw = 0;
+  const pid_t changed = waitpid(pid, &raw, options | WUNTRACED);
+  if (changed != pid) {
+    return changed < 0 ? -1 : 0;
+  }
+  if (WIFSTOPPED(raw)) {
+    kill(pid, SIGTERM);
+    kill(pid, SIGCONT);
+    return 0;
+  }
+  status = raw;
+  return changed;
+}
+
 // Runs argv with its standard output captured and its standard error passed on to this
 // process's while it is kept, for its last line. Standard input is inherited. With a prompt
 // terminal the child runs in a process group of its own that is the terminal's foreground group
@@ -279,30 +298,16 @@ ScriptResult spawnCaptured(const std::vector<std::string>& args, int terminal,
         base::writeAll(STDERR_FILENO, std::string_view(buffer, static_cast<std::size_t>(n)));
       }
     }
-    // A prompt stopped by Ctrl-Z would hold this process forever: it is ended instead.
-    int raw = 0;
-    const pid_t changed = waitpid(pid, &raw, WNOHANG | WUNTRACED);
-    if (changed == pid && WIFSTOPPED(raw)) {
-      kill(pid, SIGTERM);
-      kill(pid, SIGCONT);
-    } else if (changed == pid) {
-      status = raw;
-      reaped = true;
+    if (!reaped) {
+      reaped = reapOrEndStopped(pid, WNOHANG, status) > 0;
     }
   }
   while (!reaped) {
-    int raw = 0;
-    const pid_t changed = waitpid(pid, &raw, WUNTRACED);
+    const pid_t changed = reapOrEndStopped(pid, 0, status);
     if (changed < 0 && errno != EINTR) {
       break;
     }
-    if (changed == pid && WIFSTOPPED(raw)) {
-      kill(pid, SIGTERM);
-      kill(pid, SIGCONT);
-    } else if (changed == pid) {
-      status = raw;
-      reaped = true;
-    }
+    reaped = changed > 0;
   }
   if (terminal >= 0) {
     giveTerminalTo(terminal, getpgrp());
