@@ -288,26 +288,30 @@ void driverRecord(const std::string& json) {
 namespace {
 
 QuillDriver* driver = nil;
+NSArray* keptObservers = nil;
 
 // Observes launching (the driver starts once the delegate has had its turn) and termination,
 // before main runs.
 __attribute__((constructor)) void installDriver() {
   @autoreleasepool {
     NSNotificationCenter* center = [NSNotificationCenter defaultCenter];
-    [center addObserverForName:NSApplicationDidFinishLaunchingNotification
-                        object:nil
-                         queue:nil
-                    usingBlock:^(NSNotification*) {
-                      driverRecord("{\"launched\": true}");
-                      driver = [[QuillDriver alloc] init];
-                      [driver start];
-                    }];
-    [center addObserverForName:NSApplicationWillTerminateNotification
-                        object:nil
-                         queue:nil
-                    usingBlock:^(NSNotification*) {
-                      driverRecord("{\"terminating\": true}");
-                    }];
+    // GNUstep's center does not keep a block observer alive: the tokens are kept here, or the
+    // observers are freed with the pool and the notifications reach whatever takes their place.
+    id launched = [center addObserverForName:NSApplicationDidFinishLaunchingNotification
+                                      object:nil
+                                       queue:nil
+                                  usingBlock:^(NSNotification*) {
+                                    driverRecord("{\"launched\": true}");
+                                    driver = [[QuillDriver alloc] init];
+                                    [driver start];
+                                  }];
+    id terminating = [center addObserverForName:NSApplicationWillTerminateNotification
+                                         object:nil
+                                          queue:nil
+                                     usingBlock:^(NSNotification*) {
+                                       driverRecord("{\"terminating\": true}");
+                                     }];
+    keptObservers = @[ launched, terminating ];
   }
   std::thread([] {
     std::this_thread::sleep_for(kWatchdog);
