@@ -6,8 +6,7 @@
 #include <string_view>
 
 #include "app/platform.h"
-
-inline constexpr std::string_view kProactivePidFile = "/tmp/quillomatics_proactive.pid";
+#include "base/pid_file_contract.h"
 
 // The tool inside the bundle: bundlePath + "/Contents/MacOS/ventwarden".
 std::string toolPath(std::string_view bundlePath);

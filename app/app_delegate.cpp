@@ -8,8 +8,6 @@
 namespace {
 
 constexpr int kSigTerm = 15;
-// The tool writes at most a sign and ten digits; anything much longer is not its file.
-constexpr std::size_t kPidFileMaxBytes = 64;
 
 }  // namespace
 

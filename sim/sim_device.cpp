@@ -1,39 +1,29 @@
-// The simulated SMC device: creating, validating, mapping and answering exchanges.
+// The simulated SMC device's file: where it lives, building it from a profile, creating,
+// destroying, validating and mapping it.
 #include "sim/sim_device.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 
+#include "base/io.h"
+#include "base/mapped_file.h"
+#include "base/unique_fd.h"
 #include "sim/key_codec.h"
 #include "sim/regular_file.h"
+#include "sim/sim_device_access.h"
 #include "sim/thermal_model.h"
 
 namespace sim {
 namespace {
-
-// A model step at most this often: cheap enough per exchange, smooth enough for the eye.
-constexpr std::int64_t kStepIntervalNs = 50'000'000;
-// A reader gives up spinning after this many tries and waits for the writer's lock instead.
-constexpr int kSpinLimit = 2000;
-
-std::int64_t monotonicNs() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return std::int64_t{ts.tv_sec} * 1'000'000'000 + ts.tv_nsec;
-}
 
 std::string errnoText(int err) {
   return std::strerror(err);
@@ -67,51 +57,6 @@ uid_t realUser() {
     return 0;
   }
   return getuid();
-}
-
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  Fd(Fd&& o) noexcept : fd_(std::exchange(o.fd_, -1)) {}
-  Fd& operator=(Fd&& o) noexcept {
-    if (this != &o) {
-      reset();
-      fd_ = std::exchange(o.fd_, -1);
-    }
-    return *this;
-  }
-  ~Fd() { reset(); }
-  void reset() {
-    if (fd_ >= 0) {
-      ::close(fd_);
-      fd_ = -1;
-    }
-  }
-  int get() const { return fd_; }
-  int release() { return std::exchange(fd_, -1); }
-
- private:
-  int fd_;
-};
-
-bool writeAll(int fd, const std::uint8_t* data, std::size_t size) {
-  std::size_t done = 0;
-  while (done < size) {
-    const ssize_t n = ::pwrite(fd, data + done, size - done, static_cast<off_t>(done));
-    if (n < 0 && errno == EINTR) {
-      continue;
-    }
-    if (n <= 0) {
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-void lockFile(int fd, int operation) {
-  while (::flock(fd, operation) != 0 && errno == EINTR) {
-  }
 }
 
 Result<std::string> readFile(const std::string& path) {
@@ -175,29 +120,6 @@ Result<std::vector<std::uint8_t>> buildImage(const Profile& profile, const Creat
   }
   return image;
 }
-
-KeyView viewOf(const layout::KeyEntry& k) {
-  KeyView v;
-  v.text.assign(k.text, strnlen(k.text, sizeof k.text));
-  v.code = k.code;
-  v.dataType = k.dataType;
-  v.dataSize = k.dataSize;
-  v.attributes = k.attributes;
-  v.recordedUnreadable = (k.state & layout::kStateUnreadable) != 0;
-  if (k.state & layout::kStateMissing) {
-    v.state = KeyState::missing;
-  } else if (k.state & (layout::kStateUnreadable | layout::kStateUnreadableFault)) {
-    v.state = KeyState::unreadable;
-  }
-  v.bytes.assign(k.bytes, k.bytes + std::min<std::uint32_t>(k.dataSize, layout::kValueBytes));
-  return v;
-}
-
-bool faultCoversKey(const layout::Fault& f, std::uint32_t code, bool isTemperature) {
-  return f.key == layout::kAllKeys || f.key == code ||
-         (f.key == layout::kTemperatureKeys && isTemperature);
-}
-
 }  // namespace
 
 namespace {
@@ -227,7 +149,7 @@ std::string privateDirectoryFault(const struct stat& st, uid_t user) {
 // Checks that `dir` is a directory of `user`'s own with mode 0700, on a descriptor opened without
 // following a link, so that what is checked is what the name leads to.
 Status checkPrivateDirectory(const std::string& dir, uid_t user) {
-  Fd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  base::UniqueFd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   struct stat st {};
   if (fd.get() < 0) {
     const int err = errno;
@@ -341,7 +263,8 @@ Status createDevice(const std::string& path, const ProfileSource& source,
   struct stat existing {};
   if (::lstat(path.c_str(), &existing) == 0) {
     if (!options.replace) {
-      return Status::failure(path + ": already exists (destroy it first, or replace it)");
+      return Status::failure(path + ": already exists (destroy it first, or replace it)",
+                             ErrorKind::alreadyExists);
     }
     auto old = Device::open(path, Device::Access::readOnly);
     if (!old) {
@@ -351,12 +274,13 @@ Status createDevice(const std::string& path, const ProfileSource& source,
   // The device is written whole under a temporary name and then moved into place, so no one
   // ever opens a half-written device.
   std::string temp = directoryOf(path) + "/." + fileNameOf(path) + ".XXXXXX";
-  Fd fd(::mkstemp(temp.data()));
+  base::UniqueFd fd(::mkstemp(temp.data()));
   if (fd.get() < 0) {
     return Status::failure(path + ": cannot create (" + errnoText(errno) + ")");
   }
   const mode_t mode = options.writers == Writers::anyone ? 0666 : 0644;
-  if (!writeAll(fd.get(), image->data(), image->size()) || ::fchmod(fd.get(), mode) != 0) {
+  if (!base::writeAllAt(fd.get(), image->data(), image->size(), 0) ||
+      ::fchmod(fd.get(), mode) != 0) {
     const int err = errno;
     ::unlink(temp.c_str());
     return Status::failure(path + ": cannot write (" + errnoText(err) + ")");
@@ -374,7 +298,8 @@ Status createDevice(const std::string& path, const ProfileSource& source,
     const int err = errno;
     ::unlink(temp.c_str());
     if (err == EEXIST) {
-      return Status::failure(path + ": already exists (destroy it first, or replace it)");
+      return Status::failure(path + ": already exists (destroy it first, or replace it)",
+                             ErrorKind::alreadyExists);
     }
     return Status::failure(path + ": cannot create (" + errnoText(err) + ")");
   }
@@ -413,7 +338,7 @@ Result<Device> Device::open(const std::string& path, Access access) {
   // that descriptor first: a file that is no device (a configuration file named by a hostile
   // QUILLOMATICS_SMC_DEVICE, say) is never opened for writing, which path watchers would see.
   const int flags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
-  Fd fd(openRegularFile(path, flags | O_RDONLY));
+  base::UniqueFd fd(openRegularFile(path, flags | O_RDONLY));
   if (fd.get() < 0) {
     const int err = errno;
     if (err == ENOENT) {
@@ -455,7 +380,7 @@ Result<Device> Device::open(const std::string& path, Access access) {
   bool writable = false;
   if (access == Access::automatic &&
       (st.st_uid == geteuid() || st.st_uid == 0 || st.st_uid == realUser())) {
-    Fd forWriting(reopenRegularFile(fd.get(), path, flags | O_RDWR));
+    base::UniqueFd forWriting(reopenRegularFile(fd.get(), path, flags | O_RDWR));
     struct stat again {};
     if (forWriting.get() >= 0 && ::fstat(forWriting.get(), &again) == 0 &&
         again.st_ino == st.st_ino && again.st_dev == st.st_dev) {
@@ -464,577 +389,23 @@ Result<Device> Device::open(const std::string& path, Access access) {
     }
   }
   const int protection = PROT_READ | (writable ? PROT_WRITE : 0);
-  void* map = ::mmap(nullptr, probe.fileSize, protection, MAP_SHARED, fd.get(), 0);
-  if (map == MAP_FAILED) {
+  auto map = base::MappedFile::map(fd.get(), probe.fileSize, protection);
+  if (!map) {
     return Status::failure(path + ": cannot map (" + errnoText(errno) + ")");
   }
   Device d;
   d.path_ = path;
-  d.fd_ = fd.release();
-  d.map_ = map;
-  d.mapSize_ = probe.fileSize;
-  d.header_ = static_cast<layout::Header*>(map);
-  d.keys_ = reinterpret_cast<layout::KeyEntry*>(static_cast<char*>(map) + sizeof(layout::Header));
+  d.header_ = static_cast<layout::Header*>(map.data());
+  d.keys_ =
+      reinterpret_cast<layout::KeyEntry*>(static_cast<char*>(map.data()) + sizeof(layout::Header));
+  d.fd_ = std::move(fd);
+  d.map_ = std::move(map);
   d.keyCount_ = probe.keyCount;
   d.writable_ = writable;
   const uid_t euid = geteuid();
   d.privileged_ = writable && (euid == 0 || probe.writers == Writers::anyone ||
                                (probe.writers == Writers::owner && st.st_uid == euid));
   return d;
-}
-
-Device::Device(Device&& o) noexcept {
-  *this = std::move(o);
-}
-
-Device& Device::operator=(Device&& o) noexcept {
-  if (this != &o) {
-    release();
-    path_ = std::move(o.path_);
-    fd_ = std::exchange(o.fd_, -1);
-    map_ = std::exchange(o.map_, nullptr);
-    mapSize_ = std::exchange(o.mapSize_, 0);
-    header_ = std::exchange(o.header_, nullptr);
-    keys_ = std::exchange(o.keys_, nullptr);
-    keyCount_ = std::exchange(o.keyCount_, 0);
-    writable_ = o.writable_;
-    privileged_ = o.privileged_;
-    std::copy(std::begin(o.faultCounters_), std::end(o.faultCounters_), faultCounters_);
-    lookup_ = o.lookup_;
-  }
-  return *this;
-}
-
-Device::~Device() {
-  release();
-}
-
-void Device::release() {
-  if (map_ != nullptr) {
-    ::munmap(map_, mapSize_);
-    map_ = nullptr;
-  }
-  if (fd_ >= 0) {
-    ::close(fd_);
-    fd_ = -1;
-  }
-}
-
-template <class Change>
-void Device::write(Change change) {
-  lockFile(fd_, LOCK_EX);
-  std::atomic_ref<std::uint32_t> seq(header_->seq);
-  const std::uint32_t before = seq.load(std::memory_order_relaxed);
-  // An odd count left by a writer that died mid-change stays odd until this change is done.
-  seq.store(before | 1u, std::memory_order_relaxed);
-  std::atomic_thread_fence(std::memory_order_release);
-  change();
-  seq.store((before | 1u) + 1, std::memory_order_release);
-  lockFile(fd_, LOCK_UN);
-}
-
-template <class Read>
-void Device::read(Read reader) const {
-  std::atomic_ref<std::uint32_t> seq(header_->seq);
-  for (int attempt = 0; attempt < kSpinLimit; ++attempt) {
-    const std::uint32_t before = seq.load(std::memory_order_acquire);
-    if (before & 1u) {
-      continue;
-    }
-    reader();
-    std::atomic_thread_fence(std::memory_order_acquire);
-    if (seq.load(std::memory_order_relaxed) == before) {
-      return;
-    }
-  }
-  // The writer is slow or died mid-change: its lock tells when it is done.
-  lockFile(fd_, LOCK_SH);
-  reader();
-  lockFile(fd_, LOCK_UN);
-}
-
-std::uint32_t Device::indexOf(std::uint32_t code) const {
-  // Fibonacci hashing: the top 8 bits of the product spread codes that differ in any letter.
-  LookupSlot& slot = lookup_[(code * 2654435769u) >> 24];
-  if (!slot.filled || slot.code != code) {
-    slot = {code, model::findKey({keys_, keyCount_}, code), true};
-  }
-  return slot.index;
-}
-
-bool Device::faultFires(std::size_t slot, std::uint32_t every) {
-  if (every <= 1) {
-    return true;
-  }
-  return ++faultCounters_[slot] % every == 0;
-}
-
-void Device::catchUp() {
-  if (!writable_) {
-    return;
-  }
-  std::atomic_ref<std::int64_t> last(header_->lastAdvanceNs);
-  std::atomic_ref<std::uint32_t> flags(header_->flags);
-  const std::int64_t now = monotonicNs();
-  if ((flags.load(std::memory_order_relaxed) & layout::kFlagFrozen) ||
-      now - last.load(std::memory_order_relaxed) < kStepIntervalNs) {
-    return;
-  }
-  write([&] {
-    const std::int64_t previous = last.load(std::memory_order_relaxed);
-    if ((header_->flags & layout::kFlagFrozen) || now - previous < kStepIntervalNs) {
-      return;
-    }
-    // After a long pause (or a restart of the clock) the model settles rather than replaying.
-    const double seconds = previous <= 0 || now < previous
-                               ? 0.0
-                               : std::min(static_cast<double>(now - previous) / 1e9, 3600.0);
-    model::run(*header_, {keys_, keyCount_}, seconds, now);
-    last.store(now, std::memory_order_relaxed);
-  });
-}
-
-IOReturn Device::exchange(const SMCKeyData_t& input, SMCKeyData_t& output) {
-  catchUp();
-  const std::uint32_t index = indexOf(input.key);
-
-  struct Seen {
-    layout::KeyEntry key;
-    std::uint32_t faultCount;
-    layout::Fault faults[layout::kMaxFaults];
-  };
-  // Only the parts of a key an exchange can answer are copied.
-  Seen seen;
-  read([&] {
-    seen.faultCount = std::min(header_->faultCount, layout::kMaxFaults);
-    std::memcpy(seen.faults, header_->faults, seen.faultCount * sizeof(layout::Fault));
-    if (index != layout::kNoKey) {
-      std::memcpy(&seen.key, &keys_[index], offsetof(layout::KeyEntry, bytes) + kSMCMaxBytes);
-    }
-  });
-
-  bool isTemperature = false;
-  auto temperatureCheck = [&] {
-    for (std::uint32_t i = 0; i < std::min(header_->tempCount, layout::kMaxTemps); ++i) {
-      if (header_->temps[i].key == index) {
-        return true;
-      }
-    }
-    return false;
-  };
-  for (std::uint32_t i = 0; i < seen.faultCount; ++i) {
-    if (seen.faults[i].key == layout::kTemperatureKeys && index != layout::kNoKey) {
-      isTemperature = temperatureCheck();
-      break;
-    }
-  }
-  const layout::Fault* valueFault = nullptr;
-  for (std::uint32_t i = 0; i < seen.faultCount; ++i) {
-    const layout::Fault& f = seen.faults[i];
-    if (f.kind == FaultKind::slow && f.value > 0) {
-      const double us = std::min(f.value, 10e6);
-      timespec ts{static_cast<time_t>(us / 1e6), static_cast<long>(std::fmod(us, 1e6) * 1000)};
-      while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
-      }
-    }
-  }
-  if (index == layout::kNoKey || (seen.key.state & layout::kStateMissing)) {
-    return kIOReturnNotFound;
-  }
-  for (std::uint32_t i = 0; i < seen.faultCount; ++i) {
-    const layout::Fault& f = seen.faults[i];
-    if (!faultCoversKey(f, input.key, isTemperature)) {
-      continue;
-    }
-    const bool fires = (f.kind == FaultKind::keyInfoFails && input.data8 == SMC_CMD_READ_KEYINFO) ||
-                       (f.kind == FaultKind::readFails && input.data8 == SMC_CMD_READ_BYTES) ||
-                       (f.kind == FaultKind::writeRefused && input.data8 == SMC_CMD_WRITE_BYTES);
-    if (fires && faultFires(i, f.every)) {
-      return f.kind == FaultKind::writeRefused ? kIOReturnNotPrivileged : kIOReturnError;
-    }
-    if (f.kind == FaultKind::value && input.data8 == SMC_CMD_READ_BYTES && faultFires(i, f.every)) {
-      valueFault = &f;
-    }
-  }
-
-  SMCKeyData_t out{};
-  out.key = input.key;
-  switch (input.data8) {
-    case SMC_CMD_READ_KEYINFO:
-      out.keyInfo.dataSize = seen.key.dataSize;
-      out.keyInfo.dataType = seen.key.dataType;
-      out.keyInfo.dataAttributes = seen.key.attributes;
-      break;
-    case SMC_CMD_READ_BYTES: {
-      if (seen.key.state & (layout::kStateUnreadable | layout::kStateUnreadableFault)) {
-        return kIOReturnNotReadable;
-      }
-      const std::uint32_t n = std::min<std::uint32_t>(seen.key.dataSize, kSMCMaxBytes);
-      std::memcpy(out.bytes, seen.key.bytes, n);
-      if (valueFault != nullptr) {
-        if (auto bytes = encodeValue(seen.key.dataType, seen.key.dataSize, valueFault->value)) {
-          std::memcpy(out.bytes, bytes->data(), std::min<std::size_t>(bytes->size(), n));
-        }
-      }
-      break;
-    }
-    case SMC_CMD_WRITE_BYTES: {
-      const IOReturn r = writeExchange(input, index);
-      if (r != kIOReturnSuccess) {
-        return r;
-      }
-      break;
-    }
-    default:
-      return kIOReturnBadArgument;
-  }
-  output = out;
-  return kIOReturnSuccess;
-}
-
-IOReturn Device::writeExchange(const SMCKeyData_t& input, std::uint32_t index) {
-  if (!privileged_) {
-    return kIOReturnNotPrivileged;
-  }
-  IOReturn result = kIOReturnSuccess;
-  write([&] {
-    layout::KeyEntry& k = keys_[index];
-    if (k.state & layout::kStateMissing) {
-      result = kIOReturnNotFound;
-    } else if (!(k.attributes & 0x40)) {
-      result = kIOReturnNotPrivileged;
-    } else if (input.keyInfo.dataSize != k.dataSize || k.dataSize > kSMCMaxBytes) {
-      result = kIOReturnBadArgument;
-    } else {
-      std::memcpy(k.bytes, input.bytes, k.dataSize);
-    }
-  });
-  return result;
-}
-
-Status Device::requireWritable() const {
-  if (!writable_) {
-    return Status::failure(path_ +
-                           ": permission denied (changing the device needs root or its owner)");
-  }
-  return {};
-}
-
-Result<std::uint32_t> Device::keyIndex(std::string_view name) const {
-  if (name.size() < 1 || name.size() > 5) {
-    return Status::failure("'" + std::string(name) + "' is not a key (four characters)");
-  }
-  const std::uint32_t index = indexOf(fourCC(name));
-  if (index == layout::kNoKey) {
-    return Status::failure("unknown key '" + std::string(name) + "'");
-  }
-  return index;
-}
-
-std::optional<KeyView> Device::key(std::string_view name) const {
-  const auto index = keyIndex(name);
-  if (!index) {
-    return std::nullopt;
-  }
-  layout::KeyEntry copy{};
-  read([&] { copy = keys_[*index]; });
-  return viewOf(copy);
-}
-
-std::vector<KeyView> Device::keys() const {
-  std::vector<layout::KeyEntry> copy(keyCount_);
-  read([&] { std::copy_n(keys_, keyCount_, copy.data()); });
-  std::vector<KeyView> views;
-  views.reserve(copy.size());
-  for (const auto& k : copy) {
-    views.push_back(viewOf(k));
-  }
-  return views;
-}
-
-std::optional<double> Device::value(std::string_view name) const {
-  const auto k = key(name);
-  if (!k) {
-    return std::nullopt;
-  }
-  return decodeValue(k->dataType, k->dataSize, k->bytes);
-}
-
-Status Device::setBytes(std::string_view name, std::span<const std::uint8_t> bytes) {
-  if (auto st = requireWritable(); !st) {
-    return st;
-  }
-  const auto index = keyIndex(name);
-  if (!index) {
-    return Status::failure(index.error());
-  }
-  const std::uint32_t size = keys_[*index].dataSize;
-  if (bytes.size() != size) {
-    return Status::failure("key '" + std::string(name) + "' holds " + std::to_string(size) +
-                           " byte(s), not " + std::to_string(bytes.size()));
-  }
-  write([&] { std::copy(bytes.begin(), bytes.end(), keys_[*index].bytes); });
-  return {};
-}
-
-Status Device::setValue(std::string_view name, double v) {
-  const auto k = key(name);
-  if (!k) {
-    return Status::failure("unknown key '" + std::string(name) + "'");
-  }
-  const auto encoded = encodeValue(k->dataType, k->dataSize, v);
-  if (!encoded) {
-    return Status::failure("key '" + std::string(name) + "' of type '" + typeName(k->dataType) +
-                           "' has no numeric encoding; give raw bytes");
-  }
-  std::vector<std::uint8_t> bytes = k->bytes;
-  std::copy(encoded->begin(), encoded->end(), bytes.begin());
-  return setBytes(name, bytes);
-}
-
-Status Device::setKeyState(std::string_view name, KeyState state) {
-  if (auto st = requireWritable(); !st) {
-    return st;
-  }
-  const auto index = keyIndex(name);
-  if (!index) {
-    return Status::failure(index.error());
-  }
-  write([&] {
-    std::uint8_t& s = keys_[*index].state;
-    s = static_cast<std::uint8_t>(s & ~(layout::kStateMissing | layout::kStateUnreadableFault));
-    if (state == KeyState::missing) {
-      s |= layout::kStateMissing;
-    } else if (state == KeyState::unreadable) {
-      s |= layout::kStateUnreadableFault;
-    }
-  });
-  return {};
-}
-
-Status Device::addFault(const Fault& fault) {
-  if (auto st = requireWritable(); !st) {
-    return st;
-  }
-  bool full = false;
-  write([&] {
-    std::uint32_t count = std::min(header_->faultCount, layout::kMaxFaults);
-    // A fault of the same kind for the same key is replaced, not stacked.
-    std::uint32_t slot = count;
-    for (std::uint32_t i = 0; i < count; ++i) {
-      if (header_->faults[i].kind == fault.kind && header_->faults[i].key == fault.key) {
-        slot = i;
-      }
-    }
-    if (slot == layout::kMaxFaults) {
-      full = true;
-      return;
-    }
-    header_->faults[slot] = layout::Fault{fault.kind, fault.key, fault.every, 0, fault.value};
-    header_->faultCount = std::max(count, slot + 1);
-  });
-  if (full) {
-    return Status::failure("too many faults (" + std::to_string(layout::kMaxFaults) + ")");
-  }
-  return {};
-}
-
-Status Device::removeFaults(FaultKind kind, std::uint32_t key) {
-  if (auto st = requireWritable(); !st) {
-    return st;
-  }
-  write([&] {
-    std::uint32_t count = std::min(header_->faultCount, layout::kMaxFaults);
-    std::uint32_t kept = 0;
-    for (std::uint32_t i = 0; i < count; ++i) {
-      if (!(header_->faults[i].kind == kind && header_->faults[i].key == key)) {
-        header_->faults[kept++] = header_->faults[i];
-      }
-    }
-    header_->faultCount = kept;
-  });
-  return {};
-}
-
-Status Device::clearFaults() {
-  if (auto st = requireWritable(); !st) {
-    return st;
-  }
-  write([&] {
-    header_->faultCount = 0;
-    for (std::uint32_t i = 0; i < keyCount_; ++i) {
-      keys_[i].state &= layout::kStateUnreadable;
-    }
-  });
-  return {};
-}
-
-std::vector<Fault> Device::faults() const {
-  std::vector<Fault> out;
-  read([&] {
-    out.clear();
-    const std::uint32_t count = std::min(header_->faultCount, layout::kMaxFaults);
-    for (std::uint32_t i = 0; i < count; ++i) {
-      const layout::Fault& f = header_->faults[i];
-      out.push_back(Fault{f.kind, f.key, f.every, f.value});
-    }
-  });
-  return out;
-}
-
-Status Device::setLoad(double level, std::string_view source) {
-  if (auto st = requireWritable(); !st) {
-    return st;
-  }
-  if (!(level >= 0 && level <= 1)) {
-    return Status::failure("load must be between 0 and 1");
-  }
-  catchUp();
-  bool found = source.empty();
-  write([&] {
-    header_->loadMode = layout::LoadMode::fixed;
-    for (std::uint32_t i = 0; i < std::min(header_->sourceCount, layout::kMaxSources); ++i) {
-      if (source.empty() || source == header_->sources[i].name) {
-        header_->sources[i].load = level;
-        found = true;
-      }
-    }
-  });
-  if (!found) {
-    return Status::failure("no heat source named '" + std::string(source) + "'");
-  }
-  return {};
-}
-
-Status Device::setLoadPattern(std::span<const layout::PatternStep> steps) {
-  if (auto st = requireWritable(); !st) {
-    return st;
-  }
-  if (steps.empty() || steps.size() > layout::kMaxPatternSteps) {
-    return Status::failure("a load pattern has 1 to " + std::to_string(layout::kMaxPatternSteps) +
-                           " steps");
-  }
-  for (const auto& s : steps) {
-    if (!(s.level >= 0 && s.level <= 1) || !(s.seconds > 0)) {
-      return Status::failure("each step needs a load from 0 to 1 and a time above 0 seconds");
-    }
-  }
-  catchUp();
-  write([&] {
-    header_->loadMode = layout::LoadMode::pattern;
-    header_->patternCount = static_cast<std::uint32_t>(steps.size());
-    std::copy(steps.begin(), steps.end(), header_->pattern);
-    header_->loadStartNs = monotonicNs();
-  });
-  return {};
-}
-
-Status Device::setLoadFromHost() {
-  if (auto st = requireWritable(); !st) {
-    return st;
-  }
-  catchUp();
-  write([&] {
-    header_->loadMode = layout::LoadMode::host;
-    header_->hostPrevTotal = 0;
-    header_->hostPrevIdle = 0;
-  });
-  return {};
-}
-
-Status Device::setFrozen(bool frozen) {
-  if (auto st = requireWritable(); !st) {
-    return st;
-  }
-  catchUp();
-  write([&] {
-    if (frozen) {
-      header_->flags |= layout::kFlagFrozen;
-    } else {
-      header_->flags &= ~layout::kFlagFrozen;
-    }
-    // Time frozen does not count when the machine is thawed.
-    std::atomic_ref<std::int64_t>(header_->lastAdvanceNs)
-        .store(monotonicNs(), std::memory_order_relaxed);
-  });
-  return {};
-}
-
-Status Device::advance(double seconds) {
-  if (auto st = requireWritable(); !st) {
-    return st;
-  }
-  if (!(seconds >= 0 && seconds <= 86400)) {
-    return Status::failure("time steps are from 0 to 86400 seconds");
-  }
-  write([&] { model::run(*header_, {keys_, keyCount_}, seconds, monotonicNs()); });
-  return {};
-}
-
-Snapshot Device::snapshot() const {
-  auto header = std::make_unique<layout::Header>();
-  std::vector<layout::KeyEntry> keys(keyCount_);
-  read([&] {
-    std::memcpy(header.get(), header_, sizeof(layout::Header));
-    std::copy_n(keys_, keyCount_, keys.data());
-  });
-  const layout::Header& h = *header;
-  std::span<const layout::KeyEntry> table(keys);
-  auto valueAt = [&](std::uint32_t index) -> std::optional<double> {
-    if (index >= table.size()) {
-      return std::nullopt;
-    }
-    const auto& k = table[index];
-    return decodeValue(k.dataType, k.dataSize,
-                       {k.bytes, std::min<std::uint32_t>(k.dataSize, layout::kValueBytes)});
-  };
-  Snapshot s;
-  s.profile.assign(h.profile, strnlen(h.profile, sizeof h.profile));
-  s.description.assign(h.description, strnlen(h.description, sizeof h.description));
-  s.frozen = (h.flags & layout::kFlagFrozen) != 0;
-  s.writers = h.writers;
-  s.loadMode = h.loadMode;
-  s.ambientC = h.ambientC;
-  s.keyCount = keyCount_;
-  if (const auto m = valueAt(h.forcedMaskKey); m && std::isfinite(*m)) {
-    s.forcedMask = static_cast<std::uint16_t>(std::clamp(*m, 0.0, 65535.0));
-  }
-  for (std::uint32_t i = 0; i < std::min(h.sourceCount, layout::kMaxSources); ++i) {
-    const auto& src = h.sources[i];
-    s.sources.push_back(
-        {std::string(src.name, strnlen(src.name, sizeof src.name)), src.load, src.temp});
-  }
-  for (std::uint32_t i = 0; i < std::min(h.tempCount, layout::kMaxTemps); ++i) {
-    const auto& t = h.temps[i];
-    if (t.key >= table.size()) {
-      continue;
-    }
-    const auto& k = table[t.key];
-    s.temps.push_back({std::string(k.text, strnlen(k.text, sizeof k.text)),
-                       t.source < s.sources.size() ? s.sources[t.source].name : "?",
-                       valueAt(t.key)});
-  }
-  for (std::uint32_t i = 0; i < std::min(h.fanCount, layout::kMaxFans); ++i) {
-    const auto& f = h.fans[i];
-    Snapshot::FanView v{static_cast<int>(f.index),
-                        valueAt(f.ac),
-                        valueAt(f.mn),
-                        valueAt(f.mx),
-                        valueAt(f.tg),
-                        false,
-                        std::nullopt};
-    if (f.md < table.size()) {
-      v.mode = table[f.md].bytes[0];
-    }
-    v.forced = (v.mode && *v.mode == 1) ||
-               (s.forcedMask && f.index < 16 && (*s.forcedMask & (1u << f.index)) != 0);
-    s.fans.push_back(v);
-  }
-  for (std::uint32_t i = 0; i < std::min(h.faultCount, layout::kMaxFaults); ++i) {
-    const auto& f = h.faults[i];
-    s.faults.push_back(Fault{f.kind, f.key, f.every, f.value});
-  }
-  return s;
 }
 
 Result<Device> openSystemDevice(const std::string& path) {
@@ -1070,7 +441,8 @@ Result<Device> openDefaultDevice() {
     return Status::failure(dir.error());
   }
   const Status created = createDevice(path, ProfileSource::builtin(kDefaultProfile));
-  if (!created && created.error().find("already exists") == std::string::npos) {
+  // Another program may have made it meanwhile: that one is opened.
+  if (!created && created.kind() != ErrorKind::alreadyExists) {
     return Status::failure(created.error());
   }
   auto opened = openSystemDevice(path);

@@ -65,6 +65,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/mapped_file.h"
+#include "base/unique_fd.h"
 #include "sim/device_layout.h"
 #include "sim/profile.h"
 #include "sim/result.h"
@@ -169,11 +171,12 @@ class Device {
 
   static Result<Device> open(const std::string& path, Access access = Access::automatic);
 
-  Device(Device&& other) noexcept;
-  Device& operator=(Device&& other) noexcept;
+  // The mapping and descriptor move with the device; the moved-from device may only go.
+  Device(Device&& other) noexcept = default;
+  Device& operator=(Device&& other) noexcept = default;
   Device(const Device&) = delete;
   Device& operator=(const Device&) = delete;
-  ~Device();
+  ~Device() = default;
 
   IOReturn exchange(const SMCKeyData_t& input, SMCKeyData_t& output);
 
@@ -209,7 +212,6 @@ class Device {
 
  private:
   Device() = default;
-  void release();
   const layout::KeyEntry* findKey(std::uint32_t code) const;
   std::uint32_t indexOf(std::uint32_t code) const;
   Status requireWritable() const;
@@ -223,9 +225,9 @@ class Device {
   bool faultFires(std::size_t slot, std::uint32_t every);
 
   std::string path_;
-  int fd_ = -1;
-  void* map_ = nullptr;
-  std::size_t mapSize_ = 0;
+  // The mapping goes before the descriptor (members end in reverse order).
+  base::UniqueFd fd_;
+  base::MappedFile map_;
   layout::Header* header_ = nullptr;
   layout::KeyEntry* keys_ = nullptr;
   std::uint32_t keyCount_ = 0;

@@ -13,118 +13,28 @@
 #include <string>
 #include <vector>
 
+#include "base/signal_pipe.h"
 #include "sim/key_codec.h"
 #include "sim/sim_device.h"
+#include "sim/smc_sim_show.h"
 #include "smc/smc_record.h"
 
 namespace {
 
-volatile std::sig_atomic_t stopRequested = 0;
-void requestStop(int) {
-  stopRequested = 1;
-}
-
-constexpr const char* kOverview = R"(smc-sim: the simulated Mac's SMC device
+constexpr const char* kOverviewHead = R"(smc-sim: the simulated Mac's SMC device
 
 Usage: smc-sim COMMAND [ARGS...]      smc-sim COMMAND --help for each command
 
 Commands:
-  profiles   list the built-in machine profiles
-  create     make a device from a profile or a key dump
-  show       show the machine: temperatures, fans, modes, targets, faults
-  read       read a key through the SMC (decoded and raw)
-  write      write a key through the SMC, or straight into the device
-  load       set the load: a level, a repeating pattern, or this computer's CPU
-  fault      switch faults on and off
-  freeze     hold every value still;  thaw: let time run again
-  step       move a device on by some seconds of simulated time
-  run        keep a device's machine moving (for devices only read by others)
-  destroy    remove a device
-  path       print the device our programs use
+)";
 
+// After the list of commands.
+constexpr const char* kOverviewTail = R"(
 DEVICE is a device file. Where it is optional, the default is $QUILLOMATICS_SMC_DEVICE, else
 quillomatics-smc.dev in a directory of your own (mode 0700): $XDG_RUNTIME_DIR, else
 /run/user/<uid>, else /tmp/quillomatics-<uid> (<uid>: yours, or under sudo/pkexec the invoking
 user's). 'smc-sim path' prints it.
 )";
-
-const std::map<std::string, std::string> kHelp = {
-    {"profiles", R"(Usage: smc-sim profiles
-List the machine profiles built into the programs, by name, with what they model.
-)"},
-    {"create", R"(Usage: smc-sim create [--frozen] [--replace] [--writers root|owner|anyone]
-                      (--profile NAME|FILE | --dump FILE) [DEVICE]
-Make a simulated SMC device from a built-in profile (by name), a profile file, or a key dump
-recorded on a real Mac (key|type|size|attr|hex lines). The device is written whole and then
-moved into place.
-  --frozen      hold every value still (exact tests); 'smc-sim thaw' lets time run
-  --replace     replace a device already at DEVICE (never anything else)
-  --writers W   who may write keys through the SMC: root (default, as on a Mac), owner (root and
-                the device file's owner), anyone (anyone who can open the file for writing;
-                the file is made writable by everyone)
-)"},
-    {"show", R"(Usage: smc-sim show [--keys] [--watch SECONDS] [DEVICE]
-Show the machine: heat sources and load, every modelled temperature, each fan's actual speed,
-target, minimum, maximum and mode, the forced-fan mask and the faults switched on.
-  --keys            list every key with type, size, attributes and bytes instead
-  --watch SECONDS   show again every SECONDS until interrupted
-)"},
-    {"read", R"(Usage: smc-sim read DEVICE KEY
-Read KEY through the SMC as this user: key info, then its bytes. Prints the key, type, size,
-attributes, the bytes in hexadecimal and the value decoded as the monitor decodes it. Faults
-apply. Keys with a trailing space are written in quotes: 'FS! '.
-)"},
-    {"write", R"(Usage: smc-sim write [--direct] DEVICE KEY VALUE
-       smc-sim write [--direct] DEVICE KEY --raw HEX
-Write KEY through the SMC as this user: only root (or a holder of the device's write
-permission) may, and only keys whose attributes have the writable bit (0x40). VALUE is encoded
-for the key's type (flt, ui8..ui32, sp78, fpe2, ...); --raw gives the bytes themselves.
-  --direct   store the bytes straight into the device, bypassing the SMC's rules (any key;
-             needs write access to the device file: root or its owner)
-)"},
-    {"load", R"(Usage: smc-sim load DEVICE LEVEL [--source NAME]
-       smc-sim load DEVICE --pattern LEVEL:SECONDS[,LEVEL:SECONDS...]
-       smc-sim load DEVICE --host
-Set the machine's load, from 0 (idle) to 1 (flat out): one level for every heat source or for
-the one named; a pattern of levels held for so many seconds, repeated; or the load of this
-computer's own processors, so that the simulated Mac warms up when this computer works.
-)"},
-    {"fault", R"(Usage: smc-sim fault DEVICE KIND [TARGET] [--every N] [--off]
-       smc-sim fault DEVICE list | clear
-Switch a fault on (or off with --off) while programs run. TARGET is a key, 'all' (every key) or
-'temps' (every modelled temperature).
-  missing KEY               the key is gone: key info fails
-  unreadable KEY            key info answers, reading fails
-  keyinfo all|temps|KEY     key info fails (0xE00002BC)
-  read all|temps|KEY        reading fails (0xE00002BC)
-  write all|KEY             writing is refused (0xE00002C1)
-  value temps|KEY V         reads give V: nan, inf, -inf, negative (-40), absurd (1e6) or a number,
-                            encoded for the key's type (fixed-point types clamp)
-  slow MICROSECONDS         every exchange takes this much longer
-  open                      new connections are refused (0xE00002C1); open ones go on
-  --every N                 fail only one in N exchanges of each connection
-  clear                     switch every fault off;  list: show them
-)"},
-    {"freeze", R"(Usage: smc-sim freeze [DEVICE]
-Hold every value of the machine still until 'smc-sim thaw'.
-)"},
-    {"thaw", R"(Usage: smc-sim thaw [DEVICE]
-Let time run again on a frozen machine, from now.
-)"},
-    {"step", R"(Usage: smc-sim step DEVICE SECONDS
-Move the machine on by SECONDS of simulated time, frozen or not.
-)"},
-    {"run", R"(Usage: smc-sim run [--interval MILLISECONDS] [DEVICE]
-Keep the machine moving in real time until interrupted (signal 2 or 15). Programs that may
-write the device move it themselves as they use it; this is for devices only read by others.
-)"},
-    {"destroy", R"(Usage: smc-sim destroy [DEVICE]
-Remove a device. Anything that is not a valid simulated device is left alone.
-)"},
-    {"path", R"(Usage: smc-sim path
-Print the device our programs use: $QUILLOMATICS_SMC_DEVICE, or the default location.
-)"},
-};
 
 int usageError(const std::string& command, const std::string& what) {
   std::cerr << "smc-sim " << command << ": " << what << "\n"
@@ -196,150 +106,6 @@ std::optional<sim::Device> openOrReport(const std::string& path, int& status) {
   return std::move(*device);
 }
 
-std::string formatValue(std::optional<double> v, const char* format = "%.2f") {
-  if (!v) {
-    return "-";
-  }
-  char buf[64];
-  std::snprintf(buf, sizeof buf, format, *v);
-  return buf;
-}
-
-const char* writersName(sim::Writers w) {
-  switch (w) {
-    case sim::Writers::root:
-      return "root";
-    case sim::Writers::owner:
-      return "owner";
-    case sim::Writers::anyone:
-      return "anyone";
-  }
-  return "?";
-}
-
-std::string faultTarget(std::uint32_t key) {
-  if (key == sim::layout::kAllKeys) {
-    return "all";
-  }
-  if (key == sim::layout::kTemperatureKeys) {
-    return "temps";
-  }
-  return "'" + sim::typeName(key) + "'";
-}
-
-std::string describeFault(const sim::Fault& f) {
-  std::ostringstream out;
-  switch (f.kind) {
-    case sim::FaultKind::keyInfoFails:
-      out << "keyinfo " << faultTarget(f.key);
-      break;
-    case sim::FaultKind::readFails:
-      out << "read " << faultTarget(f.key);
-      break;
-    case sim::FaultKind::writeRefused:
-      out << "write " << faultTarget(f.key);
-      break;
-    case sim::FaultKind::value:
-      out << "value " << faultTarget(f.key) << " " << f.value;
-      break;
-    case sim::FaultKind::slow:
-      out << "slow " << f.value << " us";
-      break;
-    case sim::FaultKind::openRefused:
-      out << "open";
-      break;
-  }
-  if (f.every > 1) {
-    out << " (one in " << f.every << ")";
-  }
-  return out.str();
-}
-
-void printSnapshot(const sim::Snapshot& s, const std::vector<sim::KeyView>& keys) {
-  std::printf("%s  %s\n", s.profile.c_str(), s.description.c_str());
-  const char* mode = s.loadMode == sim::layout::LoadMode::pattern ? "pattern"
-                     : s.loadMode == sim::layout::LoadMode::host  ? "this computer's CPU"
-                                                                  : "fixed";
-  std::printf("time: %s   writers: %s   load: %s   ambient: %.1f °C   keys: %u\n",
-              s.frozen ? "frozen" : "running", writersName(s.writers), mode, s.ambientC,
-              s.keyCount);
-  std::printf("\nHeat sources\n");
-  for (const auto& src : s.sources) {
-    std::printf("  %-8s %6.1f °C   load %.2f\n", src.name.c_str(), src.temp, src.load);
-  }
-  std::printf("\nTemperatures (°C)\n");
-  for (const auto& src : s.sources) {
-    std::string line;
-    int n = 0;
-    for (const auto& t : s.temps) {
-      if (t.source != src.name) {
-        continue;
-      }
-      if (n > 0 && n % 6 == 0) {
-        line += "\n        ";
-      }
-      char cell[32];
-      std::snprintf(cell, sizeof cell, "  %-5s %6s", t.key.c_str(),
-                    formatValue(t.value, "%.1f").c_str());
-      line += cell;
-      ++n;
-    }
-    if (n > 0) {
-      std::printf("  %-6s%s\n", src.name.c_str(), line.c_str());
-    }
-  }
-  std::printf("\nFans");
-  if (s.forcedMask) {
-    std::printf("   forced mask FS! = 0x%04X", *s.forcedMask);
-  }
-  std::printf("\n");
-  if (s.fans.empty()) {
-    std::printf("  none (fanless)\n");
-  } else {
-    std::printf("  fan   actual   target      min      max   mode\n");
-    for (const auto& f : s.fans) {
-      std::printf("  %3d %8s %8s %8s %8s   %s\n", f.index, formatValue(f.actual, "%.0f").c_str(),
-                  formatValue(f.target, "%.0f").c_str(), formatValue(f.min, "%.0f").c_str(),
-                  formatValue(f.max, "%.0f").c_str(), f.forced ? "forced" : "auto");
-    }
-  }
-  std::printf("\nFaults\n");
-  bool anyFault = false;
-  for (const auto& f : s.faults) {
-    std::printf("  %s\n", describeFault(f).c_str());
-    anyFault = true;
-  }
-  for (const auto& k : keys) {
-    if (k.state == sim::KeyState::missing) {
-      std::printf("  missing '%s'\n", k.text.c_str());
-      anyFault = true;
-    } else if (k.state == sim::KeyState::unreadable && !k.recordedUnreadable) {
-      std::printf("  unreadable '%s'\n", k.text.c_str());
-      anyFault = true;
-    }
-  }
-  if (!anyFault) {
-    std::printf("  none\n");
-  }
-}
-
-void printKeys(const std::vector<sim::KeyView>& keys) {
-  for (const auto& k : keys) {
-    const std::string hex = k.recordedUnreadable ? "-" : sim::toHex(k.bytes);
-    const auto v = sim::decodeValue(k.dataType, k.dataSize, k.bytes);
-    std::printf("%-5s|%s|%u|%02X|%s", k.text.c_str(), sim::typeName(k.dataType).c_str(), k.dataSize,
-                k.attributes, hex.c_str());
-    if (k.state == sim::KeyState::missing) {
-      std::printf("|missing");
-    } else if (k.state == sim::KeyState::unreadable) {
-      std::printf("|unreadable");
-    } else if (v && k.dataSize <= 4) {
-      std::printf("|%g", *v);
-    }
-    std::printf("\n");
-  }
-}
-
 int cmdProfiles(const Args&) {
   for (const auto& p : sim::builtinProfiles()) {
     auto parsed = sim::parseProfile(p.text, p.file);
@@ -409,8 +175,8 @@ int cmdShow(const Args& a) {
   if (!device) {
     return status;
   }
-  std::signal(SIGINT, requestStop);
-  std::signal(SIGTERM, requestStop);
+  // Signals 2 and 15 end the watch between two pictures; one interrupts the sleep.
+  const base::SignalPipe stop{SIGINT, SIGTERM};
   do {
     device->catchUp();
     if (watch) {
@@ -427,7 +193,7 @@ int cmdShow(const Args& a) {
       timespec ts{static_cast<time_t>(s), static_cast<long>(std::fmod(s, 1.0) * 1e9)};
       nanosleep(&ts, nullptr);
     }
-  } while (watch && !stopRequested);
+  } while (watch && !stop.caught());
   return 0;
 }
 
@@ -442,16 +208,24 @@ IOReturn exchange(sim::Device& d, std::uint32_t code, std::uint8_t command, std:
   return d.exchange(in, out);
 }
 
+// The device for a command on one KEY: none, with `status` set, when KEY cannot be a key or
+// the device does not open.
+std::optional<sim::Device> openForKey(const std::string& path, const std::string& key,
+                                      int& status) {
+  if (key.empty() || key.size() > 5) {
+    status = failure("'" + key + "' is not a key (four characters)");
+    return std::nullopt;
+  }
+  return openOrReport(path, status);
+}
+
 int cmdRead(const Args& a) {
   if (a.positional.size() != 2) {
     return usageError("read", "give DEVICE and KEY");
   }
   const std::string& key = a.positional[1];
-  if (key.empty() || key.size() > 5) {
-    return failure("'" + key + "' is not a key (four characters)");
-  }
   int status = 0;
-  auto device = openOrReport(a.positional[0], status);
+  auto device = openForKey(a.positional[0], key, status);
   if (!device) {
     return status;
   }
@@ -490,11 +264,8 @@ int cmdWrite(const Args& a) {
     return usageError("write", raw ? "give DEVICE KEY --raw HEX" : "give DEVICE, KEY and VALUE");
   }
   const std::string& key = a.positional[1];
-  if (key.empty() || key.size() > 5) {
-    return failure("'" + key + "' is not a key (four characters)");
-  }
   int status = 0;
-  auto device = openOrReport(a.positional[0], status);
+  auto device = openForKey(a.positional[0], key, status);
   if (!device) {
     return status;
   }
@@ -777,9 +548,9 @@ int cmdRun(const Args& a) {
     return failure(device->path() +
                    ": permission denied (running the machine needs root or the device's owner)");
   }
-  std::signal(SIGINT, requestStop);
-  std::signal(SIGTERM, requestStop);
-  while (!stopRequested) {
+  // Signals 2 and 15 end the run between two steps; one interrupts the sleep.
+  const base::SignalPipe stop{SIGINT, SIGTERM};
+  while (!stop.caught()) {
     device->catchUp();
     timespec ts{static_cast<time_t>(intervalMs / 1000),
                 static_cast<long>(std::fmod(intervalMs, 1000.0) * 1e6)};
@@ -801,53 +572,207 @@ int cmdDestroy(const Args& a) {
   return st ? 0 : failure(st.error());
 }
 
+// Every command in one place: its name, its line in the overview (none for a command that shares
+// another's line), its options (flags, then options that take a value), its help and what carries
+// it out. The overview lists them in this order.
+struct Command {
+  const char* name;
+  const char* summary;
+  std::vector<std::string> flags, valued;
+  const char* help;
+  int (*run)(const Args&);
+};
+
+const std::vector<Command>& commands() {
+  static const std::vector<Command> table = {
+      {"profiles",
+       "list the built-in machine profiles",
+       {},
+       {},
+       R"(Usage: smc-sim profiles
+List the machine profiles built into the programs, by name, with what they model.
+)",
+       cmdProfiles},
+      {"create",
+       "make a device from a profile or a key dump",
+       {"--frozen", "--replace"},
+       {"--profile", "--dump", "--writers"},
+       R"(Usage: smc-sim create [--frozen] [--replace] [--writers root|owner|anyone]
+                      (--profile NAME|FILE | --dump FILE) [DEVICE]
+Make a simulated SMC device from a built-in profile (by name), a profile file, or a key dump
+recorded on a real Mac (key|type|size|attr|hex lines). The device is written whole and then
+moved into place.
+  --frozen      hold every value still (exact tests); 'smc-sim thaw' lets time run
+  --replace     replace a device already at DEVICE (never anything else)
+  --writers W   who may write keys through the SMC: root (default, as on a Mac), owner (root and
+                the device file's owner), anyone (anyone who can open the file for writing;
+                the file is made writable by everyone)
+)",
+       cmdCreate},
+      {"show",
+       "show the machine: temperatures, fans, modes, targets, faults",
+       {"--keys"},
+       {"--watch"},
+       R"(Usage: smc-sim show [--keys] [--watch SECONDS] [DEVICE]
+Show the machine: heat sources and load, every modelled temperature, each fan's actual speed,
+target, minimum, maximum and mode, the forced-fan mask and the faults switched on.
+  --keys            list every key with type, size, attributes and bytes instead
+  --watch SECONDS   show again every SECONDS until interrupted
+)",
+       cmdShow},
+      {"read",
+       "read a key through the SMC (decoded and raw)",
+       {},
+       {},
+       R"(Usage: smc-sim read DEVICE KEY
+Read KEY through the SMC as this user: key info, then its bytes. Prints the key, type, size,
+attributes, the bytes in hexadecimal and the value decoded as the monitor decodes it. Faults
+apply. Keys with a trailing space are written in quotes: 'FS! '.
+)",
+       cmdRead},
+      {"write",
+       "write a key through the SMC, or straight into the device",
+       {"--direct"},
+       {"--raw"},
+       R"(Usage: smc-sim write [--direct] DEVICE KEY VALUE
+       smc-sim write [--direct] DEVICE KEY --raw HEX
+Write KEY through the SMC as this user: only root (or a holder of the device's write
+permission) may, and only keys whose attributes have the writable bit (0x40). VALUE is encoded
+for the key's type (flt, ui8..ui32, sp78, fpe2, ...); --raw gives the bytes themselves.
+  --direct   store the bytes straight into the device, bypassing the SMC's rules (any key;
+             needs write access to the device file: root or its owner)
+)",
+       cmdWrite},
+      {"load",
+       "set the load: a level, a repeating pattern, or this computer's CPU",
+       {"--host"},
+       {"--pattern", "--source"},
+       R"(Usage: smc-sim load DEVICE LEVEL [--source NAME]
+       smc-sim load DEVICE --pattern LEVEL:SECONDS[,LEVEL:SECONDS...]
+       smc-sim load DEVICE --host
+Set the machine's load, from 0 (idle) to 1 (flat out): one level for every heat source or for
+the one named; a pattern of levels held for so many seconds, repeated; or the load of this
+computer's own processors, so that the simulated Mac warms up when this computer works.
+)",
+       cmdLoad},
+      {"fault",
+       "switch faults on and off",
+       {"--off"},
+       {"--every"},
+       R"(Usage: smc-sim fault DEVICE KIND [TARGET] [--every N] [--off]
+       smc-sim fault DEVICE list | clear
+Switch a fault on (or off with --off) while programs run. TARGET is a key, 'all' (every key) or
+'temps' (every modelled temperature).
+  missing KEY               the key is gone: key info fails
+  unreadable KEY            key info answers, reading fails
+  keyinfo all|temps|KEY     key info fails (0xE00002BC)
+  read all|temps|KEY        reading fails (0xE00002BC)
+  write all|KEY             writing is refused (0xE00002C1)
+  value temps|KEY V         reads give V: nan, inf, -inf, negative (-40), absurd (1e6) or a number,
+                            encoded for the key's type (fixed-point types clamp)
+  slow MICROSECONDS         every exchange takes this much longer
+  open                      new connections are refused (0xE00002C1); open ones go on
+  --every N                 fail only one in N exchanges of each connection
+  clear                     switch every fault off;  list: show them
+)",
+       cmdFault},
+      {"freeze",
+       "hold every value still;  thaw: let time run again",
+       {},
+       {},
+       R"(Usage: smc-sim freeze [DEVICE]
+Hold every value of the machine still until 'smc-sim thaw'.
+)",
+       [](const Args& a) { return cmdFreeze(a, true); }},
+      {"thaw",
+       nullptr,
+       {},
+       {},
+       R"(Usage: smc-sim thaw [DEVICE]
+Let time run again on a frozen machine, from now.
+)",
+       [](const Args& a) { return cmdFreeze(a, false); }},
+      {"step",
+       "move a device on by some seconds of simulated time",
+       {},
+       {},
+       R"(Usage: smc-sim step DEVICE SECONDS
+Move the machine on by SECONDS of simulated time, frozen or not.
+)",
+       cmdStep},
+      {"run",
+       "keep a device's machine moving (for devices only read by others)",
+       {},
+       {"--interval"},
+       R"(Usage: smc-sim run [--interval MILLISECONDS] [DEVICE]
+Keep the machine moving in real time until interrupted (signal 2 or 15). Programs that may
+write the device move it themselves as they use it; this is for devices only read by others.
+)",
+       cmdRun},
+      {"destroy",
+       "remove a device",
+       {},
+       {},
+       R"(Usage: smc-sim destroy [DEVICE]
+Remove a device. Anything that is not a valid simulated device is left alone.
+)",
+       cmdDestroy},
+      {"path",
+       "print the device our programs use",
+       {},
+       {},
+       R"(Usage: smc-sim path
+Print the device our programs use: $QUILLOMATICS_SMC_DEVICE, or the default location.
+)",
+       cmdPath},
+  };
+  return table;
+}
+
+void printOverview() {
+  std::cout << kOverviewHead;
+  for (const Command& c : commands()) {
+    if (c.summary != nullptr) {
+      std::string name = c.name;
+      name.resize(std::max<std::size_t>(name.size() + 1, 11), ' ');
+      std::cout << "  " << name << c.summary << "\n";
+    }
+  }
+  std::cout << kOverviewTail;
+}
+
+const Command* findCommand(const std::string& name) {
+  for (const Command& c : commands()) {
+    if (name == c.name) {
+      return &c;
+    }
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
-    std::cout << kOverview;
+    printOverview();
     return args.empty() ? 2 : 0;
   }
   const std::string command = args[0];
   args.erase(args.begin());
-  const auto help = kHelp.find(command);
-  if (help == kHelp.end()) {
+  const Command* found = findCommand(command);
+  if (found == nullptr) {
     std::cerr << "smc-sim: unknown command '" << command << "'\nTry 'smc-sim --help'.\n";
     return 2;
   }
   if (std::find(args.begin(), args.end(), "--help") != args.end() ||
       std::find(args.begin(), args.end(), "-h") != args.end()) {
-    std::cout << help->second;
+    std::cout << found->help;
     return 0;
   }
-  // Each command's options (flags, then options that take a value) and what carries it out.
-  struct Command {
-    std::vector<std::string> flags, valued;
-    int (*run)(const Args&);
-  };
-  static const std::map<std::string, Command> commands = {
-      {"profiles", {{}, {}, cmdProfiles}},
-      {"create", {{"--frozen", "--replace"}, {"--profile", "--dump", "--writers"}, cmdCreate}},
-      {"show", {{"--keys"}, {"--watch"}, cmdShow}},
-      {"read", {{}, {}, cmdRead}},
-      {"write", {{"--direct"}, {"--raw"}, cmdWrite}},
-      {"load", {{"--host"}, {"--pattern", "--source"}, cmdLoad}},
-      {"fault", {{"--off"}, {"--every"}, cmdFault}},
-      {"freeze", {{}, {}, [](const Args& a) { return cmdFreeze(a, true); }}},
-      {"thaw", {{}, {}, [](const Args& a) { return cmdFreeze(a, false); }}},
-      {"step", {{}, {}, cmdStep}},
-      {"run", {{}, {"--interval"}, cmdRun}},
-      {"destroy", {{}, {}, cmdDestroy}},
-      {"path", {{}, {}, cmdPath}},
-  };
-  const auto found = commands.find(command);
-  if (found == commands.end()) {
-    return 2;
-  }
-  const Args a = parseArgs(args, found->second.flags, found->second.valued);
+  const Args a = parseArgs(args, found->flags, found->valued);
   if (!a.error.empty()) {
     return usageError(command, a.error);
   }
-  return found->second.run(a);
+  return found->run(a);
 }

@@ -74,7 +74,7 @@ void AdminAgent::serve() {
     if (fds[1].revents != 0) {
       return;
     }
-    UniqueFd connection(accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+    base::UniqueFd connection(accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC));
     if (connection) {
       answer(connection.get());
     }

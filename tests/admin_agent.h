@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/posix/unique_fd.h"
+#include "base/unique_fd.h"
 
 class AdminAgent {
  public:
@@ -41,9 +41,9 @@ class AdminAgent {
   std::string socketPath_;
   std::string toolPath_;
   std::string devicePath_;
-  UniqueFd listener_;
-  UniqueFd stopRead_;
-  UniqueFd stopWrite_;
+  base::UniqueFd listener_;
+  base::UniqueFd stopRead_;
+  base::UniqueFd stopWrite_;
   std::mutex mutex_;
   std::vector<std::string> commands_;
   std::vector<std::string> ran_;

@@ -52,7 +52,7 @@ struct TestBundle {
     fs::copy_file(VENTWARDEN_PATH, tool);
     fs::permissions(tool, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                               fs::perms::others_read | fs::perms::others_exec);
-    opens = UniqueFd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    opens = base::UniqueFd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
     inotify_add_watch(opens.get(), tool.c_str(), IN_OPEN);
   }
   // Whether the tool has been started so far.
@@ -90,7 +90,7 @@ struct TestBundle {
   }
 
   std::string bin, app, tool;
-  UniqueFd opens;
+  base::UniqueFd opens;
   bool opened = false;
 };
 

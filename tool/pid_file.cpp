@@ -10,29 +10,10 @@
 
 #include <cstdio>
 
+#include "base/io.h"
+#include "base/unique_fd.h"
+
 namespace {
-
-class UniqueFd {
- public:
-  explicit UniqueFd(int fd) : fd_(fd) {}
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  ~UniqueFd() { reset(); }
-  int get() const { return fd_; }
-  explicit operator bool() const { return fd_ >= 0; }
-  // Closes now and reports whether the close succeeded.
-  bool reset() {
-    if (fd_ < 0) {
-      return true;
-    }
-    const int rc = ::close(fd_);
-    fd_ = -1;
-    return rc == 0;
-  }
-
- private:
-  int fd_;
-};
 
 // "<dir>/.<name>.<16 random hex digits>": in the same directory so the rename is one step.
 bool temporaryName(const std::string& path, std::string& name) {
@@ -52,28 +33,7 @@ bool temporaryName(const std::string& path, std::string& name) {
   return true;
 }
 
-bool writeAll(int fd, const std::string& text) {
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) {
-      continue;
-    }
-    if (n <= 0) {
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 }  // namespace
-
-std::string pidText(std::int32_t pid) {
-  // A process id is positive; the digits of its magnitude are written either way.
-  const long long value = pid < 0 ? -static_cast<long long>(pid) : pid;
-  return std::to_string(value);
-}
 
 bool PidFile::write(std::int32_t pid) const {
   constexpr int kAttempts = 16;
@@ -93,10 +53,10 @@ bool PidFile::write(std::int32_t pid) const {
   if (raw < 0) {
     return false;
   }
-  UniqueFd fd(raw);
+  base::UniqueFd fd(raw);
   // Readable by the unprivileged application whatever the umask.
-  const bool written =
-      ::fchmod(fd.get(), 0644) == 0 && writeAll(fd.get(), pidText(pid)) && ::fsync(fd.get()) == 0;
+  const bool written = ::fchmod(fd.get(), 0644) == 0 && base::writeAll(fd.get(), pidText(pid)) &&
+                       ::fsync(fd.get()) == 0;
   if (!fd.reset() || !written || ::rename(temp.c_str(), path_.c_str()) != 0) {
     ::unlink(temp.c_str());
     return false;
@@ -105,28 +65,16 @@ bool PidFile::write(std::int32_t pid) const {
 }
 
 bool PidFile::holds(std::int32_t pid) const {
-  UniqueFd fd(::open(path_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  base::UniqueFd fd(
+      ::open(path_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
   struct stat st {};
   if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
     return false;
   }
+  // A longer file is not ours whatever it holds, so reading stops soon after the digits.
   const std::string expected = pidText(pid);
-  char buffer[32];
-  std::size_t got = 0;
-  while (got < sizeof buffer) {
-    const ssize_t n = ::read(fd.get(), buffer + got, sizeof buffer - got);
-    if (n < 0 && errno == EINTR) {
-      continue;
-    }
-    if (n < 0) {
-      return false;
-    }
-    if (n == 0) {
-      break;
-    }
-    got += static_cast<std::size_t>(n);
-  }
-  return std::string(buffer, got) == expected;
+  std::string content;
+  return base::readAll(fd.get(), content, expected.size()) && content == expected;
 }
 
 void PidFile::removeIfHolds(std::int32_t pid) const {

@@ -4,11 +4,11 @@
 #include <cstdint>
 #include <string>
 
-inline constexpr const char* kProactivePidPath = "/tmp/quillomatics_proactive.pid";
+#include "base/pid_file_contract.h"
 
 class PidFile {
  public:
-  explicit PidFile(std::string path = kProactivePidPath) : path_(std::move(path)) {}
+  explicit PidFile(std::string path = std::string(kProactivePidFile)) : path_(std::move(path)) {}
 
   // Writes the digits (no sign, no line end) to a freshly and exclusively created file in the
   // same directory, then renames it onto the path, so a reader sees either the old file or the
@@ -27,6 +27,3 @@ class PidFile {
  private:
   std::string path_;
 };
-
-// The decimal digits of a process id.
-std::string pidText(std::int32_t pid);

@@ -10,23 +10,18 @@
 #include <cerrno>
 #include <csignal>
 
+#include "base/unique_fd.h"
+
 namespace {
 
 class Pin {
  public:
   explicit Pin(int pid) : fd_(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0))) {}
-  Pin(const Pin&) = delete;
-  Pin& operator=(const Pin&) = delete;
-  ~Pin() {
-    if (fd_ >= 0) {
-      ::close(fd_);
-    }
-  }
-  int get() const { return fd_; }
+  int get() const { return fd_.get(); }
   // Whether the pinned process is still running after up to `wait`; an exited one reads as
   // ready.
   bool running(std::chrono::milliseconds wait = {}) const {
-    pollfd p{fd_, POLLIN, 0};
+    pollfd p{fd_.get(), POLLIN, 0};
     int ready;
     do {
       ready = ::poll(&p, 1, static_cast<int>(wait.count()));
@@ -35,7 +30,7 @@ class Pin {
   }
 
  private:
-  int fd_;
+  base::UniqueFd fd_;
 };
 
 }  // namespace

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <chrono>
+#include <memory>
+
+#include "base/signal_pipe.h"
 
 class StopSignals {
  public:
@@ -17,9 +20,8 @@ class StopSignals {
   virtual bool waitForStop(std::chrono::milliseconds timeout) = 0;
 };
 
-// SIGTERM and SIGINT through a handler that sets a flag and writes one byte to a self-pipe; the
-// wait polls the pipe. SIGPIPE is ignored meanwhile. One instance per process; the previous
-// handling is restored when it goes.
+// SIGTERM and SIGINT through a base::SignalPipe; the wait polls the pipe. SIGPIPE is ignored
+// meanwhile. One instance per process; the previous handling is restored when it goes.
 class PosixStopSignals final : public StopSignals {
  public:
   PosixStopSignals() = default;
@@ -32,5 +34,8 @@ class PosixStopSignals final : public StopSignals {
   bool waitForStop(std::chrono::milliseconds timeout) override;
 
  private:
-  bool armed_ = false;
+  std::unique_ptr<base::SignalPipe> signals_;
+  // Our own "OK" written to a reader that has gone must not end the process with the fans
+  // forced: the write just fails.
+  std::unique_ptr<base::IgnoredSignal> brokenPipe_;
 };

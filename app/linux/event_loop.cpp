@@ -1,29 +1,11 @@
 // The poll(2) loop with its timers and the self-pipe of the termination signals.
 #include "app/linux/event_loop.h"
 
-#include <fcntl.h>
 #include <poll.h>
-#include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 
 namespace {
-
-// The write end of the self-pipe, for the signal handler; -1 when no loop exists.
-volatile sig_atomic_t signalWriteFd = -1;
-
-constexpr int kTerminationSignals[] = {SIGTERM, SIGINT, SIGHUP};
-
-extern "C" void onTerminationSignal(int signal) {
-  const int saved = errno;
-  const int fd = signalWriteFd;
-  if (fd >= 0) {
-    const auto byte = static_cast<unsigned char>(signal);
-    [[maybe_unused]] const ssize_t n = write(fd, &byte, 1);
-  }
-  errno = saved;
-}
 
 using Clock = std::chrono::steady_clock;
 
@@ -51,44 +33,11 @@ class LoopTimer final : public RepeatingTimer {
 
 }  // namespace
 
-EventLoop::EventLoop() {
-  int fds[2];
-  if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
-    signalRead_ = fds[0];
-    signalWriteFd = fds[1];
-  }
-  struct sigaction action {};
-  action.sa_handler = onTerminationSignal;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
-  for (int signal : kTerminationSignals) {
-    sigaction(signal, &action, nullptr);
-  }
-  // A reader that goes away (a closed pipe) must not end the process before the termination
-  // sequence has handed the fans back: writes fail with EPIPE instead.
-  struct sigaction ignore {};
-  ignore.sa_handler = SIG_IGN;
-  sigemptyset(&ignore.sa_mask);
-  sigaction(SIGPIPE, &ignore, nullptr);
-}
+// The signal handlers and SIGPIPE's are set up by the members: a reader that goes away (a closed
+// pipe) must not end the process before the termination sequence has handed the fans back.
+EventLoop::EventLoop() = default;
 
-EventLoop::~EventLoop() {
-  struct sigaction action {};
-  action.sa_handler = SIG_DFL;
-  sigemptyset(&action.sa_mask);
-  for (int signal : kTerminationSignals) {
-    sigaction(signal, &action, nullptr);
-  }
-  sigaction(SIGPIPE, &action, nullptr);
-  const int writeFd = signalWriteFd;
-  signalWriteFd = -1;
-  if (writeFd >= 0) {
-    close(writeFd);
-  }
-  if (signalRead_ >= 0) {
-    close(signalRead_);
-  }
-}
+EventLoop::~EventLoop() = default;
 
 void EventLoop::watchReadable(int fd, std::function<void()> onReadable) {
   watches_.emplace_back(fd, std::move(onReadable));
@@ -114,16 +63,14 @@ std::unique_ptr<RepeatingTimer> EventLoop::scheduledTimer(double interval,
 }
 
 void EventLoop::drainSignals() {
-  unsigned char buffer[16];
-  ssize_t n;
-  while ((n = read(signalRead_, buffer, sizeof buffer)) > 0) {
-    signal_ = buffer[n - 1];
+  if (const auto signal = signals_.drain()) {
+    signal_ = signal;
     stopped_ = true;
   }
 }
 
 bool EventLoop::pollSignals() {
-  if (signalRead_ >= 0) {
+  if (signals_.piped()) {
     drainSignals();
   }
   return signal_.has_value();
@@ -145,7 +92,7 @@ void EventLoop::run() {
     }
 
     std::vector<pollfd> fds;
-    fds.push_back(pollfd{signalRead_, POLLIN, 0});
+    fds.push_back(pollfd{signals_.fd(), POLLIN, 0});
     for (const auto& [fd, callback] : watches_) {
       fds.push_back(pollfd{fd, POLLIN, 0});
     }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/platform.h"
+#include "base/signal_pipe.h"
 
 class EventLoop final : public TimerScheduler {
  public:
@@ -48,7 +49,8 @@ class EventLoop final : public TimerScheduler {
  private:
   void drainSignals();
 
-  int signalRead_ = -1;
+  base::SignalPipe signals_{SIGTERM, SIGINT, SIGHUP};
+  base::IgnoredSignal brokenPipe_{SIGPIPE};
   std::vector<std::pair<int, std::function<void()>>> watches_;
   std::vector<std::shared_ptr<Timer>> timers_;
   std::function<void()> beforeWait_;

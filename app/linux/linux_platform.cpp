@@ -20,7 +20,8 @@
 #include <cstring>
 #include <map>
 
-#include "app/posix/unique_fd.h"
+#include "base/io.h"
+#include "base/unique_fd.h"
 
 extern char** environ;
 
@@ -29,29 +30,15 @@ namespace {
 constexpr std::size_t kSettingsMaxBytes = 64 * 1024;
 constexpr std::size_t kOutputMaxBytes = 64 * 1024;
 
-bool writeAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const ssize_t n = write(fd, data.data(), data.size());
-    if (n < 0 && errno == EINTR) {
-      continue;
-    }
-    if (n <= 0) {
-      return false;
-    }
-    data.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
 std::map<std::string, bool, std::less<>> readSettings(const std::filesystem::path& file) {
   std::map<std::string, bool, std::less<>> values;
-  UniqueFd fd(open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  base::UniqueFd fd(open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   struct stat st {};
   if (!fd || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
     return values;
   }
   std::string content;
-  if (!readAll(fd.get(), content, kSettingsMaxBytes) || content.size() > kSettingsMaxBytes) {
+  if (!base::readAll(fd.get(), content, kSettingsMaxBytes) || content.size() > kSettingsMaxBytes) {
     return values;
   }
   std::size_t start = 0;
@@ -119,11 +106,11 @@ void SettingsFileDefaults::setBool(bool value, std::string_view key) {
   const std::filesystem::path dir = file_.parent_path();
   std::filesystem::create_directories(dir, error);
   std::string temp = (dir / (file_.filename().string() + ".XXXXXX")).string();
-  UniqueFd fd(mkostemp(temp.data(), O_CLOEXEC));
+  base::UniqueFd fd(mkostemp(temp.data(), O_CLOEXEC));
   if (!fd) {
     return;
   }
-  const bool written = writeAll(fd.get(), content) && fsync(fd.get()) == 0;
+  const bool written = base::writeAll(fd.get(), content) && fsync(fd.get()) == 0;
   fd.reset();
   if (!written || rename(temp.c_str(), file_.c_str()) != 0) {
     unlink(temp.c_str());
@@ -204,6 +191,25 @@ std::string lastLine(std::string_view text) {
   return {};
 }
 
+// One waitpid for the runner's child, with `options` added to WUNTRACED: a prompt stopped by
+// Ctrl-Z would hold this process forever, so a stopped child is ended instead. The child's id
+// once it has ended (its status then in `status`), 0 while it runs or was only stopped, -1 on
+// an error.
+pid_t reapOrEndStopped(pid_t pid, int options, int& status) {
+  int raw = 0;
+  const pid_t changed = waitpid(pid, &raw, options | WUNTRACED);
+  if (changed != pid) {
+    return changed < 0 ? -1 : 0;
+  }
+  if (WIFSTOPPED(raw)) {
+    kill(pid, SIGTERM);
+    kill(pid, SIGCONT);
+    return 0;
+  }
+  status = raw;
+  return changed;
+}
+
 // Runs argv with its standard output captured and its standard error passed on to this
 // process's while it is kept, for its last line. Standard input is inherited. With a prompt
 // terminal the child runs in a process group of its own that is the terminal's foreground group
@@ -216,13 +222,13 @@ ScriptResult spawnCaptured(const std::vector<std::string>& args, int terminal,
   if (pipe2(out, O_CLOEXEC) != 0) {
     return {};
   }
-  UniqueFd outRead(out[0]);
-  UniqueFd outWrite(out[1]);
+  base::UniqueFd outRead(out[0]);
+  base::UniqueFd outWrite(out[1]);
   if (pipe2(err, O_CLOEXEC) != 0) {
     return {};
   }
-  UniqueFd errRead(err[0]);
-  UniqueFd errWrite(err[1]);
+  base::UniqueFd errRead(err[0]);
+  base::UniqueFd errWrite(err[1]);
   std::vector<char*> argv;
   for (const auto& a : args) {
     argv.push_back(const_cast<char*>(a.c_str()));
@@ -289,33 +295,19 @@ ScriptResult spawnCaptured(const std::vector<std::string>& args, int terminal,
         kept.append(buffer, static_cast<std::size_t>(n));
       }
       if (i == 1) {
-        writeAll(STDERR_FILENO, std::string_view(buffer, static_cast<std::size_t>(n)));
+        base::writeAll(STDERR_FILENO, std::string_view(buffer, static_cast<std::size_t>(n)));
       }
     }
-    // A prompt stopped by Ctrl-Z would hold this process forever: it is ended instead.
-    int raw = 0;
-    const pid_t changed = waitpid(pid, &raw, WNOHANG | WUNTRACED);
-    if (changed == pid && WIFSTOPPED(raw)) {
-      kill(pid, SIGTERM);
-      kill(pid, SIGCONT);
-    } else if (changed == pid) {
-      status = raw;
-      reaped = true;
+    if (!reaped) {
+      reaped = reapOrEndStopped(pid, WNOHANG, status) > 0;
     }
   }
   while (!reaped) {
-    int raw = 0;
-    const pid_t changed = waitpid(pid, &raw, WUNTRACED);
+    const pid_t changed = reapOrEndStopped(pid, 0, status);
     if (changed < 0 && errno != EINTR) {
       break;
     }
-    if (changed == pid && WIFSTOPPED(raw)) {
-      kill(pid, SIGTERM);
-      kill(pid, SIGCONT);
-    } else if (changed == pid) {
-      status = raw;
-      reaped = true;
-    }
+    reaped = changed > 0;
   }
   if (terminal >= 0) {
     giveTerminalTo(terminal, getpgrp());
@@ -339,15 +331,15 @@ ScriptResult runThroughAgent(const std::string& socketPath, const std::string& c
     return {};
   }
   std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
-  UniqueFd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  base::UniqueFd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
   if (!fd || connect(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
     return {};
   }
-  if (!writeAll(fd.get(), command) || shutdown(fd.get(), SHUT_WR) != 0) {
+  if (!base::writeAll(fd.get(), command) || shutdown(fd.get(), SHUT_WR) != 0) {
     return {};
   }
   std::string reply;
-  if (!readAll(fd.get(), reply, kOutputMaxBytes)) {
+  if (!base::readAll(fd.get(), reply, kOutputMaxBytes)) {
     return {};
   }
   const std::size_t eol = reply.find('\n');

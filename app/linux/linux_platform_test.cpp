@@ -17,7 +17,7 @@
 #include <thread>
 
 #include "app/admin_script.h"
-#include "app/posix/unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace {
 
@@ -220,7 +220,7 @@ class OneShotAgent {
     fs::permissions(path_, fs::perms::all);
     EXPECT_EQ(listen(listener_.get(), 1), 0);
     thread_ = std::thread([this, reply] {
-      UniqueFd connection(accept(listener_.get(), nullptr, nullptr));
+      base::UniqueFd connection(accept(listener_.get(), nullptr, nullptr));
       char buffer[512];
       ssize_t n;
       while ((n = read(connection.get(), buffer, sizeof buffer)) > 0) {
@@ -237,7 +237,7 @@ class OneShotAgent {
 
  private:
   std::string path_;
-  UniqueFd listener_;
+  base::UniqueFd listener_;
   std::thread thread_;
   std::string received_;
 };

@@ -130,7 +130,7 @@ void awaitProactiveTool(Shell& shell) {
   // Normally a matter of milliseconds; the limit only matters on a heavily loaded machine.
   const auto deadline = std::chrono::steady_clock::now() + 15s;
   while (std::chrono::steady_clock::now() < deadline && !shell.loop.pollSignals()) {
-    const auto content = shell.processes.readPidFile(kProactivePidFile, 64);
+    const auto content = shell.processes.readPidFile(kProactivePidFile, kPidFileMaxBytes);
     if (content && parsePidFile(*content)) {
       return;
     }

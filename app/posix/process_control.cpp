@@ -5,34 +5,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-
-#include "app/posix/unique_fd.h"
+#include "base/io.h"
+#include "base/unique_fd.h"
 #include "tool/process_identity.h"
-
-// Reads until end of file, or until more than `limit` bytes have come, retrying on EINTR.
-bool readAll(int fd, std::string& out, std::size_t limit) {
-  char buffer[4096];
-  while (out.size() <= limit) {
-    const ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) {
-      continue;
-    }
-    if (n < 0) {
-      return false;
-    }
-    if (n == 0) {
-      return true;
-    }
-    out.append(buffer, static_cast<std::size_t>(n));
-  }
-  return true;
-}
 
 std::optional<std::string> PosixProcessControl::readPidFile(std::string_view path,
                                                             std::size_t maxBytes) {
   const std::string p(path);
-  UniqueFd fd(open(p.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  base::UniqueFd fd(open(p.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
   if (!fd) {
     return std::nullopt;
   }
@@ -47,7 +27,7 @@ std::optional<std::string> PosixProcessControl::readPidFile(std::string_view pat
     return std::nullopt;
   }
   std::string content;
-  if (!readAll(fd.get(), content, maxBytes) || content.size() > maxBytes) {
+  if (!base::readAll(fd.get(), content, maxBytes) || content.size() > maxBytes) {
     return std::nullopt;
   }
   return content;

@@ -8,10 +8,6 @@
 
 #include "app/platform.h"
 
-// Reads a descriptor until end of file, or until more than `limit` bytes have come (the caller
-// then refuses what it read); EINTR is retried. False on a read error.
-bool readAll(int fd, std::string& out, std::size_t limit);
-
 class PosixProcessControl : public ProcessControl {
  public:
   std::optional<std::string> readPidFile(std::string_view path, std::size_t maxBytes) override;

@@ -21,61 +21,6 @@
 
 namespace {
 
-// The write end of the resize pipe, for the signal handler.
-int resizeWriteFd = -1;
-
-void onResizeSignal(int) {
-  const int saved = errno;
-  const char byte = 'w';
-  [[maybe_unused]] const ssize_t written = ::write(resizeWriteFd, &byte, 1);
-  errno = saved;
-}
-
-// SIGWINCH turned into a readable pipe, so that a size change wakes the event loop. Installed
-// before curses starts, so that curses leaves SIGWINCH to us; the previous handler is put back.
-class ResizeSignal {
- public:
-  ResizeSignal() {
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
-      return;
-    }
-    read_ = fds[0];
-    write_ = fds[1];
-    resizeWriteFd = write_;
-    struct sigaction action {};
-    action.sa_handler = onResizeSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    installed_ = ::sigaction(SIGWINCH, &action, &previous_) == 0;
-  }
-  ~ResizeSignal() {
-    if (installed_) {
-      ::sigaction(SIGWINCH, &previous_, nullptr);
-    }
-    resizeWriteFd = -1;
-    if (read_ >= 0) {
-      ::close(read_);
-      ::close(write_);
-    }
-  }
-  ResizeSignal(const ResizeSignal&) = delete;
-  ResizeSignal& operator=(const ResizeSignal&) = delete;
-
-  int fd() const { return read_; }
-  void drain() {
-    char buffer[64];
-    while (::read(read_, buffer, sizeof buffer) > 0) {
-    }
-  }
-
- private:
-  int read_ = -1;
-  int write_ = -1;
-  bool installed_ = false;
-  struct sigaction previous_ {};
-};
-
 class TerminalStatusItem final : public StatusItem {
  public:
   explicit TerminalStatusItem(TerminalUi& ui) : ui_(ui) {}
@@ -159,7 +104,7 @@ std::optional<int> runInTerminal(const TerminalServices& services,
   EventLoop& loop = services.loop;
   // The resize handler comes before curses starts, like the loop's signal handlers, so that
   // curses keeps its hands off SIGWINCH, SIGINT and SIGTERM.
-  ResizeSignal resize;
+  base::SignalPipe resize{SIGWINCH};
   std::string error;
   std::unique_ptr<CursesScreen> screen = CursesScreen::open(error);
   if (!screen) {

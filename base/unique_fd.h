@@ -5,6 +5,8 @@
 
 #include <utility>
 
+namespace base {
+
 class UniqueFd {
  public:
   UniqueFd() = default;
@@ -22,14 +24,16 @@ class UniqueFd {
 
   int get() const { return fd_; }
   explicit operator bool() const { return fd_ >= 0; }
-  void reset(int fd = -1) {
-    if (fd_ >= 0) {
-      ::close(fd_);
-    }
-    fd_ = fd;
+  // Closes the descriptor held (if any) and holds `fd` instead. False when that close failed,
+  // which matters after writing: a file system may report a failed write only there.
+  bool reset(int fd = -1) {
+    const int old = std::exchange(fd_, fd);
+    return old < 0 || ::close(old) == 0;
   }
   int release() { return std::exchange(fd_, -1); }
 
  private:
   int fd_ = -1;
 };
+
+}  // namespace base

@@ -1,0 +1,188 @@
+// The simulated SMC device's exchanges: the three calls of the SMC, with the faults switched on,
+// and the model caught up with real time before each.
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "sim/key_codec.h"
+#include "sim/sim_device.h"
+#include "sim/sim_device_access.h"
+#include "sim/thermal_model.h"
+
+namespace sim {
+namespace {
+
+// A model step at most this often: cheap enough per exchange, smooth enough for the eye.
+constexpr std::int64_t kStepIntervalNs = 50'000'000;
+
+bool faultCoversKey(const layout::Fault& f, std::uint32_t code, bool isTemperature) {
+  return f.key == layout::kAllKeys || f.key == code ||
+         (f.key == layout::kTemperatureKeys && isTemperature);
+}
+
+}  // namespace
+
+std::uint32_t Device::indexOf(std::uint32_t code) const {
+  // Fibonacci hashing: the top 8 bits of the product spread codes that differ in any letter.
+  LookupSlot& slot = lookup_[(code * 2654435769u) >> 24];
+  if (!slot.filled || slot.code != code) {
+    slot = {code, model::findKey({keys_, keyCount_}, code), true};
+  }
+  return slot.index;
+}
+
+bool Device::faultFires(std::size_t slot, std::uint32_t every) {
+  if (every <= 1) {
+    return true;
+  }
+  return ++faultCounters_[slot] % every == 0;
+}
+
+void Device::catchUp() {
+  if (!writable_) {
+    return;
+  }
+  std::atomic_ref<std::int64_t> last(header_->lastAdvanceNs);
+  std::atomic_ref<std::uint32_t> flags(header_->flags);
+  const std::int64_t now = monotonicNs();
+  if ((flags.load(std::memory_order_relaxed) & layout::kFlagFrozen) ||
+      now - last.load(std::memory_order_relaxed) < kStepIntervalNs) {
+    return;
+  }
+  write([&] {
+    const std::int64_t previous = last.load(std::memory_order_relaxed);
+    if ((header_->flags & layout::kFlagFrozen) || now - previous < kStepIntervalNs) {
+      return;
+    }
+    // After a long pause (or a restart of the clock) the model settles rather than replaying.
+    const double seconds = previous <= 0 || now < previous
+                               ? 0.0
+                               : std::min(static_cast<double>(now - previous) / 1e9, 3600.0);
+    model::run(*header_, {keys_, keyCount_}, seconds, now);
+    last.store(now, std::memory_order_relaxed);
+  });
+}
+
+IOReturn Device::exchange(const SMCKeyData_t& input, SMCKeyData_t& output) {
+  catchUp();
+  const std::uint32_t index = indexOf(input.key);
+
+  struct Seen {
+    layout::KeyEntry key;
+    std::uint32_t faultCount;
+    layout::Fault faults[layout::kMaxFaults];
+  };
+  // Only the parts of a key an exchange can answer are copied.
+  Seen seen;
+  read([&] {
+    seen.faultCount = std::min(header_->faultCount, layout::kMaxFaults);
+    std::memcpy(seen.faults, header_->faults, seen.faultCount * sizeof(layout::Fault));
+    if (index != layout::kNoKey) {
+      std::memcpy(&seen.key, &keys_[index], offsetof(layout::KeyEntry, bytes) + kSMCMaxBytes);
+    }
+  });
+
+  bool isTemperature = false;
+  auto temperatureCheck = [&] {
+    for (std::uint32_t i = 0; i < std::min(header_->tempCount, layout::kMaxTemps); ++i) {
+      if (header_->temps[i].key == index) {
+        return true;
+      }
+    }
+    return false;
+  };
+  for (std::uint32_t i = 0; i < seen.faultCount; ++i) {
+    if (seen.faults[i].key == layout::kTemperatureKeys && index != layout::kNoKey) {
+      isTemperature = temperatureCheck();
+      break;
+    }
+  }
+  const layout::Fault* valueFault = nullptr;
+  for (std::uint32_t i = 0; i < seen.faultCount; ++i) {
+    const layout::Fault& f = seen.faults[i];
+    if (f.kind == FaultKind::slow && f.value > 0) {
+      const double us = std::min(f.value, 10e6);
+      timespec ts{static_cast<time_t>(us / 1e6), static_cast<long>(std::fmod(us, 1e6) * 1000)};
+      while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+      }
+    }
+  }
+  if (index == layout::kNoKey || (seen.key.state & layout::kStateMissing)) {
+    return kIOReturnNotFound;
+  }
+  for (std::uint32_t i = 0; i < seen.faultCount; ++i) {
+    const layout::Fault& f = seen.faults[i];
+    if (!faultCoversKey(f, input.key, isTemperature)) {
+      continue;
+    }
+    const bool fires = (f.kind == FaultKind::keyInfoFails && input.data8 == SMC_CMD_READ_KEYINFO) ||
+                       (f.kind == FaultKind::readFails && input.data8 == SMC_CMD_READ_BYTES) ||
+                       (f.kind == FaultKind::writeRefused && input.data8 == SMC_CMD_WRITE_BYTES);
+    if (fires && faultFires(i, f.every)) {
+      return f.kind == FaultKind::writeRefused ? kIOReturnNotPrivileged : kIOReturnError;
+    }
+    if (f.kind == FaultKind::value && input.data8 == SMC_CMD_READ_BYTES && faultFires(i, f.every)) {
+      valueFault = &f;
+    }
+  }
+
+  SMCKeyData_t out{};
+  out.key = input.key;
+  switch (input.data8) {
+    case SMC_CMD_READ_KEYINFO:
+      out.keyInfo.dataSize = seen.key.dataSize;
+      out.keyInfo.dataType = seen.key.dataType;
+      out.keyInfo.dataAttributes = seen.key.attributes;
+      break;
+    case SMC_CMD_READ_BYTES: {
+      if (seen.key.state & (layout::kStateUnreadable | layout::kStateUnreadableFault)) {
+        return kIOReturnNotReadable;
+      }
+      const std::uint32_t n = std::min<std::uint32_t>(seen.key.dataSize, kSMCMaxBytes);
+      std::memcpy(out.bytes, seen.key.bytes, n);
+      if (valueFault != nullptr) {
+        if (auto bytes = encodeValue(seen.key.dataType, seen.key.dataSize, valueFault->value)) {
+          std::memcpy(out.bytes, bytes->data(), std::min<std::size_t>(bytes->size(), n));
+        }
+      }
+      break;
+    }
+    case SMC_CMD_WRITE_BYTES: {
+      const IOReturn r = writeExchange(input, index);
+      if (r != kIOReturnSuccess) {
+        return r;
+      }
+      break;
+    }
+    default:
+      return kIOReturnBadArgument;
+  }
+  output = out;
+  return kIOReturnSuccess;
+}
+
+IOReturn Device::writeExchange(const SMCKeyData_t& input, std::uint32_t index) {
+  if (!privileged_) {
+    return kIOReturnNotPrivileged;
+  }
+  IOReturn result = kIOReturnSuccess;
+  write([&] {
+    layout::KeyEntry& k = keys_[index];
+    if (k.state & layout::kStateMissing) {
+      result = kIOReturnNotFound;
+    } else if (!(k.attributes & 0x40)) {
+      result = kIOReturnNotPrivileged;
+    } else if (input.keyInfo.dataSize != k.dataSize || k.dataSize > kSMCMaxBytes) {
+      result = kIOReturnBadArgument;
+    } else {
+      std::memcpy(k.bytes, input.bytes, k.dataSize);
+    }
+  });
+  return result;
+}
+
+}  // namespace sim
