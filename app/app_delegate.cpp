@@ -4,42 +4,10 @@
 #include <algorithm>
 
 #include "app/admin_script.h"
-#include "app/text_format.h"
 
 namespace {
 
 constexpr int kSigTerm = 15;
-constexpr std::size_t kNameColumn = 24;
-constexpr std::size_t kMinimumGap = 2;
-
-ColorRole temperatureColor(double celsius) {
-  if (celsius < 50.0) {
-    return ColorRole::systemGreen;
-  }
-  if (celsius < 75.0) {
-    return ColorRole::systemOrange;
-  }
-  return ColorRole::systemRed;
-}
-
-MenuItem infoItem(std::string title, StyledText styled) {
-  MenuItem item;
-  item.title = std::move(title);
-  item.styledTitle = std::move(styled);
-  return item;
-}
-
-MenuItem actionItem(std::string_view title, MenuAction action, std::string_view key) {
-  MenuItem item;
-  item.title = std::string(title);
-  item.action = action;
-  item.keyEquivalent = std::string(key);
-  return item;
-}
-
-std::string fanName(long long index) {
-  return "Fan " + std::to_string(index + 1);
-}
 
 }  // namespace
 
@@ -151,12 +119,13 @@ bool AppDelegate::anyFanForced() {
 
 std::vector<TempReading> AppDelegate::gatherTemps(std::span<const Sensor> sensors) {
   std::vector<TempReading> readings;
-  if (sensors.empty()) {
-    return readings;
-  }
-  // Names already taken in this call; the tables are short, so a linear scan beats a set.
-  std::vector<std::string_view> taken;
-  taken.reserve(sensors.size());
+  gatherTempsInto(sensors, readings);
+  return readings;
+}
+
+void AppDelegate::gatherTempsInto(std::span<const Sensor> sensors,
+                                  std::vector<TempReading>& readings) {
+  std::size_t count = 0;
   for (const Sensor& sensor : sensors) {
     const auto value = smc_.readValue(sensor.key);
     if (!value) {
@@ -166,17 +135,30 @@ std::vector<TempReading> AppDelegate::gatherTemps(std::span<const Sensor> sensor
     if (!(v > 0.0 && v < 130.0)) {
       continue;
     }
-    if (std::find(taken.begin(), taken.end(), sensor.name) != taken.end()) {
+    // One reading per name; the tables are short, so a linear scan beats a set.
+    const auto taken = readings.begin() + static_cast<std::ptrdiff_t>(count);
+    if (std::find_if(readings.begin(), taken,
+                     [&](const TempReading& r) { return r.name == sensor.name; }) != taken) {
       continue;
     }
-    taken.push_back(sensor.name);
-    readings.push_back(TempReading{std::string(sensor.name), v});
+    if (count == readings.size()) {
+      readings.emplace_back();
+    }
+    readings[count].name.assign(sensor.name);
+    readings[count].celsius = v;
+    ++count;
   }
-  return readings;
+  readings.erase(readings.begin() + static_cast<std::ptrdiff_t>(count), readings.end());
 }
 
 std::vector<FanInfo> AppDelegate::gatherFans() {
   std::vector<FanInfo> fans;
+  gatherFansInto(fans);
+  return fans;
+}
+
+void AppDelegate::gatherFansInto(std::vector<FanInfo>& fans) {
+  fans.clear();
   const long long n = fanCount_ > 0 ? fanCount_ : 4;
   for (long long i = 0; i < n; ++i) {
     const auto a = smc_.readFanActual(i);
@@ -192,7 +174,6 @@ std::vector<FanInfo> AppDelegate::gatherFans() {
         .max = (x > 0.0 && x < 10000.0) ? x : 6500.0,
     });
   }
-  return fans;
 }
 
 // ---- Refresh ----
@@ -201,136 +182,49 @@ void AppDelegate::updateReadings() {
   if (!menu_ || !statusItem_) {
     return;
   }
-  menu_->removeAllItems();
-  const auto cpu = gatherTemps(cpuSensors);
-  const auto gpu = gatherTemps(gpuSensors);
-  const auto other = gatherTemps(otherSensors);
-  const auto fans = gatherFans();
+  gatherTempsInto(cpuSensors, readings_.cpu);
+  gatherTempsInto(gpuSensors, readings_.gpu);
+  gatherTempsInto(otherSensors, readings_.other);
+  gatherFansInto(readings_.fans);
 
-  const TempReading* first = !cpu.empty()     ? &cpu.front()
-                             : !gpu.empty()   ? &gpu.front()
-                             : !other.empty() ? &other.front()
-                                              : nullptr;
-  if (first != nullptr) {
-    const double value = useFahrenheit_ ? first->fahrenheit() : first->celsius;
-    const std::string_view unit = useFahrenheit_ ? "F" : "C";
-    if (statusItem_->hasButton()) {
-      statusItem_->setAttributedTitle(
-          StyledText{{formatDegrees(value, 0, unit), FontRole::monoMedium12,
-                      temperatureColor(first->celsius)}});
+  if (statusItem_->hasButton()) {
+    if (buildStatusTitle(readings_, useFahrenheit_, title_)) {
+      statusItem_->setAttributedTitle(title_);
+    } else {
+      statusItem_->setTitle(kNoReadingTitle);
     }
-  } else if (statusItem_->hasButton()) {
-    statusItem_->setTitle("-- \u00B0C");
   }
-
-  menu_->addItem(infoItem("Quillomatics", {{"Quillomatics", FontRole::bold13, std::nullopt}}));
-  menu_->addItem(MenuItem::separatorItem());
-  addSection("CPU", cpu);
-  addSection("GPU", gpu);
-  addSection("OTHER", other);
-
-  if (!fans.empty()) {
-    addSectionHeader("FANS");
-    for (const FanInfo& fan : fans) {
-      const std::string name = fanName(fan.index);
-      if (fan.actual < 0) {
-        menu_->addItem(infoItem(name + " N/A", formatFanError(name)));
-      } else {
-        StyledText styled = formatFan(name, fan.actual);
-        std::string plain = name + " " + styled.back().text;
-        menu_->addItem(infoItem(std::move(plain), std::move(styled)));
-      }
-    }
-    menu_->addItem(MenuItem::separatorItem());
-
-    std::string_view modeText;
-    ColorRole modeColor = ColorRole::systemGreen;
-    switch (fanMode_) {
-      case FanMode::automatic:
-        modeText = "Fans: Auto";
-        modeColor = ColorRole::systemGreen;
-        break;
-      case FanMode::proactive:
-        modeText = "Fans: Proactive (40-75\u00B0C)";
-        modeColor = ColorRole::systemCyan;
-        break;
-      case FanMode::max:
-        modeText = "Fans: Manual 100%";
-        modeColor = ColorRole::systemOrange;
-        break;
-    }
-    menu_->addItem(infoItem(std::string(modeText),
-                            {{std::string(modeText), FontRole::systemMedium12, modeColor}}));
-    if (fanMode_ != FanMode::automatic) {
-      menu_->addItem(actionItem("Switch to Auto", MenuAction::setFansAuto, "a"));
-    }
-    if (fanMode_ != FanMode::proactive) {
-      menu_->addItem(actionItem("Proactive Cooling", MenuAction::setFansProactive, "p"));
-    }
-    if (fanMode_ != FanMode::max) {
-      menu_->addItem(actionItem("Fans to Full Speed", MenuAction::setFansMax, "m"));
-    }
-    menu_->addItem(MenuItem::separatorItem());
-  }
-
-  menu_->addItem(actionItem(useFahrenheit_ ? "Switch to Celsius" : "Switch to Fahrenheit",
-                            MenuAction::toggleUnit, "u"));
-  menu_->addItem(MenuItem::separatorItem());
-  menu_->addItem(actionItem("Quit Quillomatics", MenuAction::quitApp, "q"));
-
+  buildMenu(readings_, MenuState{useFahrenheit_, fanMode_}, *menu_);
   statusItem_->setMenu(*menu_);
 }
 
 // ---- Row formatting ----
 
 void AppDelegate::addSectionHeader(std::string_view title) {
-  menu_->addItem(infoItem(std::string(title),
-                          {{std::string(title), FontRole::bold11, ColorRole::secondaryLabel}}));
+  MenuWriter(*menu_, menu_->items.size()).sectionHeader(title);
 }
 
 void AppDelegate::addSection(std::string_view title, const std::vector<TempReading>& readings) {
-  if (readings.empty()) {
-    return;
-  }
-  addSectionHeader(title);
-  for (const TempReading& reading : readings) {
-    const double temp = useFahrenheit_ ? reading.celsius * 9.0 / 5.0 + 32.0 : reading.celsius;
-    const std::string_view unit = useFahrenheit_ ? "F" : "C";
-    // The plain title shows the same value text as the styled one: name, a space, the value.
-    StyledText styled = formatTemp(reading.name, temp, unit, reading.celsius);
-    std::string plain = reading.name + " " + styled.back().text;
-    menu_->addItem(infoItem(std::move(plain), std::move(styled)));
-  }
-  menu_->addItem(MenuItem::separatorItem());
+  MenuWriter(*menu_, menu_->items.size()).section(title, readings, useFahrenheit_);
 }
-
-namespace {
-
-StyledText row(std::string_view name, std::string value, ColorRole valueColor) {
-  const std::size_t chars = characterCount(name);
-  const std::size_t gap = std::max(kNameColumn > chars ? kNameColumn - chars : 0, kMinimumGap);
-  // Built run by run: an initializer list would copy every string once more.
-  StyledText text;
-  text.reserve(3);
-  text.push_back(StyledRun{std::string(name), FontRole::monoRegular12, ColorRole::label});
-  text.push_back(StyledRun{std::string(gap, ' '), FontRole::monoRegular12, std::nullopt});
-  text.push_back(StyledRun{std::move(value), FontRole::monoMedium12, valueColor});
-  return text;
-}
-
-}  // namespace
 
 StyledText AppDelegate::formatTemp(std::string_view name, double temp, std::string_view unit,
                                    double celsius) const {
-  return row(name, formatDegrees(temp, 1, unit), temperatureColor(celsius));
+  StyledText row;
+  formatTempInto(name, temp, unit, celsius, row);
+  return row;
 }
 
 StyledText AppDelegate::formatFanError(std::string_view name) const {
-  return row(name, "N/A", ColorRole::secondaryLabel);
+  StyledText row;
+  formatFanErrorInto(name, row);
+  return row;
 }
 
 StyledText AppDelegate::formatFan(std::string_view name, double rpm) const {
-  return row(name, formatFixed(rpm, 0) + " RPM", ColorRole::systemCyan);
+  StyledText row;
+  formatFanInto(name, rpm, row);
+  return row;
 }
 
 // ---- Fan modes ----

@@ -1,7 +1,7 @@
 // The application's one state object: the SMC connection, the status item and its menu, the
 // refresh timer, the temperature unit and the fan mode, with launch and termination, gathering,
-// the refresh, row formatting and the fan-mode actions. Portable: every platform service comes
-// in through AppEnvironment.
+// the refresh (its title and menu built by menu_builder.h from what it gathered) and the fan-mode
+// actions. Portable: every platform service comes in through AppEnvironment.
 #pragma once
 
 #include <memory>
@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/menu_builder.h"
 #include "app/menu_model.h"
 #include "app/platform.h"
 #include "app/sensors.h"
@@ -18,8 +19,7 @@
 
 class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
  public:
-  // `automatic` is the mode the menu and the tool call "auto".
-  enum class FanMode { automatic, proactive, max };
+  using FanMode = ::FanMode;
 
   // Reads the user default "useFahrenheit"; the SMC is not opened yet. Create it with
   // std::make_shared: the refresh timer refers back to it weakly.
@@ -42,8 +42,10 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
   std::vector<TempReading> gatherTemps(std::span<const Sensor> sensors);
   std::vector<FanInfo> gatherFans();
 
+  // Gathers, then sets the status title and the menu from what it gathered (menu_builder.h).
   void updateReadings();
 
+  // Row formatting on the delegate's menu and unit, as the refresh does it.
   void addSectionHeader(std::string_view title);
   void addSection(std::string_view title, const std::vector<TempReading>& readings);
   StyledText formatTemp(std::string_view name, double temp, std::string_view unit,
@@ -72,6 +74,9 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
   // The stop of stopProactiveHelper() without its administrator part: the process id a stop
   // with administrator rights must still reach, when the tool runs beyond this process's rights.
   std::optional<int> stopProactiveLocally();
+  // Gathering into lists kept from the previous refresh, so that their storage is reused.
+  void gatherTempsInto(std::span<const Sensor> sensors, std::vector<TempReading>& readings);
+  void gatherFansInto(std::vector<FanInfo>& fans);
   // The tool's one-shot run for `mode`, preceded in the same command, under one authorisation,
   // by the stop of the root tool `rootTool` when there is one.
   bool runToolWithAdmin(std::string_view mode, std::optional<int> rootTool);
@@ -91,6 +96,9 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
   bool fansForced_ = false;
   bool sessionEnding_ = false;
   bool actionSucceeded_ = false;
+  // The last refresh's readings and title, kept for their storage.
+  Readings readings_;
+  StyledText title_;
 };
 
 // "auto", "proactive" or "max".

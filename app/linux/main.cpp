@@ -20,6 +20,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "app/admin_script.h"
@@ -177,14 +178,16 @@ int runMonitor(Shell& shell) {
     return 1;
   }
   RecordingStatusItem* item = shell.statusBar.item();
-  const auto print = [item] {
-    const std::string text = snapshotText(item->title(), item->menu());
+  // One write per refresh, from a buffer kept across refreshes.
+  auto print = [item, text = std::string()]() mutable {
+    text.clear();
+    appendSnapshotText(text, item->title(), item->menu());
+    text += '\n';
     std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fputc('\n', stdout);
     std::fflush(stdout);
   };
   print();
-  item->onChange = print;
+  item->onChange = std::move(print);
 
   // A line holding a key equivalent runs that item, as the key would in the menu.
   shell.loop.watchReadable(STDIN_FILENO, [&] {

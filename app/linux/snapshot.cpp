@@ -84,19 +84,44 @@ std::string snapshotJson(const RecordingStatusItem::Title& title, const MenuMode
   return out;
 }
 
-std::string snapshotText(const RecordingStatusItem::Title& title, const MenuModel& menu) {
-  std::string out = "Quillomatics ";
-  out += title.plain ? *title.plain : plainText(title.styled.value_or(StyledText{}));
+void appendSnapshotText(std::string& out, const RecordingStatusItem::Title& title,
+                        const MenuModel& menu) {
+  // Appended piece by piece, without temporaries: this runs on every refresh of the monitor.
+  const auto appendRuns = [&out](const StyledText& runs) {
+    for (const StyledRun& run : runs) {
+      out += run.text;
+    }
+  };
+  out += "Quillomatics ";
+  if (title.plain) {
+    out += *title.plain;
+  } else if (title.styled) {
+    appendRuns(*title.styled);
+  }
   out += '\n';
   for (const MenuItem& item : menu.items) {
     if (item.isSeparator) {
       out += "  ----------------------------------\n";
       continue;
     }
-    out += "  ";
-    out += item.keyEquivalent.empty() ? "    " : "[" + item.keyEquivalent + "] ";
-    out += item.styledTitle ? plainText(*item.styledTitle) : item.title;
+    if (item.keyEquivalent.empty()) {
+      out += "      ";
+    } else {
+      out += "  [";
+      out += item.keyEquivalent;
+      out += "] ";
+    }
+    if (item.styledTitle) {
+      appendRuns(*item.styledTitle);
+    } else {
+      out += item.title;
+    }
     out += '\n';
   }
+}
+
+std::string snapshotText(const RecordingStatusItem::Title& title, const MenuModel& menu) {
+  std::string out;
+  appendSnapshotText(out, title, menu);
   return out;
 }

@@ -13,6 +13,9 @@ std::string snapshotJson(const RecordingStatusItem::Title& title, const MenuMode
 
 // The title on one line, then the menu one item per line, indented, with key equivalents.
 std::string snapshotText(const RecordingStatusItem::Title& title, const MenuModel& menu);
+// The same, appended to `out` (whose storage a caller printing every refresh keeps).
+void appendSnapshotText(std::string& out, const RecordingStatusItem::Title& title,
+                        const MenuModel& menu);
 
 // A JSON string literal, UTF-8 passed through, control characters escaped.
 std::string jsonString(std::string_view text);
