@@ -285,34 +285,56 @@ void driverRecord(const std::string& json) {
 
 @end
 
+// Hears of the launch (the driver starts once the delegate has had its turn) and of termination.
+// It registers from +load, which the runtime calls once this program's classes are in place: a
+// plain constructor may run before that, when messages to them still go to nil.
+@interface QuillLifecycleObserver : NSObject
+- (void)launched:(NSNotification*)note;
+- (void)terminating:(NSNotification*)note;
+@end
+
 namespace {
 
 QuillDriver* driver = nil;
-NSArray* keptObservers = nil;
+QuillLifecycleObserver* lifecycle = nil;  // the center does not keep its observers alive
 
-// Observes launching (the driver starts once the delegate has had its turn) and termination,
-// before main runs.
-__attribute__((constructor)) void installDriver() {
+}  // namespace
+
+@implementation QuillLifecycleObserver
+
++ (void)load {
   @autoreleasepool {
     NSNotificationCenter* center = [NSNotificationCenter defaultCenter];
-    // GNUstep's center does not keep a block observer alive: the tokens are kept here, or the
-    // observers are freed with the pool and the notifications reach whatever takes their place.
-    id launched = [center addObserverForName:NSApplicationDidFinishLaunchingNotification
-                                      object:nil
-                                       queue:nil
-                                  usingBlock:^(NSNotification*) {
-                                    driverRecord("{\"launched\": true}");
-                                    driver = [[QuillDriver alloc] init];
-                                    [driver start];
-                                  }];
-    id terminating = [center addObserverForName:NSApplicationWillTerminateNotification
-                                         object:nil
-                                          queue:nil
-                                     usingBlock:^(NSNotification*) {
-                                       driverRecord("{\"terminating\": true}");
-                                     }];
-    keptObservers = @[ launched, terminating ];
+    lifecycle = [[QuillLifecycleObserver alloc] init];
+    [center addObserver:lifecycle
+               selector:@selector(launched:)
+                   name:NSApplicationDidFinishLaunchingNotification
+                 object:nil];
+    [center addObserver:lifecycle
+               selector:@selector(terminating:)
+                   name:NSApplicationWillTerminateNotification
+                 object:nil];
   }
+}
+
+- (void)launched:(NSNotification*)note {
+  (void)note;
+  driverRecord("{\"launched\": true}");
+  driver = [[QuillDriver alloc] init];
+  [driver start];
+}
+
+- (void)terminating:(NSNotification*)note {
+  (void)note;
+  driverRecord("{\"terminating\": true}");
+}
+
+@end
+
+namespace {
+
+// The watchdog: a run that hangs ends with a record saying so.
+__attribute__((constructor)) void startWatchdog() {
   std::thread([] {
     std::this_thread::sleep_for(kWatchdog);
     driverRecord("{\"error\": \"watchdog: still running\"}");
