@@ -36,7 +36,7 @@ struct Base {
   }
 };
 
-const Base& base() {
+const Base& baseDevice() {
   static const Base b = [] {
     Base made;
     made.path = "/dev/shm/quill-device-fuzz-" + std::to_string(getpid()) + ".dev";
@@ -93,7 +93,7 @@ bool writeImage(const std::string& path, const std::vector<std::uint8_t>& image)
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const Base& b = base();
+  const Base& b = baseDevice();
   if (size < 1) {
     return 0;
   }
