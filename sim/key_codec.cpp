@@ -1,6 +1,7 @@
 // Numbers to key bytes and back, by data type.
 #include "sim/key_codec.h"
 
+#include <array>
 #include <bit>
 #include <cmath>
 #include <limits>
@@ -59,40 +60,50 @@ std::optional<IntegerShape> integerShape(std::uint32_t type) {
 
 }  // namespace
 
-std::optional<std::vector<std::uint8_t>> encodeValue(std::uint32_t dataType, std::uint32_t dataSize,
-                                                     double value) {
+std::optional<std::size_t> encodeValue(std::uint32_t dataType, std::uint32_t dataSize, double value,
+                                       std::span<std::uint8_t, 4> out) {
   if (dataType == fourCC("flt ")) {
     if (dataSize != 4) {
       return std::nullopt;
     }
     const auto bits = std::bit_cast<std::uint32_t>(static_cast<float>(value));
-    return std::vector<std::uint8_t>{
-        static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(bits >> 8),
-        static_cast<std::uint8_t>(bits >> 16), static_cast<std::uint8_t>(bits >> 24)};
+    for (std::size_t i = 0; i < 4; ++i) {
+      out[i] = static_cast<std::uint8_t>(bits >> (8 * i));
+    }
+    return 4;
   }
   const auto shape = integerShape(dataType);
   if (!shape || dataSize < static_cast<std::uint32_t>(shape->bytes)) {
     return std::nullopt;
   }
+  // Powers of two exactly: at most 32 bits and 15 fraction bits.
   const int bits = shape->bytes * 8;
-  const double lowest = shape->isSigned ? -std::ldexp(1.0, bits - 1) : 0.0;
-  const double highest =
-      shape->isSigned ? std::ldexp(1.0, bits - 1) - 1 : std::ldexp(1.0, bits) - 1;
+  const auto power = [](int n) { return static_cast<double>(std::uint64_t{1} << n); };
+  const double lowest = shape->isSigned ? -power(bits - 1) : 0.0;
+  const double highest = shape->isSigned ? power(bits - 1) - 1 : power(bits) - 1;
   double scaled;
   if (std::isnan(value)) {
     scaled = shape->isSigned ? lowest : highest;
   } else {
-    scaled = std::nearbyint(value * std::ldexp(1.0, shape->fractionBits));
+    scaled = std::nearbyint(value * power(shape->fractionBits));
     scaled = std::fmin(std::fmax(scaled, lowest), highest);
   }
-  const auto raw = static_cast<std::int64_t>(scaled);
-  const auto pattern = static_cast<std::uint64_t>(raw);
-  std::vector<std::uint8_t> out(static_cast<std::size_t>(shape->bytes));
-  for (int i = 0; i < shape->bytes; ++i) {
-    out[static_cast<std::size_t>(i)] =
-        static_cast<std::uint8_t>(pattern >> (8 * (shape->bytes - 1 - i)));
+  const auto pattern = static_cast<std::uint64_t>(static_cast<std::int64_t>(scaled));
+  const auto count = static_cast<std::size_t>(shape->bytes);
+  for (std::size_t i = 0; i < count; ++i) {
+    out[i] = static_cast<std::uint8_t>(pattern >> (8 * (count - 1 - i)));
   }
-  return out;
+  return count;
+}
+
+std::optional<std::vector<std::uint8_t>> encodeValue(std::uint32_t dataType, std::uint32_t dataSize,
+                                                     double value) {
+  std::array<std::uint8_t, 4> bytes{};
+  const auto count = encodeValue(dataType, dataSize, value, bytes);
+  if (!count) {
+    return std::nullopt;
+  }
+  return std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(*count));
 }
 
 std::optional<double> decodeValue(std::uint32_t dataType, std::uint32_t dataSize,

@@ -19,6 +19,11 @@ namespace sim {
 std::optional<std::vector<std::uint8_t>> encodeValue(std::uint32_t dataType, std::uint32_t dataSize,
                                                      double value);
 
+// The same bytes written into `out` without allocating (the model encodes every modelled key at
+// each step); the number written, or no value as above.
+std::optional<std::size_t> encodeValue(std::uint32_t dataType, std::uint32_t dataSize, double value,
+                                       std::span<std::uint8_t, 4> out);
+
 // The number the application would decode from these bytes; no value when nothing decodes.
 std::optional<double> decodeValue(std::uint32_t dataType, std::uint32_t dataSize,
                                   std::span<const std::uint8_t> bytes);

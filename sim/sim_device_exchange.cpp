@@ -2,6 +2,7 @@
 // and the model caught up with real time before each.
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <cmath>
@@ -145,8 +146,10 @@ IOReturn Device::exchange(const SMCKeyData_t& input, SMCKeyData_t& output) {
       const std::uint32_t n = std::min<std::uint32_t>(seen.key.dataSize, kSMCMaxBytes);
       std::memcpy(out.bytes, seen.key.bytes, n);
       if (valueFault != nullptr) {
-        if (auto bytes = encodeValue(seen.key.dataType, seen.key.dataSize, valueFault->value)) {
-          std::memcpy(out.bytes, bytes->data(), std::min<std::size_t>(bytes->size(), n));
+        std::array<std::uint8_t, 4> bytes{};
+        if (const auto count =
+                encodeValue(seen.key.dataType, seen.key.dataSize, valueFault->value, bytes)) {
+          std::memcpy(out.bytes, bytes.data(), std::min<std::size_t>(*count, n));
         }
       }
       break;

@@ -2,6 +2,7 @@
 #include "sim/thermal_model.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -36,9 +37,10 @@ void setKeyValue(std::span<layout::KeyEntry> keys, std::uint32_t index, double v
   if (k.state & layout::kStateUnreadable) {
     return;
   }
-  const auto bytes = encodeValue(k.dataType, k.dataSize, value);
-  if (bytes && bytes->size() <= layout::kValueBytes) {
-    std::memcpy(k.bytes, bytes->data(), bytes->size());
+  std::array<std::uint8_t, 4> bytes{};
+  if (const auto count = encodeValue(k.dataType, k.dataSize, value, bytes);
+      count && *count <= layout::kValueBytes) {
+    std::memcpy(k.bytes, bytes.data(), *count);
   }
 }
 

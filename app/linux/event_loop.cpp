@@ -91,7 +91,9 @@ void EventLoop::run() {
       timeoutMs = timeoutMs < 0 ? ms : std::min(timeoutMs, ms);
     }
 
-    std::vector<pollfd> fds;
+    // Kept from round to round: a wait allocates nothing.
+    std::vector<pollfd>& fds = pollFds_;
+    fds.clear();
     fds.push_back(pollfd{signals_.fd(), POLLIN, 0});
     for (const auto& [fd, callback] : watches_) {
       fds.push_back(pollfd{fd, POLLIN, 0});

@@ -4,6 +4,8 @@
 // SIGPIPE is ignored while the loop exists.
 #pragma once
 
+#include <poll.h>
+
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -52,6 +54,7 @@ class EventLoop final : public TimerScheduler {
   base::SignalPipe signals_{SIGTERM, SIGINT, SIGHUP};
   base::IgnoredSignal brokenPipe_{SIGPIPE};
   std::vector<std::pair<int, std::function<void()>>> watches_;
+  std::vector<pollfd> pollFds_;
   std::vector<std::shared_ptr<Timer>> timers_;
   std::function<void()> beforeWait_;
   bool stopped_ = false;

@@ -53,6 +53,14 @@ std::unique_ptr<CursesScreen> CursesScreen::open(std::string& error) {
   // goes out in one write; keys are read when it is done.
   typeahead(-1);
   screen->setUpColors();
+  // Until its first return from endwin(), ncurses 6 flushes its output at every cursor move of
+  // an update: one write(2) per changed stretch of a line. Leaving and re-entering curses mode
+  // before anything is drawn puts it in its running state, where an update goes out in one
+  // write. Nothing is shown yet, so the round trip is not seen. Leaving curses mode also left
+  // keypad mode, which is asked for again at once so that the first key is read right.
+  endwin();
+  refresh();
+  keypad(stdscr, TRUE);
   return screen;
 }
 
@@ -158,6 +166,9 @@ void CursesScreen::resume() {
   }
   suspended_ = false;
   reset_prog_mode();
+  // endwin() left keypad mode; without it the terminal would send the first arrow key in a form
+  // that curses does not read as one.
+  keypad(stdscr, TRUE);
   curs_set(0);
   updateSize();
   clearok(curscr, TRUE);
