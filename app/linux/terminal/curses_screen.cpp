@@ -166,9 +166,6 @@ void CursesScreen::resume() {
   }
   suspended_ = false;
   reset_prog_mode();
-  // endwin() left keypad mode; without it the terminal would send the first arrow key in a form
-  // that curses does not read as one.
-  keypad(stdscr, TRUE);
   curs_set(0);
   updateSize();
   clearok(curscr, TRUE);
