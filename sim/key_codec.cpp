@@ -103,7 +103,8 @@ std::optional<std::vector<std::uint8_t>> encodeValue(std::uint32_t dataType, std
   if (!count) {
     return std::nullopt;
   }
-  return std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(*count));
+  return std::vector<std::uint8_t>(bytes.begin(),
+                                   bytes.begin() + static_cast<std::ptrdiff_t>(*count));
 }
 
 std::optional<double> decodeValue(std::uint32_t dataType, std::uint32_t dataSize,
