@@ -21,7 +21,11 @@ for program in "$app" "$smc_sim" "$floor"; do
 done
 command -v tmux >/dev/null || { echo "tmux is needed for the monitor on a terminal" >&2; exit 2; }
 
-dir=$(mktemp -d /tmp/quill-refresh-XXXXXX)
+# The devices live in memory, as a user's do in the runtime directory (a tmpfs): a device on a
+# disk file system would add the disk's page-fault and write-back work to every model step.
+base=/tmp
+[ "$(stat -f -c %T /dev/shm 2>/dev/null)" = tmpfs ] && [ -w /dev/shm ] && base=/dev/shm
+dir=$(mktemp -d "$base/quill-refresh-XXXXXX")
 pids=()
 cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done

@@ -1,5 +1,5 @@
 // The simulated SMC device's exchanges: the three calls of the SMC, with the faults switched on,
-// and the model caught up with real time before each.
+// and the model caught up with real time before each that reads or writes a value.
 
 #include <algorithm>
 #include <array>
@@ -69,7 +69,11 @@ void Device::catchUp() {
 }
 
 IOReturn Device::exchange(const SMCKeyData_t& input, SMCKeyData_t& output) {
-  catchUp();
+  // A key's size, type and attributes do not move with the model: only the exchanges that read
+  // or write a value bring it up to date (and read the clock to see whether it is due).
+  if (input.data8 != SMC_CMD_READ_KEYINFO) {
+    catchUp();
+  }
   const std::uint32_t index = indexOf(input.key);
 
   struct Seen {
