@@ -19,19 +19,9 @@ for build in "${builds[@]}"; do
 done
 [ "$open" = 0 ] || command -v tmux >/dev/null || { echo "tmux is needed for --open" >&2; exit 2; }
 
-# On a tmpfs, as a user's runtime directory is (see refresh_cost.sh).
-base=/tmp
-[ "$(stat -f -c %T /dev/shm 2>/dev/null)" = tmpfs ] && [ -w /dev/shm ] && base=/dev/shm
-dir=$(mktemp -d "$base/quill-compare-XXXXXX")
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  tmux -S "$dir/tmux.sock" kill-server 2>/dev/null || true
-  rm -rf "$dir"
-}
-trap cleanup EXIT
-
-cpu_ns() { awk '{ print $1 }' "/proc/$1/schedstat"; }
+# shellcheck source=bench/monitors.sh
+. "$(dirname "$0")/monitors.sh"
+monitors_dir compare
 
 # start NAME BUILD: a monitor of BUILD against a device of its own; prints its pid.
 start() {

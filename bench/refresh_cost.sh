@@ -21,22 +21,10 @@ for program in "$app" "$smc_sim" "$floor"; do
 done
 command -v tmux >/dev/null || { echo "tmux is needed for the monitor on a terminal" >&2; exit 2; }
 
-# The devices live in memory, as a user's do in the runtime directory (a tmpfs): a device on a
-# disk file system would add the disk's page-fault and write-back work to every model step.
-base=/tmp
-[ "$(stat -f -c %T /dev/shm 2>/dev/null)" = tmpfs ] && [ -w /dev/shm ] && base=/dev/shm
-dir=$(mktemp -d "$base/quill-refresh-XXXXXX")
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  tmux -S "$dir/tmux.sock" kill-server 2>/dev/null || true
-  rm -rf "$dir"
-}
-trap cleanup EXIT
+# shellcheck source=bench/monitors.sh
+. "$(dirname "$0")/monitors.sh"
+monitors_dir refresh
 app=$(realpath "$app")
-
-# Time on a CPU in nanoseconds (the scheduler's own account, finer than clock ticks).
-cpu_ns() { awk '{ print $1 }' "/proc/$1/schedstat"; }
 
 # monitor_in_tmux NAME: the monitor in a pane of its own; prints its pid.
 monitor_in_tmux() {

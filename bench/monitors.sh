@@ -1,0 +1,22 @@
+# shellcheck shell=bash
+# What the bench scripts that run whole monitors share; sourced, not run.
+
+# A fresh working directory in $dir for the monitors' simulated devices, removed at exit with
+# every process in $pids and the tmux server of $dir/tmux.sock. The devices live in memory, as a
+# user's do in the runtime directory (a tmpfs): a device on a disk file system would add the
+# disk's page-fault and write-back work to every model step.
+monitors_dir() {
+  local base=/tmp
+  [ "$(stat -f -c %T /dev/shm 2>/dev/null)" = tmpfs ] && [ -w /dev/shm ] && base=/dev/shm
+  dir=$(mktemp -d "$base/quill-$1-XXXXXX")
+  pids=()
+  trap monitors_cleanup EXIT
+}
+monitors_cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  tmux -S "$dir/tmux.sock" kill-server 2>/dev/null || true
+  rm -rf "$dir"
+}
+
+# Time on a CPU in nanoseconds (the scheduler's own account, finer than clock ticks).
+cpu_ns() { awk '{ print $1 }' "/proc/$1/schedstat"; }
