@@ -2,6 +2,7 @@
 #include "sim/sim_io_service.h"
 
 #include <cstring>
+#include <optional>
 
 namespace sim {
 
@@ -9,16 +10,29 @@ IOHandle DeviceIOService::getMatchingService(std::string_view name) {
   if (name != "AppleSMC") {
     return 0;
   }
-  return openSystemDevice(path_) ? kService : 0;
+  // The device found here is the one the next connection uses, as a matched IOKit service is:
+  // the file is opened, checked and mapped once, not again by serviceOpen.
+  auto device = openSystemDevice(path_);
+  if (!device) {
+    matched_.reset();
+    return 0;
+  }
+  matched_.emplace(std::move(*device));
+  return kService;
 }
 
 IOReturn DeviceIOService::serviceOpen(IOHandle service, std::uint32_t type, IOHandle& connection) {
   if (service != kService || type != 0) {
     return kIOReturnBadArgument;
   }
-  auto device = openSystemDevice(path_);
+  std::optional<Device> device = std::move(matched_);
+  matched_.reset();
   if (!device) {
-    return kIOReturnNotFound;
+    auto opened = openSystemDevice(path_);
+    if (!opened) {
+      return kIOReturnNotFound;
+    }
+    device.emplace(std::move(*opened));
   }
   for (const Fault& f : device->faults()) {
     if (f.kind == FaultKind::openRefused) {
@@ -33,7 +47,11 @@ IOReturn DeviceIOService::serviceOpen(IOHandle service, std::uint32_t type, IOHa
   return kIOReturnSuccess;
 }
 
-void DeviceIOService::objectRelease(IOHandle) {}
+void DeviceIOService::objectRelease(IOHandle service) {
+  if (service == kService) {
+    matched_.reset();
+  }
+}
 
 IOReturn DeviceIOService::callStructMethod(IOHandle connection, std::uint32_t selector,
                                            const void* input, std::size_t inputSize, void* output,

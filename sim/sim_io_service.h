@@ -4,6 +4,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "sim/sim_device.h"
@@ -29,6 +30,8 @@ class DeviceIOService final : public IOService {
 
  private:
   std::string path_;
+  // The device of the last match, until a connection takes it or the service is released.
+  std::optional<Device> matched_;
   std::map<IOHandle, Device> connections_;
   IOHandle nextConnection_ = 0x1001;
   // The last connection used, so a run of calls on one connection skips the lookup.
