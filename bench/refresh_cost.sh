@@ -39,12 +39,6 @@ monitor_in_tmux() {
   tmux -S "$dir/tmux.sock" display-message -p -t "$name" '#{pane_pid}'
 }
 
-# plain_monitor DEVICE NAME: a monitor without a terminal; prints its pid.
-plain_monitor() {
-  QUILLOMATICS_SMC_DEVICE=$1 XDG_CONFIG_HOME="$dir/config-$2" "$app" </dev/null >/dev/null &
-  echo $!
-}
-
 # record: a line of the table, kept for the summary and shown unless only the summary is asked.
 record() {
   if [ "$summary" = 1 ]; then cat >>"$dir/runs.txt"; else tee -a "$dir/runs.txt"; fi
@@ -64,8 +58,12 @@ for run in $(seq "$runs"); do
   pids+=("$ps")
   po=$(monitor_in_tmux open)
   pc=$(monitor_in_tmux closed)
-  pp=$(plain_monitor "$dir/smc.dev" plain)
-  pself=$(plain_monitor "$dir/self.dev" self)
+  QUILLOMATICS_SMC_DEVICE="$dir/smc.dev" XDG_CONFIG_HOME="$dir/config-plain" \
+    "$app" </dev/null >/dev/null &
+  pp=$!
+  QUILLOMATICS_SMC_DEVICE="$dir/self.dev" XDG_CONFIG_HOME="$dir/config-self" \
+    "$app" </dev/null >/dev/null &
+  pself=$!
   pids+=("$pp" "$pself")
   sleep 1
   tmux -S "$dir/tmux.sock" send-keys -t closed Escape
