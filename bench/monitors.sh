@@ -13,9 +13,17 @@ monitors_dir() {
   trap monitors_cleanup EXIT
 }
 monitors_cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  tmux -S "$dir/tmux.sock" kill-server 2>/dev/null || true
+  monitors_cleanup_processes
   rm -rf "$dir"
+}
+# Ends every process in $pids (waiting for those that are the script's children) and the tmux
+# server, and empties $pids.
+monitors_cleanup_processes() {
+  local p
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
+  tmux -S "$dir/tmux.sock" kill-server 2>/dev/null || true
+  pids=()
 }
 
 # Time on a CPU in nanoseconds (the scheduler's own account, finer than clock ticks).
