@@ -29,9 +29,7 @@ start() {
   app=$(realpath "$build/Quillomatics.app/Contents/MacOS/Quillomatics")
   "$build/sim/smc-sim" create --profile macbookpro16-1 "$dir/$name.dev" >/dev/null
   if [ "$open" = 1 ]; then
-    tmux -S "$dir/tmux.sock" -f /dev/null new-session -d -s "$name" -x 100 -y 50 \
-      "exec env QUILLOMATICS_SMC_DEVICE=$dir/$name.dev XDG_CONFIG_HOME=$dir/config-$name LANG=C.UTF-8 $app"
-    tmux -S "$dir/tmux.sock" display-message -p -t "$name" '#{pane_pid}'
+    monitor_in_tmux "$name" "$dir/$name.dev" "$app" 100x50
   else
     QUILLOMATICS_SMC_DEVICE="$dir/$name.dev" XDG_CONFIG_HOME="$dir/config-$name" \
       "$app" </dev/null >/dev/null 2>&1 &
@@ -60,8 +58,7 @@ sleep "$seconds"
 row() {
   local label=$1 prefix=$2 line="" values=()
   for pair in $(seq "$pairs"); do
-    values+=("$(awk -v a="${before[$prefix.$pair]}" -v b="$(cpu_ns "${pid[$prefix.$pair]}")" \
-      -v s="$seconds" 'BEGIN { printf "%.1f", (b - a) / 1e3 / (s / 3) }')")
+    values+=("$(per_refresh "${before[$prefix.$pair]}" "${pid[$prefix.$pair]}" "$seconds")")
   done
   line=$(printf '%s ' "${values[@]}")
   printf '%-40s mean %7.1f us   (%s)\n' "$label" \

@@ -28,3 +28,18 @@ monitors_cleanup_processes() {
 
 # Time on a CPU in nanoseconds (the scheduler's own account, finer than clock ticks).
 cpu_ns() { awk '{ print $1 }' "/proc/$1/schedstat"; }
+
+# per_refresh START_NS PID SECONDS: PID's CPU per 3-second refresh over the SECONDS since it had
+# START_NS, in microseconds.
+per_refresh() {
+  awk -v a="$1" -v b="$(cpu_ns "$2")" -v s="$3" 'BEGIN { printf "%.1f", (b - a) / 1e3 / (s / 3) }'
+}
+
+# monitor_in_tmux NAME DEVICE APP WIDTHxHEIGHT: APP as a monitor of DEVICE in a tmux session NAME
+# of its own on the server of $dir/tmux.sock; prints the monitor's pid.
+monitor_in_tmux() {
+  local size=$4
+  tmux -S "$dir/tmux.sock" -f /dev/null new-session -d -s "$1" -x "${size%x*}" -y "${size#*x}" \
+    "exec env QUILLOMATICS_SMC_DEVICE=$2 XDG_CONFIG_HOME=$dir/config-$1 LANG=C.UTF-8 $3"
+  tmux -S "$dir/tmux.sock" display-message -p -t "$1" '#{pane_pid}'
+}

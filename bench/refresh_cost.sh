@@ -31,18 +31,6 @@ command -v tmux >/dev/null || { echo "tmux is needed for the monitor on a termin
 monitors_dir refresh
 app=$(realpath "$app")
 
-# monitor_in_tmux NAME DEVICE: a monitor in a pane of its own; prints its pid.
-monitor_in_tmux() {
-  tmux -S "$dir/tmux.sock" -f /dev/null new-session -d -s "$1" -x "${size%x*}" -y "${size#*x}" \
-    "exec env QUILLOMATICS_SMC_DEVICE=$2 XDG_CONFIG_HOME=$dir/config-$1 LANG=C.UTF-8 $app"
-  tmux -S "$dir/tmux.sock" display-message -p -t "$1" '#{pane_pid}'
-}
-
-# per_refresh START_NS PID: CPU per 3 s since START_NS, in microseconds.
-per_refresh() {
-  awk -v a="$1" -v b="$(cpu_ns "$2")" -v s="$seconds" 'BEGIN { printf "%.1f", (b - a) / 1e3 / (s / 3) }'
-}
-
 # turn CASE: one monitor alone beside the floor for $seconds; sets floor_us, monitor_us, sim_us
 # and hwm.
 turn() {
@@ -59,7 +47,7 @@ turn() {
     pids+=("$ps")
   fi
   case $case in
-    open | closed) pm=$(monitor_in_tmux "$case" "$device") ;;
+    open | closed) pm=$(monitor_in_tmux "$case" "$device" "$app" "$size") ;;
     *)
       QUILLOMATICS_SMC_DEVICE=$device XDG_CONFIG_HOME="$dir/config-$case" "$app" </dev/null >/dev/null &
       pm=$!
@@ -74,10 +62,10 @@ turn() {
   m0=$(cpu_ns "$pm")
   [ -n "$ps" ] && s0=$(cpu_ns "$ps")
   sleep "$seconds"
-  floor_us=$(per_refresh "$f0" "$pf")
-  monitor_us=$(per_refresh "$m0" "$pm")
+  floor_us=$(per_refresh "$f0" "$pf" "$seconds")
+  monitor_us=$(per_refresh "$m0" "$pm" "$seconds")
   sim_us=
-  [ -n "$ps" ] && sim_us=$(per_refresh "$s0" "$ps")
+  [ -n "$ps" ] && sim_us=$(per_refresh "$s0" "$ps" "$seconds")
   hwm=$(awk '/^VmHWM:/ { print $2 }' "/proc/$pm/status")
   monitors_cleanup_processes
   rm -f "$device"
