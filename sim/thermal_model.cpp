@@ -38,8 +38,7 @@ void setKeyValue(std::span<layout::KeyEntry> keys, std::uint32_t index, double v
     return;
   }
   std::array<std::uint8_t, 4> bytes{};
-  if (const auto count = encodeValue(k.dataType, k.dataSize, value, bytes);
-      count && *count <= layout::kValueBytes) {
+  if (const auto count = encodeValue(k.dataType, k.dataSize, value, bytes)) {
     std::memcpy(k.bytes, bytes.data(), *count);
   }
 }
