@@ -17,3 +17,11 @@ endif()
 # The wake-only floor bench/refresh_cost.sh compares the running monitor with.
 add_executable(bench_wake_floor ${CMAKE_CURRENT_LIST_DIR}/wake_floor.cpp)
 target_link_libraries(bench_wake_floor PRIVATE quill_warnings)
+
+# Loaded into a running monitor by bench/refresh_cost.sh to split its CPU between its waits and
+# its work.
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  add_library(bench_wait_split MODULE ${CMAKE_CURRENT_LIST_DIR}/wait_split.cpp)
+  set_target_properties(bench_wait_split PROPERTIES PREFIX "")
+  target_link_libraries(bench_wait_split PRIVATE ${CMAKE_DL_LIBS} quill_warnings)
+endif()

@@ -35,11 +35,12 @@ per_refresh() {
   awk -v a="$1" -v b="$(cpu_ns "$2")" -v s="$3" 'BEGIN { printf "%.1f", (b - a) / 1e3 / (s / 3) }'
 }
 
-# monitor_in_tmux NAME DEVICE APP WIDTHxHEIGHT: APP as a monitor of DEVICE in a tmux session NAME
-# of its own on the server of $dir/tmux.sock; prints the monitor's pid.
+# monitor_in_tmux NAME DEVICE APP WIDTHxHEIGHT [ENV]: APP as a monitor of DEVICE in a tmux
+# session NAME of its own on the server of $dir/tmux.sock, with the further NAME=VALUE settings of
+# ENV; prints the monitor's pid.
 monitor_in_tmux() {
   local size=$4
   tmux -S "$dir/tmux.sock" -f /dev/null new-session -d -s "$1" -x "${size%x*}" -y "${size#*x}" \
-    "exec env QUILLOMATICS_SMC_DEVICE=$2 XDG_CONFIG_HOME=$dir/config-$1 LANG=C.UTF-8 $3"
+    "exec env ${5:-} QUILLOMATICS_SMC_DEVICE=$2 XDG_CONFIG_HOME=$dir/config-$1 LANG=C.UTF-8 $3"
   tmux -S "$dir/tmux.sock" display-message -p -t "$1" '#{pane_pid}'
 }
