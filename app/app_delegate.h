@@ -86,8 +86,9 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
   bool handFansBack(std::optional<int> rootTool);
 
   AppEnvironment env_;
-  std::unique_ptr<StatusItem> statusItem_;
+  // The menu outlives the item that shows it, which may refer to it rather than copy it.
   std::optional<MenuModel> menu_;
+  std::unique_ptr<StatusItem> statusItem_;
   std::unique_ptr<RepeatingTimer> timer_;
   SMCClient smc_;
   bool useFahrenheit_ = false;

@@ -89,7 +89,9 @@ class LinuxApplication final : public Application {
 };
 
 // A status item that keeps what it was last given, for the headless snapshot and for front ends
-// that draw on their own schedule.
+// that draw on their own schedule. Like an NSStatusItem with its NSMenu, it refers to the menu it
+// was given rather than copying it: the caller owns the model and keeps it alive as long as the
+// item, so a refresh does not copy every row a second time.
 class RecordingStatusItem final : public StatusItem {
  public:
   struct Title {
@@ -103,13 +105,14 @@ class RecordingStatusItem final : public StatusItem {
   void setMenu(const MenuModel& menu) override;
 
   const Title& title() const { return title_; }
-  const MenuModel& menu() const { return menu_; }
+  // The menu last given to setMenu; null before the first.
+  const MenuModel* menu() const { return menu_; }
   // Called after every setMenu (the end of every refresh).
   std::function<void()> onChange;
 
  private:
   Title title_;
-  MenuModel menu_;
+  const MenuModel* menu_ = nullptr;
 };
 
 class RecordingStatusBar final : public StatusBar {

@@ -162,7 +162,7 @@ int runSnapshot(Shell& shell, const Options& options) {
   }
   if (!shell.loop.pollSignals()) {
     const RecordingStatusItem* item = shell.statusBar.item();
-    const std::string json = snapshotJson(item->title(), item->menu(), *delegate);
+    const std::string json = snapshotJson(item->title(), *item->menu(), *delegate);
     std::fwrite(json.data(), 1, json.size(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
@@ -181,7 +181,7 @@ int runMonitor(Shell& shell) {
   // One write per refresh, from a buffer kept across refreshes.
   auto print = [item, text = std::string()]() mutable {
     text.clear();
-    appendSnapshotText(text, item->title(), item->menu());
+    appendSnapshotText(text, item->title(), *item->menu());
     text += '\n';
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fflush(stdout);
@@ -199,7 +199,7 @@ int runMonitor(Shell& shell) {
       return;
     }
     const std::string_view line(buffer, static_cast<std::size_t>(n));
-    for (const MenuItem& menuItem : item->menu().items) {
+    for (const MenuItem& menuItem : item->menu()->items) {
       if (menuItem.action && !menuItem.keyEquivalent.empty() &&
           line.substr(0, line.find_first_of("\r\n")) == menuItem.keyEquivalent) {
         delegate->perform(*menuItem.action);
