@@ -14,23 +14,35 @@ std::string formatFixed(double value, int decimals) {
   if (std::isinf(value)) {
     return value < 0 ? "-inf" : "inf";
   }
-  // The menu's numbers (temperatures, speeds) take a short path: scaled to an integer, they are
-  // rounded correctly whenever they are not within a hair of a half, where the scaling's own
-  // rounding error could tip the result. Near a half, and for anything large, the exact
-  // conversion decides.
+  // The menu's numbers (temperatures, speeds) take a short path through integers, rounded as
+  // exactly as printf does. The scaled value's fractional part is exact, and so is the scaling's
+  // rounding error (fma); both are multiples of the scaled value's last place, as is a half, and
+  // the error is at most half that place. So the error only decides an exact half (the SMC's
+  // binary fixed-point values meet those often: 47.25 shown to one place), and a true tie goes
+  // to the even neighbour.
   if ((decimals == 0 || decimals == 1) && std::fabs(value) < 1e9) {
-    const double scaled = decimals == 1 ? value * 10.0 : value;
-    const double fraction = std::fabs(scaled - std::trunc(scaled));
-    if (std::fabs(fraction - 0.5) > 1e-4) {
-      const auto whole = static_cast<long long>(std::fabs(std::round(scaled)));
-      std::string text = std::signbit(value) ? "-" : "";
-      text += std::to_string(decimals == 1 ? whole / 10 : whole);
-      if (decimals == 1) {
-        text += '.';
-        text += static_cast<char>('0' + whole % 10);
-      }
-      return text;
+    const double scale = decimals == 1 ? 10.0 : 1.0;
+    const double magnitude = std::fabs(value);
+    const double scaled = magnitude * scale;
+    const double error = std::fma(magnitude, scale, -scaled);
+    const double whole = std::trunc(scaled);
+    const double fraction = scaled - whole;
+    auto rounded = static_cast<long long>(whole);
+    if (fraction > 0.5 ||
+        (fraction == 0.5 && (error > 0.0 || (error == 0.0 && rounded % 2 != 0)))) {
+      ++rounded;
     }
+    char buffer[32];
+    char* end = buffer;
+    if (std::signbit(value)) {
+      *end++ = '-';
+    }
+    end = std::to_chars(end, buffer + sizeof buffer, decimals == 1 ? rounded / 10 : rounded).ptr;
+    if (decimals == 1) {
+      *end++ = '.';
+      *end++ = static_cast<char>('0' + rounded % 10);
+    }
+    return std::string(buffer, end);
   }
   char buffer[400];
   const auto result =

@@ -38,6 +38,16 @@ TEST(TextFormat, NumbersMatchPrintfRounding) {
       ASSERT_EQ(formatFixed(v, decimals), expected) << std::hexfloat << v;
     }
   }
+  // Every value the SMC's binary fixed-point types give a temperature or a fan speed (sixteenths
+  // and 256ths), where exact halves at the last place shown are common.
+  for (int i = -64 * 256; i < 8000 * 16; ++i) {
+    const double v = i < 256 * 256 ? i / 256.0 : i / 16.0;
+    for (int decimals : {0, 1}) {
+      char expected[64];
+      std::snprintf(expected, sizeof expected, "%.*f", decimals, v);
+      ASSERT_EQ(formatFixed(v, decimals), expected) << v;
+    }
+  }
   EXPECT_EQ(formatFixed(-0.0, 1), "-0.0");
   EXPECT_EQ(formatFixed(-0.04, 1), "-0.0");
   EXPECT_EQ(formatFixed(2.5e12, 0), "2500000000000");
