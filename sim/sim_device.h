@@ -235,14 +235,14 @@ class Device {
   bool privileged_ = false;
   std::uint32_t faultCounters_[layout::kMaxFaults] = {};
   // Where the keys asked for lately sit in the table (which does not change while it is mapped):
-  // a small direct-mapped cache in front of the binary search, so that a program reading the
-  // same keys every few seconds touches one line of memory per key rather than a dozen pages of
-  // the table.
+  // a small cache in front of the binary search, so that a program reading the same keys every
+  // few seconds touches one line of memory per key rather than a dozen pages of the table.
   struct LookupSlot {
     std::uint32_t code = 0;
     std::uint32_t index = 0;
     bool filled = false;
   };
+  static constexpr std::uint32_t kLookupProbes = 4;
   mutable std::array<LookupSlot, 256> lookup_{};
 };
 

@@ -28,11 +28,23 @@ bool faultCoversKey(const layout::Fault& f, std::uint32_t code, bool isTemperatu
 }  // namespace
 
 std::uint32_t Device::indexOf(std::uint32_t code) const {
-  // Fibonacci hashing: the top 8 bits of the product spread codes that differ in any letter.
-  LookupSlot& slot = lookup_[(code * 2654435769u) >> 24];
-  if (!slot.filled || slot.code != code) {
-    slot = {code, model::findKey({keys_, keyCount_}, code), true};
+  // Fibonacci hashing: the top 8 bits of the product spread codes that differ in any letter. Two
+  // codes may still meet, so a code lives in the first free slot of a short run from there: keys
+  // read every refresh then do not evict each other and fall back to the table's search.
+  const std::uint32_t home = (code * 2654435769u) >> 24;
+  for (std::uint32_t i = 0; i < kLookupProbes; ++i) {
+    LookupSlot& slot = lookup_[(home + i) % lookup_.size()];
+    if (slot.filled && slot.code == code) {
+      return slot.index;
+    }
+    if (!slot.filled) {
+      slot = {code, model::findKey({keys_, keyCount_}, code), true};
+      return slot.index;
+    }
   }
+  // A full run (a program that read most of the table) gives up its first slot.
+  LookupSlot& slot = lookup_[home];
+  slot = {code, model::findKey({keys_, keyCount_}, code), true};
   return slot.index;
 }
 

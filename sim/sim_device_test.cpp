@@ -172,20 +172,24 @@ TEST_F(SimDevice, ShippedProfilesReadBackEveryKeyExactlyThroughTheService) {
     sim::DeviceIOService service(path);
     SMCClient client(service);
     ASSERT_TRUE(client.open());
-    for (const auto& key : profile->keys) {
-      const auto raw = client.readRaw(key.text);
-      if (!key.readable) {
-        EXPECT_FALSE(raw) << key.text;
-        continue;
+    // Twice: the second pass finds the keys through the connection's lookup cache, which the
+    // first filled past its size.
+    for (int pass = 0; pass < 2; ++pass) {
+      for (const auto& key : profile->keys) {
+        const auto raw = client.readRaw(key.text);
+        if (!key.readable) {
+          EXPECT_FALSE(raw) << key.text;
+          continue;
+        }
+        ASSERT_TRUE(raw) << key.text;
+        EXPECT_EQ(raw->dataType, key.dataType) << key.text;
+        EXPECT_EQ(raw->dataSize, static_cast<std::int32_t>(key.dataSize)) << key.text;
+        const std::size_t n = std::min<std::size_t>(key.bytes.size(), 32);
+        EXPECT_TRUE(std::equal(raw->bytes.begin(), raw->bytes.end(), key.bytes.begin(),
+                               key.bytes.begin() + static_cast<std::ptrdiff_t>(n)) &&
+                    raw->bytes.size() == n)
+            << key.text;
       }
-      ASSERT_TRUE(raw) << key.text;
-      EXPECT_EQ(raw->dataType, key.dataType) << key.text;
-      EXPECT_EQ(raw->dataSize, static_cast<std::int32_t>(key.dataSize)) << key.text;
-      const std::size_t n = std::min<std::size_t>(key.bytes.size(), 32);
-      EXPECT_TRUE(std::equal(raw->bytes.begin(), raw->bytes.end(), key.bytes.begin(),
-                             key.bytes.begin() + static_cast<std::ptrdiff_t>(n)) &&
-                  raw->bytes.size() == n)
-          << key.text;
     }
     client.close();
   }
