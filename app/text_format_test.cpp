@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <random>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -38,14 +39,16 @@ TEST(TextFormat, NumbersMatchPrintfRounding) {
       ASSERT_EQ(formatFixed(v, decimals), expected) << std::hexfloat << v;
     }
   }
-  // Every value the SMC's binary fixed-point types give a temperature or a fan speed (sixteenths
-  // and 256ths), where exact halves at the last place shown are common.
-  for (int i = -64 * 256; i < 8000 * 16; ++i) {
-    const double v = i < 256 * 256 ? i / 256.0 : i / 16.0;
-    for (int decimals : {0, 1}) {
-      char expected[64];
-      std::snprintf(expected, sizeof expected, "%.*f", decimals, v);
-      ASSERT_EQ(formatFixed(v, decimals), expected) << v;
+  // Every value the SMC's binary fixed-point types give a temperature (256ths, -64 to 256) or a
+  // fan speed (sixteenths, 0 to 8000), where exact halves at the last place shown are common.
+  for (const auto& [denominator, first, last] : {std::tuple{256, -64, 256}, {16, 0, 8000}}) {
+    for (int i = first * denominator; i <= last * denominator; ++i) {
+      const double v = static_cast<double>(i) / denominator;
+      for (int decimals : {0, 1}) {
+        char expected[64];
+        std::snprintf(expected, sizeof expected, "%.*f", decimals, v);
+        ASSERT_EQ(formatFixed(v, decimals), expected) << v;
+      }
     }
   }
   EXPECT_EQ(formatFixed(-0.0, 1), "-0.0");

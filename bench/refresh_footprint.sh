@@ -19,14 +19,9 @@ for build in "$@"; do
   [ -e "$build/bench/bench_wait_split.so" ] || { echo "$build: no bench_wait_split.so" >&2; exit 2; }
 done
 
-dir=$(mktemp -d /tmp/quill-footprint-XXXXXX)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$dir"
-}
-trap cleanup EXIT
+# shellcheck source=bench/monitors.sh
+. "$(dirname "$0")/monitors.sh"
+monitors_dir footprint
 
 # report NAME TRACE MAPS SHIM: lines and pages per refresh, in total and by where they lie.
 report() {
@@ -97,22 +92,20 @@ PY
 
 # trace BUILD: the monitor of one build under lackey for SECONDS, then its report.
 trace() {
-  local build=$1 pid stepper
+  local build=$1 pid
   "$build/sim/smc-sim" create --profile macbookpro16-1 "$dir/smc.dev" >/dev/null
   "$build/sim/smc-sim" run --interval 25 "$dir/smc.dev" &
-  stepper=$!
+  pids+=("$!")
   QUILLOMATICS_SMC_DEVICE="$dir/smc.dev" XDG_CONFIG_HOME="$dir/config" \
     LD_PRELOAD="$(realpath "$build/bench/bench_wait_split.so")" \
     valgrind --tool=lackey --trace-mem=yes --log-file="$dir/trace" \
     "$build/Quillomatics.app/Contents/MacOS/Quillomatics" </dev/null >/dev/null &
   pid=$!
-  pids=("$stepper" "$pid")
+  pids+=("$pid")
   sleep 4
   cp "/proc/$pid/maps" "$dir/maps"
   sleep "$seconds"
-  kill "$pid" "$stepper" 2>/dev/null || true
-  wait 2>/dev/null || true
-  pids=()
+  monitors_cleanup_processes
   echo "== $build"
   report "no terminal" "$dir/trace" "$dir/maps" "$build/bench/bench_wait_split.so"
   rm -f "$dir/smc.dev" "$dir/trace" "$dir/maps"

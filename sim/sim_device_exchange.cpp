@@ -32,20 +32,20 @@ std::uint32_t Device::indexOf(std::uint32_t code) const {
   // codes may still meet, so a code lives in the first free slot of a short run from there: keys
   // read every refresh then do not evict each other and fall back to the table's search.
   const std::uint32_t home = (code * 2654435769u) >> 24;
+  // A full run (a program that read most of the table) gives up its first slot.
+  LookupSlot* slot = &lookup_[home];
   for (std::uint32_t i = 0; i < kLookupProbes; ++i) {
-    LookupSlot& slot = lookup_[(home + i) % lookup_.size()];
-    if (slot.filled && slot.code == code) {
-      return slot.index;
+    LookupSlot& probe = lookup_[(home + i) % lookup_.size()];
+    if (probe.filled && probe.code == code) {
+      return probe.index;
     }
-    if (!slot.filled) {
-      slot = {code, model::findKey({keys_, keyCount_}, code), true};
-      return slot.index;
+    if (!probe.filled) {
+      slot = &probe;
+      break;
     }
   }
-  // A full run (a program that read most of the table) gives up its first slot.
-  LookupSlot& slot = lookup_[home];
-  slot = {code, model::findKey({keys_, keyCount_}, code), true};
-  return slot.index;
+  *slot = {code, model::findKey({keys_, keyCount_}, code), true};
+  return slot->index;
 }
 
 bool Device::faultFires(std::size_t slot, std::uint32_t every) {
