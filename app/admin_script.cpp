@@ -9,7 +9,7 @@
 
 std::string toolPath(std::string_view bundlePath) {
   std::string path(bundlePath);
-  path += "/Contents/MacOS/ventwarden";
+  path += kToolInBundle;
   return path;
 }
 

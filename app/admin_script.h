@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "app/platform.h"
-#include "base/pid_file_contract.h"
+#include "base/tool_contract.h"
 
 // The tool inside the bundle: bundlePath + "/Contents/MacOS/ventwarden".
 std::string toolPath(std::string_view bundlePath);

@@ -244,7 +244,7 @@ bool AppDelegate::runToolWithAdmin(std::string_view mode, std::optional<int> roo
   if (!result.succeeded) {
     return false;
   }
-  return result.stringValue.value_or("").find("OK") != std::string::npos;
+  return replySucceeded(result.stringValue.value_or(""));
 }
 
 void AppDelegate::stopProactiveHelper() {

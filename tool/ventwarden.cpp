@@ -73,7 +73,7 @@ int runProactive(ToolState& s, ToolPlatform& platform) {
     return 1;
   }
   setFanModes(s, 1, &platform.signals);
-  platform.out.line("OK");
+  platform.out.line(kReplyOk);
 
   while (!platform.signals.stopRequested()) {
     coolingCycle(s, &platform.signals);
@@ -120,7 +120,7 @@ int runStop(std::span<const std::string_view> args, ToolPlatform& platform) {
   }
   // Signalled, or no instance under that id (a stale file): either way the file naming it goes.
   platform.pidFile.removeIfHolds(*pid);
-  platform.out.line("OK");
+  platform.out.line(kReplyOk);
   return 0;
 }
 
@@ -134,12 +134,12 @@ int runTool(IOService& io, std::span<const std::string_view> args, ToolPlatform&
   ToolState s(io);
   s.svc = io.getMatchingService("AppleSMC");
   if (s.svc == 0) {
-    platform.out.line("ERR No SMC");
+    platform.out.line(kNoSmc);
     return 1;
   }
   s.conn = 0;
   if (io.serviceOpen(s.svc, 0, s.conn) != kIOReturnSuccess) {
-    platform.out.line("ERR Can't open SMC");
+    platform.out.line(kCannotOpenSmc);
     return 1;
   }
   io.objectRelease(s.svc);
@@ -160,10 +160,10 @@ int runTool(IOService& io, std::span<const std::string_view> args, ToolPlatform&
   } else if (s.cmd == "proactive") {
     return runProactive(s, platform);
   } else {
-    platform.out.line("ERR Unknown command: " + s.cmd);
+    platform.out.line(std::string(kUnknownCommand) + s.cmd);
     return 1;
   }
-  platform.out.line("OK");
+  platform.out.line(kReplyOk);
   io.serviceClose(s.conn);
   return 0;
 }

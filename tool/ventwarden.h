@@ -9,16 +9,12 @@
 #include <span>
 #include <string_view>
 
+#include "base/tool_contract.h"
 #include "smc/io_service.h"
 #include "tool/pid_file.h"
 #include "tool/process_identity.h"
 #include "tool/stop_signals.h"
 #include "tool/tool_smc.h"
-
-inline constexpr std::string_view kUsageLine = "Usage: ventwarden [max|auto|proactive]";
-inline constexpr std::string_view kPidFileError = "ERR Can't write pid file";
-inline constexpr std::string_view kBadProcessId = "ERR Bad process id";
-inline constexpr std::string_view kCannotStop = "ERR Can't stop process";
 
 // One line of standard output, flushed at once.
 class ToolOutput {
