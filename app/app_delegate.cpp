@@ -96,19 +96,9 @@ bool AppDelegate::handFansBack(std::optional<int> rootTool) {
 }
 
 bool AppDelegate::anyFanForced() {
-  std::uint32_t mask = 0;
-  if (const auto raw = smc_.readRaw("FS! ")) {
-    for (std::uint8_t byte : raw->bytes) {
-      mask = (mask << 8) | byte;
-    }
-  }
-  for (const FanInfo& fan : gatherFans()) {
-    if (fan.index < 32 && (mask >> fan.index & 1u) != 0) {
-      return true;
-    }
-    const auto mode = smc_.readRaw(fanKey(fan.index, "Md"));
-    if (mode && std::any_of(mode->bytes.begin(), mode->bytes.end(),
-                            [](std::uint8_t b) { return b != 0; })) {
+  const std::uint32_t mask = smc_.readForcedBits().value_or(0);
+  for (long long i = 0; i < fanIndexCount(); ++i) {
+    if (smc_.readFanForced(i, mask)) {
       return true;
     }
   }
@@ -159,8 +149,7 @@ std::vector<FanInfo> AppDelegate::gatherFans() {
 
 void AppDelegate::gatherFansInto(std::vector<FanInfo>& fans) {
   fans.clear();
-  const long long n = fanCount_ > 0 ? fanCount_ : 4;
-  for (long long i = 0; i < n; ++i) {
+  for (long long i = 0; i < fanIndexCount(); ++i) {
     const auto a = smc_.readFanActual(i);
     if (!a) {
       continue;

@@ -80,7 +80,11 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
   // The tool's one-shot run for `mode`, preceded in the same command, under one authorisation,
   // by the stop of the root tool `rootTool` when there is one.
   bool runToolWithAdmin(std::string_view mode, std::optional<int> rootTool);
-  // Whether any fan reads as forced: its mode key reads non-zero or its bit in "FS! " is set.
+  // The fan indices that are probed and handed back: 0 to fanCount - 1, or the first four when
+  // the count could not be read.
+  long long fanIndexCount() const { return fanCount_ > 0 ? fanCount_ : 4; }
+  // Whether any fan index reads as forced: its mode key reads non-zero or its bit in "FS! " is
+  // set. A fan whose speed cannot be read counts too.
   bool anyFanForced();
   // Termination's attempt to hand forced fans back; false when they may still be forced.
   bool handFansBack(std::optional<int> rootTool);

@@ -114,6 +114,27 @@ std::optional<double> SMCClient::readFanMax(long long index) {
   return readFanSpeed(index, "Mx");
 }
 
+std::optional<std::uint32_t> SMCClient::readForcedBits() {
+  const auto raw = readRaw("FS! ");
+  if (!raw) {
+    return std::nullopt;
+  }
+  std::uint32_t mask = 0;
+  for (std::uint8_t byte : raw->bytes) {
+    mask = (mask << 8) | byte;
+  }
+  return mask;
+}
+
+bool SMCClient::readFanForced(long long index, std::uint32_t mask) {
+  if (index >= 0 && index < 32 && (mask >> index & 1u) != 0) {
+    return true;
+  }
+  const auto mode = readRaw(fanKey(index, "Md"));
+  return mode &&
+         std::any_of(mode->bytes.begin(), mode->bytes.end(), [](std::uint8_t b) { return b != 0; });
+}
+
 bool SMCClient::setForcedBits(std::uint16_t mask) {
   const auto current = readRaw("FS! ");
   if (!current) {

@@ -36,6 +36,11 @@ class SMCClient {
   std::optional<double> readFanActual(long long index);
   std::optional<double> readFanMin(long long index);
   std::optional<double> readFanMax(long long index);
+  // The forced-fan mask "FS! " as a number (its bytes big-endian); none when it cannot be read.
+  std::optional<std::uint32_t> readForcedBits();
+  // Whether fan `index` reads as forced: its mode key reads non-zero, or its bit is set in
+  // `mask` (as readForcedBits gives it). False when neither can be read.
+  bool readFanForced(long long index, std::uint32_t mask);
   bool setForcedBits(std::uint16_t mask);
   bool setFanMode(long long index, bool forced);
   bool setFanTarget(long long index, double rpm);
