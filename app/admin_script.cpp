@@ -41,6 +41,19 @@ std::string proactiveShellCommand(std::string_view toolPath) {
   return command;
 }
 
+std::vector<std::string> guardArguments(std::string_view mode, int monitorPid) {
+  return {std::string(kGuardCommand), std::string(mode), std::to_string(monitorPid)};
+}
+
+std::string guardShellCommand(std::string_view toolPath, std::string_view mode, int monitorPid) {
+  std::string words;
+  for (const std::string& word : guardArguments(mode, monitorPid)) {
+    words += words.empty() ? "" : " ";
+    words += word;
+  }
+  return oneShotShellCommand(toolPath, words);
+}
+
 std::string appleScriptSource(std::string_view shellCommand) {
   std::string source = "do shell script \"";
   for (char c : shellCommand) {
@@ -134,6 +147,27 @@ std::optional<AdminScript> stopThenProactiveScript(std::string_view bundlePath, 
   }
   const std::string tool = toolPath(bundlePath);
   std::string command = stopThenShellCommand(tool, pid, proactiveShellCommand(tool));
+  std::string source = appleScriptSource(command);
+  return AdminScript{std::move(source), std::move(command)};
+}
+
+std::optional<AdminScript> guardScript(std::string_view bundlePath, std::string_view mode,
+                                       int monitorPid) {
+  if (!absolute(bundlePath)) {
+    return std::nullopt;
+  }
+  std::string command = guardShellCommand(toolPath(bundlePath), mode, monitorPid);
+  std::string source = appleScriptSource(command);
+  return AdminScript{std::move(source), std::move(command)};
+}
+
+std::optional<AdminScript> stopThenGuardScript(std::string_view bundlePath, int pid,
+                                               std::string_view mode, int monitorPid) {
+  if (!absolute(bundlePath)) {
+    return std::nullopt;
+  }
+  const std::string tool = toolPath(bundlePath);
+  std::string command = stopThenShellCommand(tool, pid, guardShellCommand(tool, mode, monitorPid));
   std::string source = appleScriptSource(command);
   return AdminScript{std::move(source), std::move(command)};
 }

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/platform.h"
 #include "base/tool_contract.h"
@@ -19,6 +20,13 @@ std::string quotedToolPath(std::string_view path);
 std::string oneShotShellCommand(std::string_view toolPath, std::string_view mode);
 // 'PATH' proactive >/dev/null 2>&1 &: the tool started in the background, its output dropped.
 std::string proactiveShellCommand(std::string_view toolPath);
+
+// 'PATH' guard MODE PID: full speed (max) or the proactive curve, held while the monitor process
+// PID runs and handed back the moment it ends. The tool answers once it is in place and then
+// stays in the background; its reply is its one line.
+std::string guardShellCommand(std::string_view toolPath, std::string_view mode, int monitorPid);
+// The guard's arguments after the tool's path, for running it without administrator rights.
+std::vector<std::string> guardArguments(std::string_view mode, int monitorPid);
 
 // do shell script "COMMAND" with administrator privileges. The command is escaped for the
 // AppleScript string literal (\ and " escaped, line breaks and tabs as \n \r \t), so that no
@@ -42,6 +50,12 @@ std::optional<AdminScript> stopToolScript(std::string_view bundlePath, int pid);
 // so that one authorisation covers both: STOP >/dev/null; COMMAND. The output and exit status
 // that count are the command's.
 std::string stopThenShellCommand(std::string_view toolPath, int pid, std::string_view command);
+// Both forms of the guard's start, alone and after the stop of a root tool.
+std::optional<AdminScript> guardScript(std::string_view bundlePath, std::string_view mode,
+                                       int monitorPid);
+std::optional<AdminScript> stopThenGuardScript(std::string_view bundlePath, int pid,
+                                               std::string_view mode, int monitorPid);
+
 // Both forms of that stop followed by a one-shot run, or by the proactive start.
 std::optional<AdminScript> stopThenOneShotScript(std::string_view bundlePath, int pid,
                                                  std::string_view mode);

@@ -38,6 +38,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     return;
   }
   fanCount_ = smc_.readFanCount();
+  takeStockOfTheFans();
   statusItem_ = env_.statusBar.statusItemWithLength(-1.0);
   menu_.emplace();
   statusItem_->setMenu(*menu_);
@@ -54,20 +55,36 @@ void AppDelegate::applicationWillTerminate() {
   if (timer_) {
     timer_->invalidate();
   }
-  const std::optional<int> rootTool = stopProactiveLocally();
+  // A guard of another monitor's holds the fans while that monitor runs: it is that monitor's
+  // to stop, and the fans its to hand back. Any other tool in the pid file (this run's guard, a
+  // proactive tool started for nobody) is stopped.
+  const auto pid = pidFileTool();
+  if (pid && heldByAnotherMonitor(*pid)) {
+    smc_.close();
+    return;
+  }
+  const std::optional<int> rootTool = pid ? stopProactiveLocally() : std::nullopt;
   if (fansForced_) {
     // The mask releases fans on machines forced through "FS! "; machines forced through each
     // fan's mode key ("F0Md", ...) only let go when those keys are written back too.
-    smc_.setForcedBits(0);
-    for (const FanInfo& fan : gatherFans()) {
-      smc_.setFanMode(fan.index, false);
-    }
+    handBackDirectly();
   }
-  if (!handFansBack(rootTool)) {
+  // A guard this run started with administrator rights hands the fans back the moment this
+  // process ends, so quitting asks for nothing.
+  const bool guarded = rootTool && ownsTool_ && rootTool == toolPid_;
+  if (!guarded && !handFansBack(rootTool)) {
     env_.application.reportOnExit(std::string(kFansLeftForced) +
                                   oneShotShellCommand(toolPath(env_.bundle.bundlePath()), "auto"));
   }
   smc_.close();
+}
+
+bool AppDelegate::handBackDirectly() {
+  bool any = smc_.setForcedBits(0);
+  for (long long i = 0; i < fanIndexCount(); ++i) {
+    any = smc_.setFanMode(i, false) || any;
+  }
+  return any;
 }
 
 bool AppDelegate::handFansBack(std::optional<int> rootTool) {
@@ -103,6 +120,65 @@ bool AppDelegate::anyFanForced() {
     }
   }
   return false;
+}
+
+void AppDelegate::takeStockOfTheFans() {
+  const auto pid = pidFileTool();
+  if (pid && env_.processes.toolRunning(*pid, toolPath(env_.bundle.bundlePath()))) {
+    // A guard names the monitor it holds the fans for; a plain proactive tool holds them for
+    // nobody, and this run stops it at quit like one of its own.
+    const std::vector<std::string> args = env_.processes.processArguments(*pid);
+    const bool guard = !args.empty() && args[0] == kGuardCommand;
+    followTool(*pid, false);
+    toolOwnedElsewhere_ = guard || args.empty();
+    fanMode_ =
+        guard && args.size() >= 2 && args[1] == kMaxCommand ? FanMode::max : FanMode::proactive;
+    fansForced_ = true;
+  } else {
+    // Forced with nothing holding them: left so by a run that ended without handing them back.
+    // They read as full speed, with the way back offered, and a quit hands them back.
+    fansForced_ = anyFanForced();
+    fanMode_ = fansForced_ ? FanMode::max : FanMode::automatic;
+  }
+}
+
+bool AppDelegate::heldByAnotherMonitor(int pid) {
+  const std::vector<std::string> args = env_.processes.processArguments(pid);
+  if (args.size() >= 3 && args[0] == kGuardCommand) {
+    return args[2] != std::to_string(env_.processes.currentProcessId());
+  }
+  // Arguments that cannot be read: what launch found out.
+  return args.empty() && toolOwnedElsewhere_ && toolPid_ == pid;
+}
+
+std::optional<int> AppDelegate::pidFileTool() {
+  const auto content = env_.processes.readPidFile(kProactivePidFile, kPidFileMaxBytes);
+  return content ? parsePidFile(*content) : std::nullopt;
+}
+
+void AppDelegate::followTool(int pid, bool owned) {
+  toolPid_ = pid;
+  ownsTool_ = owned;
+  toolOwnedElsewhere_ = false;
+  toolWatch_ = env_.processes.watchProcess(pid);
+}
+
+void AppDelegate::forgetTool() {
+  toolPid_.reset();
+  ownsTool_ = false;
+  toolOwnedElsewhere_ = false;
+  toolWatch_.reset();
+}
+
+void AppDelegate::noticeEndedTool() {
+  if (!toolWatch_ || !toolWatch_->ended()) {
+    return;
+  }
+  // A tool stopped in order handed the fans back; one that was killed left them forced, which
+  // now read as full speed with nothing holding them; another monitor's tool may have taken
+  // its place.
+  forgetTool();
+  takeStockOfTheFans();
 }
 
 // ---- Gathering ----
@@ -171,6 +247,7 @@ void AppDelegate::updateReadings() {
   if (!menu_ || !statusItem_) {
     return;
   }
+  noticeEndedTool();
   gatherTempsInto(cpuSensors, readings_.cpu);
   gatherTempsInto(gpuSensors, readings_.gpu);
   gatherTempsInto(otherSensors, readings_.other);
@@ -265,31 +342,91 @@ std::optional<int> AppDelegate::stopProactiveLocally() {
   return std::nullopt;
 }
 
+AppDelegate::GuardStart AppDelegate::startGuard(std::string_view mode, std::optional<int> rootTool,
+                                                bool withAdmin) {
+  const std::string bundlePath = env_.bundle.bundlePath();
+  const int monitor = env_.processes.currentProcessId();
+  ScriptResult result;
+  if (withAdmin) {
+    const auto script = rootTool ? stopThenGuardScript(bundlePath, *rootTool, mode, monitor)
+                                 : guardScript(bundlePath, mode, monitor);
+    if (!script) {
+      return GuardStart::failed;
+    }
+    result = env_.scripts.runWithAdministratorPrivileges(*script);
+  } else {
+    if (!bundlePath.starts_with('/')) {
+      return GuardStart::failed;
+    }
+    result = env_.processes.runTool(toolPath(bundlePath), guardArguments(mode, monitor));
+  }
+  const std::string reply = result.stringValue.value_or("");
+  if (reply.find(kFansNotForced) != std::string::npos) {
+    return GuardStart::notForced;
+  }
+  if (reply.find(kPidFileError) != std::string::npos) {
+    return GuardStart::pidFileTaken;
+  }
+  if (!result.succeeded || !replySucceeded(reply)) {
+    return GuardStart::failed;
+  }
+  // The tool answers once its pid file is written and the fans read back forced: it counts when
+  // the file names it running now.
+  const auto pid = pidFileTool();
+  if (!pid || !env_.processes.toolRunning(*pid, toolPath(bundlePath))) {
+    return GuardStart::failed;
+  }
+  followTool(*pid, true);
+  return GuardStart::started;
+}
+
+void AppDelegate::reportStartFailure(GuardStart outcome) {
+  switch (outcome) {
+    case GuardStart::notForced:
+      env_.application.reportFailure(kFansNotForcedMessage);
+      break;
+    case GuardStart::pidFileTaken:
+      env_.application.reportFailure(std::string(kPidFileTakenMessage) +
+                                     std::string(kProactivePidFile));
+      break;
+    case GuardStart::started:
+    case GuardStart::failed:
+      break;
+  }
+}
+
 // Each action asks for administrator rights at most once: when a tool running as root has to be
 // stopped, its stop and whatever the action needs with administrator rights go as one command,
 // and the direct writes are not tried (they would race the stopping tool, and failing would
 // need a second prompt). A refused or cancelled authorisation ends the action there, with the
-// state unchanged.
+// state unchanged. The fans are forced only together with a guard that hands them back when
+// this process ends, however it ends.
 
 void AppDelegate::setFansMax() {
   actionSucceeded_ = false;
-  if (const auto rootTool = stopProactiveLocally()) {
-    if (!runToolWithAdmin("max", rootTool)) {
-      return;
-    }
-  } else {
+  const auto rootTool = stopProactiveLocally();
+  forgetTool();
+  bool direct = false;
+  if (!rootTool) {
     const auto fans = gatherFans();
-    bool anyForced = false;
     for (const FanInfo& fan : fans) {
-      anyForced = smc_.setFanMode(fan.index, true) || anyForced;
+      direct = smc_.setFanMode(fan.index, true) || direct;
     }
-    if (anyForced) {
+    if (direct) {
       for (const FanInfo& fan : fans) {
         smc_.setFanTarget(fan.index, fan.max);
       }
-    } else if (!runHelperWithAdmin("max")) {
-      return;
     }
+  }
+  // The guard gets the rights that forced the fans: this process's own when it wrote them
+  // itself (no prompt), administrator rights otherwise.
+  const GuardStart started = startGuard(kMaxCommand, rootTool, !direct);
+  if (started != GuardStart::started) {
+    if (direct) {
+      handBackDirectly();  // nothing would hand them back if this process ended now
+    }
+    reportStartFailure(started);
+    return;
   }
   fanMode_ = FanMode::max;
   fansForced_ = true;
@@ -299,15 +436,11 @@ void AppDelegate::setFansMax() {
 
 void AppDelegate::setFansProactive() {
   actionSucceeded_ = false;
-  const std::string bundlePath = env_.bundle.bundlePath();
   const auto rootTool = stopProactiveLocally();
-  const auto script =
-      rootTool ? stopThenProactiveScript(bundlePath, *rootTool) : proactiveScript(bundlePath);
-  if (!script) {
-    return;
-  }
-  const ScriptResult result = env_.scripts.runWithAdministratorPrivileges(*script);
-  if (!result.succeeded) {
+  forgetTool();
+  const GuardStart started = startGuard(kProactiveCommand, rootTool, true);
+  if (started != GuardStart::started) {
+    reportStartFailure(started);
     return;
   }
   fanMode_ = FanMode::proactive;
@@ -318,15 +451,17 @@ void AppDelegate::setFansProactive() {
 
 void AppDelegate::setFansAuto() {
   actionSucceeded_ = false;
-  if (const auto rootTool = stopProactiveLocally()) {
+  const auto rootTool = stopProactiveLocally();
+  forgetTool();
+  if (rootTool) {
     if (!runToolWithAdmin("auto", rootTool)) {
       return;
     }
   } else {
-    const auto fans = gatherFans();
+    // Every fan index, also one whose speed cannot be read: forced, it would stay forced.
     bool anyReleased = false;
-    for (const FanInfo& fan : fans) {
-      anyReleased = smc_.setFanMode(fan.index, false) || anyReleased;
+    for (long long i = 0; i < fanIndexCount(); ++i) {
+      anyReleased = smc_.setFanMode(i, false) || anyReleased;
     }
     if (!anyReleased && !runHelperWithAdmin("auto")) {
       return;

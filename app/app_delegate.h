@@ -89,6 +89,30 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
   // Termination's attempt to hand forced fans back; false when they may still be forced.
   bool handFansBack(std::optional<int> rootTool);
 
+  // Launch: the mode line starts from what the fans and the pid file say, not from auto.
+  void takeStockOfTheFans();
+  // Whether the tool `pid` is the guard of another monitor than this process.
+  bool heldByAnotherMonitor(int pid);
+  // The process id the pid file names, if it holds one.
+  std::optional<int> pidFileTool();
+  // Follows the tool that holds the fans (its end shows in the next refresh), or forgets it.
+  void followTool(int pid, bool owned);
+  void forgetTool();
+  // The refresh's look at the tool it follows: once it has ended, the mode line says what the
+  // fans do without it.
+  void noticeEndedTool();
+  enum class GuardStart { started, failed, notForced, pidFileTaken };
+  // Starts the tool's guard for `mode` ("max" or "proactive"), which holds the fans while this
+  // process runs and hands them back when it ends: with administrator rights (after the stop of
+  // the root tool `rootTool` in the same command), or with this process's own when it may write
+  // the fans itself. Started only when the tool answered "OK" and the pid file names it running.
+  GuardStart startGuard(std::string_view mode, std::optional<int> rootTool, bool withAdmin);
+  // Tells the user why a forcing action did not go through, when there is more to say than a
+  // refused authorisation.
+  void reportStartFailure(GuardStart outcome);
+  // Every fan index's mode key to automatic and the mask to 0; true when any write went through.
+  bool handBackDirectly();
+
   AppEnvironment env_;
   // The menu outlives the item that shows it, which may refer to it rather than copy it.
   std::optional<MenuModel> menu_;
@@ -101,6 +125,13 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
   bool fansForced_ = false;
   bool sessionEnding_ = false;
   bool actionSucceeded_ = false;
+  // The tool that holds the fans as the mode line says (the guard or proactive tool this run
+  // started, or one found at launch), pinned to notice its end.
+  std::optional<int> toolPid_;
+  bool ownsTool_ = false;
+  // A tool found at launch that another live monitor's guard is: that monitor's to stop.
+  bool toolOwnedElsewhere_ = false;
+  std::unique_ptr<ProcessWatch> toolWatch_;
   // The last refresh's readings and title, kept for their storage.
   Readings readings_;
   StyledText title_;
@@ -115,6 +146,13 @@ inline constexpr std::string_view kAlertMessage = "Cannot Access SMC";
 inline constexpr std::string_view kAlertInformative =
     "Quillomatics could not connect to the System Management Controller.";
 inline constexpr double kRefreshInterval = 3.0;
+
+// What a forcing action that the fans did not follow tells the user.
+inline constexpr std::string_view kFansNotForcedMessage =
+    "Quillomatics: the fans did not accept forced mode on this Mac; they are left to the system";
+// What it tells when the fan tool could not record itself, followed by the pid file's path.
+inline constexpr std::string_view kPidFileTakenMessage =
+    "Quillomatics: the fan tool could not start; something else stands at ";
 
 // What termination says when the fans may still be forced, followed by the command that hands
 // them back.

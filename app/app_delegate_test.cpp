@@ -28,6 +28,34 @@ void addFan(FakeSMC& smc, int index, float actual, float min, float max) {
 
 class AppTest : public ::testing::Test {
  protected:
+  // The tool's part, however the application runs it: a guard that the result lets succeed
+  // forces every fan (as the privileged tool, whatever the SMC lets the application write),
+  // records itself in the pid file and runs until signal 15 reaches it.
+  void SetUp() override {
+    platform.scripts.onRun = [this](const AdminScript& script) {
+      if (script.shellCommand.find(" guard ") != std::string::npos) {
+        playGuard(platform.scripts.result);
+      }
+    };
+    platform.processes.onToolRun = [this](const std::vector<std::string>& args) {
+      if (!args.empty() && args[0] == "guard") {
+        playGuard(platform.processes.toolResult);
+      }
+    };
+  }
+  void playGuard(const ScriptResult& result) {
+    if (!result.succeeded || !replySucceeded(result.stringValue.value_or(""))) {
+      return;
+    }
+    const int pid = 7000 + static_cast<int>(++guards);
+    platform.processes.files[std::string(kProactivePidFile)] = std::to_string(pid);
+    platform.processes.runningTools.insert(pid);
+    for (const char* mode : {"F0Md", "F1Md"}) {
+      if (smc.hasKey(mode) && !smc.key(mode).refuseWrites) {
+        smc.key(mode).bytes = {1};
+      }
+    }
+  }
   AppDelegate& make() {
     delegate = std::make_shared<AppDelegate>(platform.environment());
     return *delegate;
@@ -70,6 +98,7 @@ class AppTest : public ::testing::Test {
   FakeSMC smc;
   FakePlatform platform{smc};
   std::shared_ptr<AppDelegate> delegate;
+  std::size_t guards = 0;
 };
 
 // ---- Gathering ----
@@ -463,7 +492,7 @@ TEST_F(AppTest, RefusedWritesFallBackToTheTool) {
   delegate->setFansMax();
   ASSERT_EQ(platform.scripts.runs.size(), 1u);
   EXPECT_EQ(platform.scripts.runs[0].shellCommand,
-            "'/Applications/Quillomatics.app/Contents/MacOS/ventwarden' max");
+            "'/Applications/Quillomatics.app/Contents/MacOS/ventwarden' guard max 4242");
   EXPECT_EQ(delegate->fanMode(), AppDelegate::FanMode::max);
   EXPECT_TRUE(delegate->fansForced());
 
@@ -493,9 +522,9 @@ TEST_F(AppTest, ToolFailuresLeaveTheStateAndMenuAlone) {
     EXPECT_EQ(delegate->fanMode(), AppDelegate::FanMode::automatic);
     EXPECT_FALSE(delegate->fansForced());
     EXPECT_EQ(item().menuUpdates, updates);
+    // The proactive start is judged by the tool's reply too.
     delegate->setFansProactive();
-    EXPECT_EQ(delegate->fanMode(), failure.succeeded ? AppDelegate::FanMode::proactive
-                                                     : AppDelegate::FanMode::automatic);
+    EXPECT_EQ(delegate->fanMode(), AppDelegate::FanMode::automatic);
     // Back to the start for the next case.
     platform.scripts.result = {true, std::string("OK")};
     delegate->setFansAuto();
@@ -516,9 +545,8 @@ TEST_F(AppTest, AutoWritesOnlyModeKeysAfterStoppingTheTool) {
   launch();
   delegate->setFansProactive();
   ASSERT_EQ(platform.scripts.runs.size(), 1u);
-  EXPECT_EQ(
-      platform.scripts.runs[0].shellCommand,
-      "'/Applications/Quillomatics.app/Contents/MacOS/ventwarden' proactive >/dev/null 2>&1 &");
+  EXPECT_EQ(platform.scripts.runs[0].shellCommand,
+            "'/Applications/Quillomatics.app/Contents/MacOS/ventwarden' guard proactive 4242");
   EXPECT_EQ(smc.writeCount, 0);
   EXPECT_EQ(delegate->fanMode(), AppDelegate::FanMode::proactive);
   EXPECT_TRUE(delegate->fansForced());
@@ -693,69 +721,82 @@ TEST_F(AppTest, TerminationLeavesFansAloneWhenNotForcedAndIgnoresARefusedMask) {
   EXPECT_EQ(platform.log.back(), "smc close");
 }
 
-// An application without the rights to write fan keys (as always on a Mac) forced the fans
-// through the tool: quitting hands them back through the tool, with one prompt, or says how to.
-TEST_F(AppTest, QuitHandsFansForcedThroughTheToolBack) {
+// An application without the rights to write fan keys (as always on a Mac) forces the fans
+// through the tool's guard, which runs as root: quitting asks for nothing, since the guard hands
+// them back the moment the process ends. Fans found forced at launch with nothing holding them
+// are handed back at quit through the tool, with one prompt, or the quit says how to.
+TEST_F(AppTest, QuitAsksNothingOfAGuardedRunAndHandsBackWhatLaunchFound) {
   addTwoFans();
   smc.privileged = false;
-  const auto playTool = [this](const AdminScript& script) {
-    const std::uint8_t mode = script.shellCommand.ends_with(" max") ? 1 : 0;
-    smc.addKey("F0Md", "ui8 ", 1, {mode});
-    smc.addKey("F1Md", "ui8 ", 1, {mode});
+  platform.processes.foreignTool = true;
+  launch();
+  delegate->setFansMax();
+  ASSERT_EQ(delegate->fanMode(), AppDelegate::FanMode::max);
+  platform.scripts.runs.clear();
+  delegate->applicationWillTerminate();
+  EXPECT_TRUE(platform.scripts.runs.empty());
+  EXPECT_TRUE(platform.application.reports.empty());
+  platform.processes.foreignTool = false;
+
+  const auto playAuto = [this](const AdminScript&) {
+    smc.addKey("F0Md", "ui8 ", 1, {0});
+    smc.addKey("F1Md", "ui8 ", 1, {0});
   };
   const std::string autoCommand = "'/Applications/Quillomatics.app/Contents/MacOS/ventwarden' auto";
   struct Case {
     ScriptResult atQuit;
     bool sessionEnding;
-    std::size_t scripts;  // max, then the hand-back if any
+    std::size_t scripts;  // the hand-back, if any
     bool reported;
   };
   for (const Case& c :
-       {Case{{true, "OK"}, false, 2, false}, Case{{false, std::nullopt}, false, 2, true},
-        Case{{true, "ERR No SMC"}, false, 2, true}, Case{{true, "OK"}, true, 1, true}}) {
+       {Case{{true, "OK"}, false, 1, false}, Case{{false, std::nullopt}, false, 1, true},
+        Case{{true, "ERR No SMC"}, false, 1, true}, Case{{true, "OK"}, true, 0, true}}) {
     addTwoFans();
+    smc.key("F1Md").bytes = {1};
+    platform.processes.files.clear();
     platform.scripts.runs.clear();
     platform.application.reports.clear();
-    platform.scripts.onRun = playTool;
-    platform.scripts.result = {true, "OK"};
-    launch();
-    delegate->setFansMax();
-    ASSERT_EQ(smc.bytes("F1Md"), std::vector<std::uint8_t>{1});
     platform.scripts.result = c.atQuit;
-    if (!c.atQuit.succeeded || c.atQuit.stringValue != "OK") {
-      platform.scripts.onRun = nullptr;
-    }
+    platform.scripts.onRun = c.atQuit.succeeded && c.atQuit.stringValue == "OK"
+                                 ? std::function<void(const AdminScript&)>(playAuto)
+                                 : nullptr;
+    launch();
+    EXPECT_EQ(delegate->fanMode(), AppDelegate::FanMode::max);
+    EXPECT_TRUE(delegate->fansForced());
     if (c.sessionEnding) {
       delegate->sessionWillEnd();
     }
     delegate->applicationWillTerminate();
     ASSERT_EQ(platform.scripts.runs.size(), c.scripts);
-    if (c.scripts == 2) {
-      EXPECT_EQ(platform.scripts.runs[1].shellCommand, autoCommand);
+    if (c.scripts == 1) {
+      EXPECT_EQ(platform.scripts.runs[0].shellCommand, autoCommand);
     }
     if (c.reported) {
       EXPECT_EQ(platform.application.reports,
                 std::vector<std::string>{std::string(kFansLeftForced) + autoCommand});
     } else {
       EXPECT_TRUE(platform.application.reports.empty());
-      EXPECT_EQ(smc.bytes("F0Md"), std::vector<std::uint8_t>{0});
+      EXPECT_EQ(smc.bytes("F1Md"), std::vector<std::uint8_t>{0});
     }
   }
 
-  // Nothing left forced: no prompt. A forced bit in "FS! " counts as forced.
+  // Nothing forced at launch: auto, and no prompt at quit. A forced bit in "FS! " counts as
+  // forced, also for a fan whose speed cannot be read.
   addTwoFans();
   platform.scripts.runs.clear();
   platform.scripts.result = {true, "OK"};
   platform.scripts.onRun = nullptr;
   launch();
-  delegate->setFansMax();
+  EXPECT_EQ(delegate->fanMode(), AppDelegate::FanMode::automatic);
+  delegate->applicationWillTerminate();
+  EXPECT_TRUE(platform.scripts.runs.empty());
+  smc.removeKey("F1Ac");
+  smc.addKey("FS! ", "ui16", 2, {0, 2});
+  launch();
+  EXPECT_EQ(delegate->fanMode(), AppDelegate::FanMode::max);
   delegate->applicationWillTerminate();
   EXPECT_EQ(platform.scripts.runs.size(), 1u);
-  launch();
-  delegate->setFansMax();
-  smc.addKey("FS! ", "ui16", 2, {0, 2});
-  delegate->applicationWillTerminate();
-  EXPECT_EQ(platform.scripts.runs.size(), 3u);
 }
 
 // A proactive tool running as root and the tool's run go to the administrator as one command; a
@@ -774,7 +815,7 @@ TEST_F(AppTest, StopOfARootToolAndTheToolRunShareOnePrompt) {
   const int writes = smc.writeCount;
   EXPECT_FALSE(delegate->perform(MenuAction::setFansMax));
   ASSERT_EQ(platform.scripts.runs.size(), 1u);
-  EXPECT_EQ(platform.scripts.runs[0].shellCommand, stop + tool + " max");
+  EXPECT_EQ(platform.scripts.runs[0].shellCommand, stop + tool + " guard max 4242");
   EXPECT_EQ(smc.writeCount, writes);
   EXPECT_EQ(delegate->fanMode(), AppDelegate::FanMode::proactive);
 
@@ -783,14 +824,83 @@ TEST_F(AppTest, StopOfARootToolAndTheToolRunShareOnePrompt) {
   EXPECT_EQ(platform.scripts.runs.back().shellCommand, stop + tool + " auto");
   EXPECT_EQ(delegate->fanMode(), AppDelegate::FanMode::automatic);
   EXPECT_TRUE(delegate->perform(MenuAction::setFansProactive));
-  EXPECT_EQ(platform.scripts.runs.back().shellCommand,
-            stop + tool + " proactive >/dev/null 2>&1 &");
+  EXPECT_EQ(platform.scripts.runs.back().shellCommand, stop + tool + " guard proactive 4242");
 
-  // At quit: the stop and the hand-back in one command.
+  // At quit nothing is asked: the root guard this run started hands the fans back.
   platform.scripts.runs.clear();
   delegate->applicationWillTerminate();
-  ASSERT_EQ(platform.scripts.runs.size(), 1u);
-  EXPECT_EQ(platform.scripts.runs[0].shellCommand, stop + tool + " auto");
+  EXPECT_TRUE(platform.scripts.runs.empty());
+}
+
+// The mode line starts from what the pid file and the fans say, and follows the tool it shows:
+// a tool that ends shows in the next refresh. Another monitor's guard is left to that monitor.
+TEST_F(AppTest, TheModeLineFollowsTheToolAndTheFans) {
+  addTwoFans();
+  platform.processes.files[std::string(kProactivePidFile)] = "5100";
+  platform.processes.runningTools.insert(5100);
+  platform.processes.arguments[5100] = {"proactive"};
+  smc.key("F0Md").bytes = {1};
+  launch();
+  EXPECT_EQ(delegate->fanMode(), AppDelegate::FanMode::proactive);
+  EXPECT_TRUE(delegate->fansForced());
+  platform.processes.runningTools.erase(5100);  // killed: the fans stay forced
+  platform.timers.fireAll();
+  EXPECT_EQ(delegate->fanMode(), AppDelegate::FanMode::max);
+  const auto t = titles();
+  EXPECT_NE(std::find(t.begin(), t.end(), "Switch to Auto"), t.end());
+
+  delegate->setFansProactive();
+  ASSERT_EQ(delegate->fanMode(), AppDelegate::FanMode::proactive);
+  platform.processes.runningTools.clear();  // stopped in order: the fans were handed back
+  smc.key("F0Md").bytes = {0};
+  smc.key("F1Md").bytes = {0};
+  platform.timers.fireAll();
+  EXPECT_EQ(delegate->fanMode(), AppDelegate::FanMode::automatic);
+  EXPECT_FALSE(delegate->fansForced());
+
+  // Another monitor's full-speed guard: shown as it is, neither stopped nor undone at quit.
+  platform.processes.files[std::string(kProactivePidFile)] = "5200";
+  platform.processes.runningTools.insert(5200);
+  platform.processes.arguments[5200] = {"guard", "max", "5199"};
+  smc.key("F0Md").bytes = {1};
+  launch();
+  EXPECT_EQ(delegate->fanMode(), AppDelegate::FanMode::max);
+  platform.log.clear();
+  delegate->applicationWillTerminate();
+  EXPECT_EQ(platform.log, (EventLog{"timer invalidated", "smc close"}));
+  EXPECT_EQ(smc.bytes("F0Md"), std::vector<std::uint8_t>{1});
+}
+
+// A forcing action counts only when the tool says the fans read back forced: otherwise the state
+// stays, the user is told why, and fans this process forced itself are not left unguarded.
+TEST_F(AppTest, ForcingTheFansDoNotFollowFailsAndSaysSo) {
+  addTwoFans();
+  smc.removeKey("F0Md");  // a machine forced only through the mask: no mode keys
+  smc.removeKey("F1Md");
+  launch();
+  platform.scripts.result = {false, std::string(kFansNotForced)};
+  EXPECT_FALSE(delegate->perform(MenuAction::setFansMax));
+  EXPECT_FALSE(delegate->perform(MenuAction::setFansProactive));
+  EXPECT_EQ(delegate->fanMode(), AppDelegate::FanMode::automatic);
+  EXPECT_FALSE(delegate->fansForced());
+  EXPECT_EQ(platform.application.failures,
+            std::vector<std::string>(2, std::string(kFansNotForcedMessage)));
+
+  platform.application.failures.clear();
+  platform.scripts.result = {false, std::string(kPidFileError)};
+  EXPECT_FALSE(delegate->perform(MenuAction::setFansProactive));
+  EXPECT_EQ(
+      platform.application.failures,
+      std::vector<std::string>{std::string(kPidFileTakenMessage) + std::string(kProactivePidFile)});
+
+  // Written directly, but no guard would hold them: handed back at once.
+  addTwoFans();
+  launch();
+  platform.processes.toolResult = {false, std::string(kPidFileError)};
+  EXPECT_FALSE(delegate->perform(MenuAction::setFansMax));
+  EXPECT_EQ(smc.bytes("F0Md"), std::vector<std::uint8_t>{0});
+  EXPECT_EQ(smc.bytes("F1Md"), std::vector<std::uint8_t>{0});
+  EXPECT_EQ(delegate->fanMode(), AppDelegate::FanMode::automatic);
 }
 
 TEST_F(AppTest, QuitAsksTheApplicationToTerminate) {

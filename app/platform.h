@@ -115,10 +115,34 @@ class AdminScriptRunner {
   virtual ScriptResult runWithAdministratorPrivileges(const AdminScript& script) = 0;
 };
 
-// Files and signals for the proactive tool's pid file.
+// A process pinned by its id, so that its end is noticed even if the id is given to another
+// process afterwards.
+class ProcessWatch {
+ public:
+  virtual ~ProcessWatch() = default;
+  // Whether the process has ended; never waits.
+  virtual bool ended() = 0;
+};
+
+// Files, processes and signals: the fan tool's pid file, the tool's processes, and running the
+// tool with this process's own rights.
 class ProcessControl {
  public:
   virtual ~ProcessControl() = default;
+  // This process's id: the monitor's, which the tool's guard watches.
+  virtual int currentProcessId() = 0;
+  // Whether `pid` runs the executable at `toolPath` (an absolute path), by the same check as
+  // signalTool. A process that cannot be looked at (a tool started with administrator rights,
+  // seen from an application without them) counts when it is alive and carries the tool's name.
+  virtual bool toolRunning(int pid, std::string_view toolPath) = 0;
+  // The process's arguments after the program name; empty when they cannot be read.
+  virtual std::vector<std::string> processArguments(int pid) = 0;
+  // Pins the process to notice its end; null when there is no such process.
+  virtual std::unique_ptr<ProcessWatch> watchProcess(int pid) = 0;
+  // Runs the executable at `toolPath` with `args`, with this process's own rights, and waits for
+  // it: for the tool's commands when this process may write the fans itself. The result is
+  // as the administrator runner's: its standard output, and success for exit status 0.
+  virtual ScriptResult runTool(std::string_view toolPath, const std::vector<std::string>& args) = 0;
   // The file's bytes, or none when it is missing or unreadable, is not a regular file, is a
   // symbolic link, is owned by anyone but root or the current user, or is longer than
   // `maxBytes`. Never blocks (a FIFO is refused without waiting for a writer).
@@ -141,6 +165,9 @@ class Application {
   // Tells the user, on the way out, what termination could not do (one line, no line end): in a
   // terminal after the screen is restored, on macOS in the log.
   virtual void reportOnExit(std::string_view line) = 0;
+  // Tells the user now that an action could not do what it said (one line, no line end): on the
+  // terminal's status line, on standard error without a terminal, on macOS in the log.
+  virtual void reportFailure(std::string_view line) = 0;
 };
 
 // Everything the delegate is given by its shell. The referenced objects outlive the delegate.

@@ -416,6 +416,16 @@ void LinuxApplication::reportOnExit(std::string_view line) {
   reports_.emplace_back(line);
 }
 
+void LinuxApplication::reportFailure(std::string_view line) {
+  if (onFailure) {
+    onFailure(line);
+    return;
+  }
+  std::string text(line);
+  text += '\n';
+  base::writeAll(STDERR_FILENO, text);
+}
+
 void LinuxApplication::printReports() {
   for (const std::string& line : reports_) {
     std::fprintf(stderr, "%s\n", line.c_str());

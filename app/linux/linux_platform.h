@@ -81,6 +81,9 @@ class LinuxApplication final : public Application {
   // prints them after it has given the terminal back.
   void reportOnExit(std::string_view line) override;
   void printReports();
+  // On standard error at once, or to `onFailure` when a front end shows it on screen instead.
+  void reportFailure(std::string_view line) override;
+  std::function<void(std::string_view)> onFailure;
 
  private:
   std::function<void()> onTerminate_;

@@ -66,4 +66,5 @@ class MacApplication final : public Application {
   void terminate() override;
   // NSLog: the application has no window left to show it in.
   void reportOnExit(std::string_view line) override;
+  void reportFailure(std::string_view line) override;
 };

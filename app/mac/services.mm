@@ -79,3 +79,5 @@ void MacProcessControl::removeFile(std::string_view path) {
 void MacApplication::terminate() { [NSApp terminate:nil]; }
 
 void MacApplication::reportOnExit(std::string_view line) { NSLog(@"%@", nsString(line)); }
+
+void MacApplication::reportFailure(std::string_view line) { NSLog(@"%@", nsString(line)); }

@@ -13,4 +13,11 @@ class PosixProcessControl : public ProcessControl {
   std::optional<std::string> readPidFile(std::string_view path, std::size_t maxBytes) override;
   void removeFile(std::string_view path) override;
   void signalTool(int pid, std::string_view toolPath, int signal) override;
+  int currentProcessId() override;
+  bool toolRunning(int pid, std::string_view toolPath) override;
+  std::vector<std::string> processArguments(int pid) override;
+  std::unique_ptr<ProcessWatch> watchProcess(int pid) override;
+  // posix_spawn with standard input on /dev/null and standard output on a pipe read to its end;
+  // standard error is this process's.
+  ScriptResult runTool(std::string_view toolPath, const std::vector<std::string>& args) override;
 };

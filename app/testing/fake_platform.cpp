@@ -81,3 +81,25 @@ IOReturn LoggingIOService::serviceClose(IOHandle connection) {
   log_.push_back("smc close");
   return inner_.serviceClose(connection);
 }
+
+namespace {
+
+// Ends when the fake's set of running tools no longer holds the process.
+class FakeWatch final : public ProcessWatch {
+ public:
+  FakeWatch(const std::set<int>& running, int pid) : running_(running), pid_(pid) {}
+  bool ended() override { return !running_.contains(pid_); }
+
+ private:
+  const std::set<int>& running_;
+  int pid_;
+};
+
+}  // namespace
+
+std::unique_ptr<ProcessWatch> FakeProcessControl::watchProcess(int pid) {
+  if (!runningTools.contains(pid)) {
+    return nullptr;
+  }
+  return std::make_unique<FakeWatch>(runningTools, pid);
+}

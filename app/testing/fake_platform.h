@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -152,6 +153,35 @@ class FakeProcessControl final : public ProcessControl {
     signals.emplace_back(pid, signal);
     toolPaths.emplace_back(toolPath);
     log_.push_back("kill " + std::to_string(pid) + " " + std::to_string(signal));
+    if (!foreignTool && signal == 15) {
+      runningTools.erase(pid);
+    }
+  }
+
+  int processId = 4242;
+  // The processes that run the tool, with their arguments; a signal 15 this process may send
+  // ends one.
+  std::set<int> runningTools;
+  std::map<int, std::vector<std::string>> arguments;
+  // Each runTool call's arguments, the result it gives, and what the tool does meanwhile.
+  std::vector<std::vector<std::string>> toolRuns;
+  ScriptResult toolResult{true, std::string("OK")};
+  std::function<void(const std::vector<std::string>&)> onToolRun;
+
+  int currentProcessId() override { return processId; }
+  bool toolRunning(int pid, std::string_view) override { return runningTools.contains(pid); }
+  std::vector<std::string> processArguments(int pid) override {
+    const auto it = arguments.find(pid);
+    return it == arguments.end() ? std::vector<std::string>{} : it->second;
+  }
+  std::unique_ptr<ProcessWatch> watchProcess(int pid) override;
+  ScriptResult runTool(std::string_view, const std::vector<std::string>& args) override {
+    toolRuns.push_back(args);
+    log_.push_back("tool");
+    if (onToolRun) {
+      onToolRun(args);
+    }
+    return toolResult;
   }
 
  private:
@@ -170,6 +200,11 @@ class FakeApplication final : public Application {
   void reportOnExit(std::string_view line) override {
     reports.emplace_back(line);
     log_.push_back("report");
+  }
+  std::vector<std::string> failures;
+  void reportFailure(std::string_view line) override {
+    failures.emplace_back(line);
+    log_.push_back("failure");
   }
 
  private:
