@@ -152,7 +152,8 @@ class ProcessControl {
   // Sends `signal` to `pid` only when that process runs the executable at `toolPath` (an
   // absolute path): a pid file that outlived its tool names a process id the system may have
   // given to any other process since. Nothing is sent for anything else, a process that cannot
-  // be looked at included; the outcome is not reported.
+  // be looked at included; the outcome is not reported. A signalled tool is given a moment to
+  // end (and hand the fans back) before this returns.
   virtual void signalTool(int pid, std::string_view toolPath, int signal) = 0;
 };
 

@@ -120,9 +120,22 @@ std::pair<int, std::string> runShell(const std::string& command, const std::stri
 }  // namespace
 
 bool AdminAgent::allowed(const std::string& command) {
-  const auto toolCommand = [this](std::string_view c) {
+  // The guard's start names the monitor's process id, which the guard checks itself.
+  const auto guardCommand = [this](std::string_view c) {
+    for (std::string_view mode : {kMaxCommand, kProactiveCommand}) {
+      const std::string prefix = guardShellCommand(toolPath_, mode, 0);
+      const std::string_view stem = std::string_view(prefix).substr(0, prefix.size() - 1);
+      if (c.starts_with(stem) && c.size() > stem.size() && c.size() - stem.size() <= 10 &&
+          c.find_first_not_of("0123456789", stem.size()) == std::string_view::npos) {
+        return true;
+      }
+    }
+    return false;
+  };
+  const auto toolCommand = [this, &guardCommand](std::string_view c) {
     return c == oneShotShellCommand(toolPath_, "max") ||
-           c == oneShotShellCommand(toolPath_, "auto") || c == proactiveShellCommand(toolPath_);
+           c == oneShotShellCommand(toolPath_, "auto") || c == proactiveShellCommand(toolPath_) ||
+           guardCommand(c);
   };
   if (toolCommand(command)) {
     return true;

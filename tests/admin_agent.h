@@ -1,8 +1,9 @@
 // A stand-in for the administrator prompt in tests: a thread of the (root) test process that
 // listens on a Unix socket for the application's administrator commands and runs them as root.
-// It runs nothing but the three command lines that start the given tool (max, auto, proactive),
-// the stop of a proactive tool by process id, and such a stop followed by one of the three, built
-// by the same functions the application uses; anything else is refused with status 126. In a
+// It runs nothing but the command lines that start the given tool (max, auto, proactive, and the
+// guard of a monitor's process id), the stop of a running tool by process id, and such a stop
+// followed by one of those, built by the same functions the application uses; anything else is
+// refused with status 126. In a
 // suite run by an ordinary account it stands in for the administrator: it runs the commands as
 // that account.
 #pragma once

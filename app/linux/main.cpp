@@ -14,12 +14,10 @@
 // SIGTERM, SIGINT and SIGHUP end either mode through the termination sequence.
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -122,22 +120,6 @@ int exitStatus(const Shell& shell, int normal) {
   return signal ? 128 + *signal : normal;
 }
 
-// The proactive start returns as soon as the shell has put the tool in the background. A
-// snapshot ends moments later, so it first gives the tool time to record its pid file: the
-// termination that follows must find it to stop the tool.
-void awaitProactiveTool(Shell& shell) {
-  using namespace std::chrono_literals;
-  // Normally a matter of milliseconds; the limit only matters on a heavily loaded machine.
-  const auto deadline = std::chrono::steady_clock::now() + 15s;
-  while (std::chrono::steady_clock::now() < deadline && !shell.loop.pollSignals()) {
-    const auto content = shell.processes.readPidFile(kProactivePidFile, kPidFileMaxBytes);
-    if (content && parsePidFile(*content)) {
-      return;
-    }
-    std::this_thread::sleep_for(20ms);
-  }
-}
-
 int runSnapshot(Shell& shell, const Options& options) {
   delegate->applicationDidFinishLaunching();
   if (shell.application.terminateRequested()) {
@@ -154,10 +136,6 @@ int runSnapshot(Shell& shell, const Options& options) {
       std::fprintf(stderr, "Quillomatics: %.*s failed; the fans were left as they were\n",
                    static_cast<int>(name.size()), name.data());
       failed = true;
-    }
-    if (action == MenuAction::setFansProactive &&
-        delegate->fanMode() == AppDelegate::FanMode::proactive) {
-      awaitProactiveTool(shell);
     }
   }
   if (!shell.loop.pollSignals()) {

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 
 #include "app/posix/process_watch.h"
 #include "base/io.h"
@@ -46,8 +47,11 @@ void PosixProcessControl::removeFile(std::string_view path) {
 
 void PosixProcessControl::signalTool(int pid, std::string_view toolPath, int signal) {
   // A relative path would name whatever the current directory holds.
+  // A tool asked to stop hands the fans back on its way out: it is given a moment for that, so
+  // that what the caller writes next is not undone by it.
+  constexpr std::chrono::seconds kHandBackTime{2};
   if (pid > 0 && toolPath.starts_with('/')) {
-    signalIfRunning(pid, std::string(toolPath), signal);
+    signalIfRunning(pid, std::string(toolPath), signal, kHandBackTime);
   }
 }
 

@@ -112,6 +112,14 @@ std::optional<int> runInTerminal(const TerminalServices& services,
   }
   TerminalUi ui(*screen);
   PromptHandover handover(services.scripts, *screen, ui);
+  // What an action could not do stays readable on the status line for a while.
+  services.application.onFailure = [&ui](std::string_view line) {
+    ui.showNotice(line, kNoticeSeconds);
+  };
+  struct StopShowingFailures {
+    LinuxApplication& application;
+    ~StopShowingFailures() { application.onFailure = nullptr; }
+  } stopShowing{services.application};
 
   // Blocks until a key may be read; false when a termination signal arrived or the terminal went
   // away. A size change counts as input, so that the dialog is drawn again.
