@@ -3,6 +3,7 @@
 // ventwarden from an unprivileged process, the proactive tool's start and stop, and orderly
 // termination on signals.
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/inotify.h>
@@ -297,12 +298,14 @@ TEST_F(AppProcessTest, UnitChoiceIsRememberedByTheNextRun) {
 // quitting hands them back through the tool: one administrator command each. One machine forces
 // its fans through each fan's mode key; the other has only the "FS! " mask, which the tool never
 // writes, so there max leaves nothing forced and quitting asks for nothing.
-TEST_F(AppProcessTest, UnprivilegedQuitHandsTheFansBackThroughTheAgent) {
+// An application without the rights to write the fans goes through the administrator once: the
+// guard's start. Quitting asks for nothing; the root guard hands the fans back as the process
+// ends. A machine that does not take forced mode fails visibly, with nothing left running.
+TEST_F(AppProcessTest, UnprivilegedFullSpeedAsksOnceAndQuitAsksNothing) {
   if (!sim::testing::droppingPrivileges()) {
     GTEST_SKIP() << "needs root to run the agent and drop the application's privileges";
   }
-  const std::string max = oneShotShellCommand(bundle.tool, "max");
-  const std::string handBack = oneShotShellCommand(bundle.tool, "auto");
+  const std::string guardMax = guardShellCommand(bundle.tool, "max", 0);
   for (const std::string profile : {"macbookpro16-1", "macbookpro13-3"}) {
     SCOPED_TRACE(profile);
     sim::CreateOptions options;
@@ -312,30 +315,24 @@ TEST_F(AppProcessTest, UnprivilegedQuitHandsTheFansBackThroughTheAgent) {
     ASSERT_TRUE(created) << created.error();
     AdminAgent agent(dir.file("agent.sock"), bundle.tool, device);
     const ExecResult run = snapshot({"setFansMax"}, true, {"--admin-socket", agent.socketPath()});
-    ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.err, "");
-    EXPECT_NE(run.out.find("\"fanMode\": \"max\", \"fansForced\": true"), std::string::npos);
-    EXPECT_EQ(agent.ranCommands(), profile == "macbookpro16-1"
-                                       ? (std::vector<std::string>{max, handBack})
-                                       : std::vector<std::string>{max});
+    const auto commands = agent.commands();
+    ASSERT_EQ(commands.size(), 1u);
+    EXPECT_TRUE(commands[0].starts_with(guardMax.substr(0, guardMax.size() - 1))) << commands[0];
+    if (profile == "macbookpro16-1") {
+      ASSERT_EQ(run.status, 0) << run.err;
+      EXPECT_EQ(run.err, "");
+      EXPECT_NE(run.out.find("\"fanMode\": \"max\", \"fansForced\": true"), std::string::npos);
+    } else {
+      EXPECT_EQ(run.status, 3);
+      EXPECT_NE(run.err.find(kFansNotForcedMessage), std::string::npos) << run.err;
+      EXPECT_NE(run.out.find("\"fanMode\": \"auto\", \"fansForced\": false"), std::string::npos);
+    }
+    EXPECT_TRUE(eventually([&] { return bundle.running().empty(); }, 1s));
     const sim::Snapshot after = machine();
     ASSERT_FALSE(after.fans.empty());
     for (const auto& fan : after.fans) {
       EXPECT_FALSE(fan.forced) << fan.index;
     }
-  }
-
-  // A refused prompt at quit: the application still quits, and says how to hand the fans back.
-  ASSERT_TRUE(sim::createDevice(device, sim::ProfileSource::builtin("macbookpro16-1"),
-                                {.frozen = true, .replace = true}));
-  AdminAgent agent(dir.file("agent.sock"), bundle.tool, device);
-  agent.refuseAfter(1);
-  const ExecResult run = snapshot({"setFansMax"}, true, {"--admin-socket", agent.socketPath()});
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(agent.commands(), (std::vector<std::string>{max, handBack}));
-  EXPECT_EQ(run.err, std::string(kFansLeftForced) + handBack + "\n");
-  for (const auto& fan : machine().fans) {
-    EXPECT_TRUE(fan.forced) << fan.index;
   }
 }
 
@@ -383,35 +380,26 @@ TEST_F(AppProcessTest, ProactiveStartsTheToolAndTerminationStopsIt) {
   }
 }
 
-TEST_F(AppProcessTest, UnprivilegedProactiveIsStoppedThroughTheAgent) {
+TEST_F(AppProcessTest, UnprivilegedProactiveIsHandedBackByItsGuard) {
   if (!sim::testing::droppingPrivileges()) {
     GTEST_SKIP() << "needs root to run the agent and drop the application's privileges";
   }
   makeDevice("macbookpro16-1", false);
   AdminAgent agent(dir.file("agent.sock"), bundle.tool, device);
-  std::atomic<pid_t> stopped{0};
-  agent.allowStops([this, &stopped](int pid) {
-    if (!bundle.runsTool(pid)) {
-      return false;
-    }
-    stopped = pid;
-    return true;
-  });
+  agent.allowStops([this](int pid) { return bundle.runsTool(pid); });
   const ExecResult run =
       snapshot({"setFansProactive"}, true, {"--admin-socket", agent.socketPath()});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("\"fanMode\": \"proactive\""), std::string::npos);
   EXPECT_TRUE(bundle.started());
-  ASSERT_NE(stopped, 0);
-  // The tool runs as root: the application's own signal cannot reach it, so the stop went
-  // through the agent, together with the tool's auto in one command: one prompt at quit.
-  EXPECT_EQ(
-      agent.ranCommands(),
-      (std::vector<std::string>{
-          proactiveShellCommand(bundle.tool),
-          stopThenShellCommand(bundle.tool, stopped, oneShotShellCommand(bundle.tool, "auto"))}));
-  EXPECT_TRUE(eventually([&] { return bundle.running().empty(); }));
-  EXPECT_NE(pidFileContent(), std::to_string(stopped));
+  // The tool runs as root: the application's own signal cannot reach it, and quitting asks for
+  // nothing; the tool guards the application's process and hands the fans back as it ends.
+  const std::string guard = guardShellCommand(bundle.tool, "proactive", 0);
+  const auto ran = agent.ranCommands();
+  ASSERT_EQ(ran.size(), 1u);
+  EXPECT_TRUE(ran[0].starts_with(guard.substr(0, guard.size() - 1))) << ran[0];
+  EXPECT_TRUE(eventually([&] { return bundle.running().empty(); }, 1s));
+  EXPECT_FALSE(fs::exists(kProactivePidFile));
   for (const auto& fan : machine().fans) {
     EXPECT_FALSE(fan.forced) << fan.index;
   }
@@ -505,88 +493,156 @@ TEST_F(AppProcessTest, ReaderThatGoesAwayDoesNotSkipTermination) {
   }
 }
 
-// The monitor with its input on a pipe: a line "m" chooses full speed, a signal ends it. One
-// machine forces its fans through the "FS! " mask, the other through each fan's mode key.
-TEST_F(AppProcessTest, TerminationSignalsHandTheFansBack) {
-  const std::vector<std::pair<int, std::string>> runs = {
-      {SIGTERM, "macbookpro16-1"}, {SIGINT, "macbookpro13-3"}, {SIGHUP, "macbookpro16-1"}};
-  // The tool's max for the machine without mode keys: as root directly, otherwise through the
-  // agent standing in for the administrator.
-  AdminAgent agent(dir.file("agent.sock"), bundle.tool, device);
-  for (const auto& [sig, profile] : runs) {
-    SCOPED_TRACE(profile + " " + std::to_string(sig));
-    sim::CreateOptions options;
-    options.frozen = true;
-    options.replace = true;
-    options.writers = sim::testing::suiteWriters();
-    ASSERT_TRUE(sim::createDevice(device, sim::ProfileSource::builtin(profile), options));
+// The real monitor in its line mode, its input on a pipe (a line holding a key equivalent runs
+// that item) and its output, standard error included, read back; as the test's user, or as
+// "nobody" with the administrator agent standing in for the prompt. It never outlives the test.
+class RunningMonitor {
+ public:
+  RunningMonitor(const std::string& app, const std::string& device, const std::string& config,
+                 const std::string& agentSocket, bool unprivileged) {
     int in[2];
     int out[2];
-    ASSERT_EQ(pipe2(in, O_CLOEXEC), 0);
-    ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) {
+      return;
+    }
     const std::string deviceVar = "QUILLOMATICS_SMC_DEVICE=" + device;
     const std::string configVar = "XDG_CONFIG_HOME=" + config;
-    const pid_t pid = fork();
-    if (pid == 0) {
-      prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlives the test
+    pid_ = fork();
+    if (pid_ == 0) {
+      prctl(PR_SET_PDEATHSIG, SIGKILL);
       dup2(in[0], STDIN_FILENO);
       dup2(out[1], STDOUT_FILENO);
+      dup2(out[1], STDERR_FILENO);
+      if (unprivileged && (setgroups(0, nullptr) != 0 || setgid(sim::testing::kNobodyGid) != 0 ||
+                           setuid(sim::testing::kNobodyUid) != 0)) {
+        _exit(126);
+      }
       char* envp[] = {const_cast<char*>(deviceVar.c_str()), const_cast<char*>(configVar.c_str()),
                       nullptr};
-      execle(bundle.app.c_str(), bundle.app.c_str(), "--admin-socket", agent.socketPath().c_str(),
-             nullptr, envp);
+      execle(app.c_str(), app.c_str(), "--admin-socket", agentSocket.c_str(), nullptr, envp);
       _exit(127);
     }
-    // A failed assertion below leaves the loop: the monitor goes too.
-    struct EndMonitor {
-      pid_t pid;
-      bool reaped = false;
-      ~EndMonitor() {
-        if (!reaped) {
-          kill(pid, SIGKILL);
-          waitpid(pid, nullptr, 0);
-        }
-      }
-    } endMonitor{pid};
     close(in[0]);
     close(out[1]);
-    std::string output;
-    const auto readUntil = [&](std::string_view marker) {
-      return eventually([&] {
-        char buffer[4096];
-        const int flags = fcntl(out[0], F_GETFL);
-        fcntl(out[0], F_SETFL, flags | O_NONBLOCK);
-        ssize_t n;
-        while ((n = read(out[0], buffer, sizeof buffer)) > 0) {
-          output.append(buffer, static_cast<std::size_t>(n));
-        }
-        return output.find(marker) != std::string::npos;
-      });
-    };
-    ASSERT_TRUE(readUntil("[q] Quit Quillomatics"));
-    ASSERT_EQ(write(in[1], "m\n", 2), 2);
-    ASSERT_TRUE(readUntil("Fans: Manual 100%"));
-    if (profile == "macbookpro13-3") {
-      // Without mode keys neither the application nor the tool can force this machine's fans;
-      // force them here, as another program might have, to see the mask cleared.
-      auto writer = sim::Device::open(device);
-      ASSERT_TRUE(writer);
-      ASSERT_TRUE(writer->setBytes("FS! ", std::vector<std::uint8_t>{0x00, 0x03}));
+    input_ = base::UniqueFd(in[1]);
+    output_ = base::UniqueFd(out[0]);
+    fcntl(output_.get(), F_SETFL, fcntl(output_.get(), F_GETFL) | O_NONBLOCK);
+  }
+  ~RunningMonitor() {
+    if (pid_ > 0 && !reaped_) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
     }
+  }
+  RunningMonitor(const RunningMonitor&) = delete;
+  RunningMonitor& operator=(const RunningMonitor&) = delete;
+
+  pid_t pid() const { return pid_; }
+  bool type(std::string_view line) {
+    const std::string text = std::string(line) + "\n";
+    return write(input_.get(), text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  }
+  // Whether the output shows `marker` within 15 s.
+  bool shows(std::string_view marker) {
+    return eventually([&] {
+      char buffer[4096];
+      ssize_t n;
+      while ((n = read(output_.get(), buffer, sizeof buffer)) > 0) {
+        output_text_.append(buffer, static_cast<std::size_t>(n));
+      }
+      return output_text_.find(marker) != std::string::npos;
+    });
+  }
+  // Signals the monitor and reaps it; its wait status.
+  int end(int signal) {
+    kill(pid_, signal);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    reaped_ = true;
+    return status;
+  }
+  const std::string& output() const { return output_text_; }
+
+ private:
+  pid_t pid_ = -1;
+  bool reaped_ = false;
+  base::UniqueFd input_;
+  base::UniqueFd output_;
+  std::string output_text_;
+};
+
+// Termination signals end the monitor through its termination, which hands the fans back.
+TEST_F(AppProcessTest, TerminationSignalsHandTheFansBack) {
+  AdminAgent agent(dir.file("agent.sock"), bundle.tool, device);
+  for (const int sig : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE(sig);
+    ASSERT_TRUE(sim::createDevice(
+        device, sim::ProfileSource::builtin("macbookpro16-1"),
+        {.frozen = true, .replace = true, .writers = sim::testing::suiteWriters()}));
+    RunningMonitor monitor(bundle.app, device, config, agent.socketPath(), false);
+    ASSERT_TRUE(monitor.shows("[q] Quit Quillomatics"));
+    ASSERT_TRUE(monitor.type("m"));
+    ASSERT_TRUE(monitor.shows("Fans: Manual 100%"));
     for (const auto& fan : machine().fans) {
       ASSERT_TRUE(fan.forced);
     }
-    kill(pid, sig);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    endMonitor.reaped = true;
+    const int status = monitor.end(sig);
     EXPECT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 128 + sig);
     for (const auto& fan : machine().fans) {
       EXPECT_FALSE(fan.forced) << fan.index;
     }
-    close(in[1]);
-    close(out[0]);
+  }
+}
+
+// However the monitor ends without its termination (killed, crashed, or with its terminal gone),
+// the guard that came with the fans hands them back: for full speed and the proactive curve, as
+// the test's user and as "nobody" through the administrator agent. A machine forced only through
+// the mask refuses both, visibly, and nothing is left forced. After each end: every fan
+// automatic within 1 s, no pid file and no tool of the run, and a new launch says "Fans: Auto".
+TEST_F(AppProcessTest, EveryWayTheMonitorEndsHandsTheFansBack) {
+  AdminAgent agent(dir.file("agent.sock"), bundle.tool, device);
+  agent.allowStops([this](int pid) { return bundle.runsTool(pid); });
+  std::vector<bool> accounts = {false};
+  if (sim::testing::droppingPrivileges()) {
+    accounts.push_back(true);
+  }
+  for (const std::string profile : {"macbookpro16-1", "macbookpro13-3"}) {
+    for (const std::string key : {"m", "p"}) {
+      for (const int sig : {SIGKILL, SIGSEGV, SIGHUP}) {
+        for (const bool unprivileged : accounts) {
+          SCOPED_TRACE(profile + " " + key + " signal " + std::to_string(sig) +
+                       (unprivileged ? " as nobody" : " as the suite's user"));
+          ASSERT_TRUE(sim::createDevice(
+              device, sim::ProfileSource::builtin(profile),
+              {.frozen = true, .replace = true, .writers = sim::testing::suiteWriters()}));
+          RunningMonitor monitor(bundle.app, device, config, agent.socketPath(), unprivileged);
+          ASSERT_TRUE(monitor.shows("[q] Quit Quillomatics"));
+          ASSERT_TRUE(monitor.type(key));
+          if (profile == "macbookpro13-3") {
+            ASSERT_TRUE(monitor.shows(kFansNotForcedMessage)) << monitor.output();
+            EXPECT_EQ(monitor.output().find("Fans: Manual"), std::string::npos);
+            EXPECT_EQ(monitor.output().find("Fans: Proactive"), std::string::npos);
+          } else {
+            ASSERT_TRUE(monitor.shows(key == "m" ? "Fans: Manual 100%" : "Fans: Proactive"))
+                << monitor.output();
+            ASSERT_EQ(bundle.running().size(), 1u);
+          }
+          monitor.end(sig);
+          EXPECT_TRUE(eventually(
+              [&] {
+                const sim::Snapshot now = machine();
+                return std::none_of(now.fans.begin(), now.fans.end(),
+                                    [](const auto& fan) { return fan.forced; });
+              },
+              1s));
+          EXPECT_TRUE(eventually([&] { return bundle.running().empty(); }, 1s));
+          EXPECT_FALSE(fs::exists(kProactivePidFile));
+          const ExecResult next = snapshot({});
+          EXPECT_NE(next.out.find("\"title\": \"Fans: Auto\""), std::string::npos) << next.out;
+        }
+      }
+    }
   }
 }
 
