@@ -38,6 +38,9 @@ inline constexpr std::string_view kNotTheMonitor = "ERR Not the monitor";
 // guard: after forcing, no fan reads forced (a machine without mode keys); everything was handed
 // back and nothing keeps running.
 inline constexpr std::string_view kFansNotForced = "ERR Fans not forced";
+// guard: the guard's process ended, or could not be started, before it said whether it holds
+// the fans.
+inline constexpr std::string_view kGuardLost = "ERR Guard did not start";
 
 // How the application judges a reply: success when it contains "OK". The tool prints "OK" on
 // success and an "ERR " line otherwise.

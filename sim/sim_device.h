@@ -45,6 +45,8 @@
 //   addFault(f), removeFaults(kind, key), clearFaults(), faults()
 //   setLoad(level[, source]), setLoadPattern(steps), setLoadFromHost()
 //   setFrozen(b), advance(seconds)   freeze time, or move the model on by hand.
+//   sleepAndWake()          what a Mac that slept and woke shows: every fan's mode key and
+//                           "FS! " 0, every fan's target at its minimum speed.
 //   snapshot()              the machine at a glance: sources, temperatures, fans, faults.
 // Direct changes need a connection mapped for writing (root, or the file's owner).
 //
@@ -205,6 +207,10 @@ class Device {
   Status setFrozen(bool frozen);
   // Moves the model on by `seconds` of simulated time, frozen or not.
   Status advance(double seconds);
+  // The machine slept and woke: the firmware has taken every fan back (mode keys "F<i>Md" and
+  // the mask "FS! " 0) and set each target ("F<i>Tg") to that fan's minimum ("F<i>Mn"), for the
+  // fans "FNum" counts (every fan index the table can hold when it has none).
+  Status sleepAndWake();
   // What a writable connection does before each exchange: catch the model up with real time.
   void catchUp();
 

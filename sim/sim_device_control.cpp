@@ -12,6 +12,7 @@
 #include "sim/sim_device.h"
 #include "sim/sim_device_access.h"
 #include "sim/thermal_model.h"
+#include "smc/smc_client.h"
 
 namespace sim {
 namespace {
@@ -294,6 +295,54 @@ Status Device::advance(double seconds) {
     return Status::failure("time steps are from 0 to 86400 seconds");
   }
   write([&] { model::run(*header_, {keys_, keyCount_}, seconds, monotonicNs()); });
+  return {};
+}
+
+Status Device::sleepAndWake() {
+  if (auto st = requireWritable(); !st) {
+    return st;
+  }
+  catchUp();
+  write([&] {
+    const std::span<layout::KeyEntry> table(keys_, keyCount_);
+    const auto entry = [&](std::uint32_t code) -> layout::KeyEntry* {
+      const std::uint32_t index = indexOf(code);
+      return index < table.size() ? &table[index] : nullptr;
+    };
+    const auto valueOf = [](const layout::KeyEntry& k) {
+      return decodeValue(k.dataType, k.dataSize,
+                         {k.bytes, std::min<std::uint32_t>(k.dataSize, layout::kValueBytes)});
+    };
+    const auto clear = [](layout::KeyEntry* k) {
+      if (k != nullptr) {
+        std::fill_n(k->bytes, std::min<std::uint32_t>(k->dataSize, layout::kValueBytes), 0);
+      }
+    };
+    clear(entry(fourCC("FS! ")));
+    std::uint32_t fans = layout::kMaxFans;
+    if (const layout::KeyEntry* fnum = entry(fourCC("FNum"))) {
+      if (const auto n = valueOf(*fnum); n && std::isfinite(*n)) {
+        fans = static_cast<std::uint32_t>(std::clamp(*n, 0.0, double{layout::kMaxFans}));
+      }
+    }
+    for (std::uint32_t i = 0; i < fans; ++i) {
+      clear(entry(fourCC(fanKey(i, "Md"))));
+      layout::KeyEntry* tg = entry(fourCC(fanKey(i, "Tg")));
+      const layout::KeyEntry* mn = entry(fourCC(fanKey(i, "Mn")));
+      const auto min = mn != nullptr ? valueOf(*mn) : std::nullopt;
+      if (tg == nullptr || !min || !std::isfinite(*min)) {
+        continue;
+      }
+      if (const auto bytes = encodeValue(tg->dataType, tg->dataSize, *min)) {
+        std::copy(bytes->begin(), bytes->end(), tg->bytes);
+      }
+      for (std::uint32_t f = 0; f < std::min(header_->fanCount, layout::kMaxFans); ++f) {
+        if (header_->fans[f].index == i) {
+          header_->fans[f].target = *min;
+        }
+      }
+    }
+  });
   return {};
 }
 

@@ -530,6 +530,19 @@ int cmdStep(const Args& a) {
   return st ? 0 : failure(st.error());
 }
 
+int cmdSleep(const Args& a) {
+  if (a.positional.size() != 1) {
+    return usageError("sleep", "give DEVICE");
+  }
+  int status = 0;
+  auto device = openOrReport(a.positional[0], status);
+  if (!device) {
+    return status;
+  }
+  const sim::Status st = device->sleepAndWake();
+  return st ? 0 : failure(st.error());
+}
+
 int cmdRun(const Args& a) {
   double intervalMs = 250;
   if (auto i = a.options.find("--interval"); i != a.options.end()) {
@@ -700,6 +713,17 @@ Let time run again on a frozen machine, from now.
 Move the machine on by SECONDS of simulated time, frozen or not.
 )",
        cmdStep},
+      {"sleep",
+       "let the machine sleep and wake: the firmware takes the fans back",
+       {},
+       {},
+       R"(Usage: smc-sim sleep DEVICE
+The machine sleeps and wakes, as a Mac does when its lid closes and opens: the firmware takes
+every fan back. Each fan's mode key (F<i>Md) and the forced-fan mask (FS! ) go to 0, and each
+fan's target (F<i>Tg) to its minimum speed (F<i>Mn). A program that forced the fans sees them
+on automatic from here on, until it forces them again.
+)",
+       cmdSleep},
       {"run",
        "keep a device's machine moving (for devices only read by others)",
        {},

@@ -36,7 +36,7 @@ TEST_F(SmcSim, EveryCommandHasHelp) {
   const auto overview = run({"--help"});
   EXPECT_EQ(overview.status, 0);
   for (const char* command : {"profiles", "create", "show", "read", "write", "load", "fault",
-                              "freeze", "thaw", "step", "run", "destroy", "path"}) {
+                              "freeze", "thaw", "step", "sleep", "run", "destroy", "path"}) {
     EXPECT_NE(overview.out.find(std::string("  ") + command), std::string::npos) << command;
     const auto help = run({command, "--help"});
     EXPECT_EQ(help.status, 0) << command;
@@ -105,6 +105,35 @@ TEST_F(SmcSim, FaultsFromTheCommandLine) {
   EXPECT_EQ(run({"fault", device, "explode", "TC0P"}).status, 2);
   EXPECT_NE(run({"fault", device, "missing", "ZZZZ"}).err.find("unknown key 'ZZZZ'"),
             std::string::npos);
+}
+
+TEST_F(SmcSim, SleepGivesTheFansBackToTheFirmware) {
+  // hex: the bytes of a key as `read` prints them.
+  const auto hex = [&](const std::string& key) {
+    const std::string line = run({"read", device, key}).out;
+    const auto from = line.find('|', 12) + 1;
+    return line.substr(from, line.find_first_of(" \n", from) - from);
+  };
+  // Mode keys and "flt " targets (MacBookPro16,1); the mask and "fpe2" targets (MacBookPro13,3).
+  ASSERT_EQ(run({"create", "--frozen", "--profile", "MacBookPro16,1", device}).status, 0);
+  for (const char* key : {"F0Md", "F1Md"}) {
+    ASSERT_EQ(run({"write", "--direct", device, key, "1"}).status, 0);
+  }
+  ASSERT_EQ(run({"write", "--direct", device, "F1Tg", "5000"}).status, 0);
+  EXPECT_EQ(run({"sleep", device}).status, 0);
+  EXPECT_EQ(hex("F0Md"), "00");
+  EXPECT_EQ(hex("F1Md"), "00");
+  EXPECT_EQ(hex("F0Tg"), hex("F0Mn"));
+  EXPECT_EQ(hex("F1Tg"), hex("F1Mn"));
+
+  ASSERT_EQ(run({"create", "--frozen", "--replace", "--profile", "MacBookPro13,3", device}).status,
+            0);
+  ASSERT_EQ(run({"write", "--direct", device, "FS! ", "3"}).status, 0);
+  ASSERT_EQ(run({"write", "--direct", device, "F1Tg", "--raw", "5C9C"}).status, 0);
+  EXPECT_EQ(run({"sleep", device}).status, 0);
+  EXPECT_EQ(hex("FS! "), "0000");
+  EXPECT_EQ(hex("F1Tg"), hex("F1Mn"));
+  EXPECT_EQ(run({"sleep"}).status, 2);
 }
 
 TEST_F(SmcSim, MistakesSaySoAndFail) {

@@ -7,5 +7,11 @@ target_link_libraries(ventwarden_process_test PRIVATE sim sim_testing GTest::gte
 target_compile_definitions(ventwarden_process_test
                            PRIVATE VENTWARDEN_PATH="$<TARGET_FILE:ventwarden>")
 add_dependencies(ventwarden_process_test ventwarden)
+# The guard holds the fans only for the bundle's own monitor, so its tests run the real one.
+if(TARGET Quillomatics AND NOT APPLE)
+  target_compile_definitions(ventwarden_process_test
+                             PRIVATE QUILLOMATICS_PATH="$<TARGET_FILE:Quillomatics>")
+  add_dependencies(ventwarden_process_test Quillomatics)
+endif()
 gtest_discover_tests(ventwarden_process_test DISCOVERY_TIMEOUT 30
                      PROPERTIES TIMEOUT 120 RESOURCE_LOCK pidfile)

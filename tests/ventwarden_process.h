@@ -18,7 +18,8 @@ struct ToolRun {
 
 class ToolProcess {
  public:
-  // Starts `program args...` with QUILLOMATICS_SMC_DEVICE=devicePath as its whole environment.
+  // Starts `program args...` with QUILLOMATICS_SMC_DEVICE=devicePath as its whole environment
+  // and /dev/null as its standard input.
   static std::optional<ToolProcess> start(const std::string& program,
                                           const std::vector<std::string>& args,
                                           const std::string& devicePath);

@@ -1,13 +1,16 @@
 // The real ventwarden against a frozen simulated device: its output lines and exit status, what
-// it writes to the fans, and the proactive run with its pid file and signals.
+// it writes to the fans, the proactive run with its pid file and signals, and the guard holding
+// the fans for the real monitor.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <thread>
 
@@ -54,6 +57,28 @@ std::string slurp(const fs::path& path) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
+// Whether `condition` holds within `limit`, looked at every 2 ms.
+bool within(milliseconds limit, const std::function<bool()>& condition) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= deadline) {
+      return false;
+    }
+    std::this_thread::sleep_for(milliseconds(2));
+  }
+  return true;
+}
+
+// No process has the id any more (one that has ended and waits to be reaped counts as gone).
+bool processGone(pid_t pid) {
+  if (kill(pid, 0) != 0 && errno == ESRCH) {
+    return true;
+  }
+  const std::string stat = slurp("/proc/" + std::to_string(pid) + "/stat");
+  const auto state = stat.rfind(')');
+  return state != std::string::npos && stat.compare(state, 3, ") Z") == 0;
+}
+
 class VentwardenProcess : public ::testing::Test {
  protected:
   VentwardenProcess() {
@@ -80,6 +105,16 @@ class VentwardenProcess : public ::testing::Test {
     options.writers = sim::testing::suiteWriters();
     const auto status =
         sim::createDevice(devicePath, sim::ProfileSource::parsed(std::move(*profile)), options);
+    ASSERT_TRUE(status) << status.error();
+  }
+
+  // A built-in machine profile, frozen.
+  void makeMachine(const std::string& name) {
+    sim::CreateOptions options;
+    options.frozen = true;
+    options.replace = true;
+    options.writers = sim::testing::suiteWriters();
+    const auto status = sim::createDevice(devicePath, sim::ProfileSource::named(name), options);
     ASSERT_TRUE(status) << status.error();
   }
 
@@ -120,6 +155,22 @@ class VentwardenProcess : public ::testing::Test {
       EXPECT_EQ(p->readLine(kPatience), "OK");
     }
     return p;
+  }
+
+  // The real monitor on the test's device, in its plain mode (no terminal, no input): it only
+  // refreshes. Skips the test where the build has none.
+  std::optional<ToolProcess> startMonitor() {
+#ifdef QUILLOMATICS_PATH
+    auto monitor = ToolProcess::start(QUILLOMATICS_PATH, {}, devicePath);
+    EXPECT_TRUE(monitor);
+    return monitor;
+#else
+    return std::nullopt;
+#endif
+  }
+
+  bool fansAutomatic() {
+    return bytes("F0Md") == kZero && bytes("F1Md") == kZero;
   }
 
   fs::path dir;
@@ -408,5 +459,79 @@ TEST_F(VentwardenProcess, PlantedSymbolicLinkIsNotFollowed) {
   EXPECT_EQ(slurp(victim), "precious");
   fs::remove(kPidPath);
 }
+
+#ifdef QUILLOMATICS_PATH
+
+TEST_F(VentwardenProcess, GuardHoldsTheFansForTheMonitorAndHandsThemBackWhenItIsKilled) {
+  makeMachine("macbookpro16-1");
+  auto monitor = startMonitor();
+  ASSERT_TRUE(monitor);
+  const auto started = std::chrono::steady_clock::now();
+  const ToolRun r = run({"guard", "max", std::to_string(monitor->pid())});
+  // The caller's output ends with the reply although the guard runs on.
+  EXPECT_LT(std::chrono::steady_clock::now() - started, milliseconds(2000));
+  ASSERT_EQ(r.out, "OK\n");
+  EXPECT_EQ(r.exitStatus, 0);
+  EXPECT_EQ(bytes("F0Md"), kOne);
+  EXPECT_EQ(bytes("F1Md"), kOne);
+  EXPECT_EQ(bytes("F0Tg"), bytes("F0Mx"));
+  EXPECT_EQ(bytes("F1Tg"), bytes("F1Mx"));
+  const pid_t guard = std::stoi(slurp(kPidPath));
+  EXPECT_FALSE(processGone(guard));
+  EXPECT_EQ(getsid(guard), guard);  // a session of its own: no hang-up reaches it
+
+  ASSERT_TRUE(monitor->signal(SIGKILL));
+  EXPECT_TRUE(within(milliseconds(1000), [&] { return fansAutomatic(); }));
+  EXPECT_TRUE(within(milliseconds(1000), [&] { return !fs::exists(kPidPath); }));
+  EXPECT_TRUE(within(milliseconds(1000), [&] { return processGone(guard); }));
+  EXPECT_EQ(monitor->wait().termSignal, SIGKILL);
+}
+
+TEST_F(VentwardenProcess, GuardOnAMachineWithoutModeKeysSaysSoAndLeavesNothing) {
+  // MacBookPro13,3 forces fans only through the mask, which the tool never sets.
+  makeMachine("macbookpro13-3");
+  auto monitor = startMonitor();
+  ASSERT_TRUE(monitor);
+  const ToolRun r = run({"guard", "max", std::to_string(monitor->pid())});
+  EXPECT_EQ(r.out, "ERR Fans not forced\n");
+  EXPECT_EQ(r.exitStatus, 1);
+  EXPECT_EQ(bytes("FS! "), (Bytes{0, 0}));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(kPidPath)));
+}
+
+TEST_F(VentwardenProcess, GuardForcesTheFansAgainAfterTheMacSleptAndEndsOnStop) {
+  makeMachine("macbookpro16-1");
+  auto monitor = startMonitor();
+  ASSERT_TRUE(monitor);
+  ASSERT_EQ(run({"guard", "max", std::to_string(monitor->pid())}).out, "OK\n");
+  const std::string guard = slurp(kPidPath);
+
+  ASSERT_TRUE(device().sleepAndWake());
+  ASSERT_TRUE(fansAutomatic());
+  EXPECT_TRUE(within(milliseconds(4000), [&] {
+    return bytes("F0Md") == kOne && bytes("F1Md") == kOne && bytes("F1Tg") == bytes("F1Mx");
+  }));
+
+  // The tool's own stop ends the guard (the same executable) with the hand-back.
+  const ToolRun stop = run({"stop", guard});
+  EXPECT_EQ(stop.out, "OK\n");
+  EXPECT_TRUE(fansAutomatic());
+  EXPECT_FALSE(fs::exists(kPidPath));
+  EXPECT_TRUE(within(milliseconds(1000), [&] { return processGone(std::stoi(guard)); }));
+}
+
+TEST_F(VentwardenProcess, GuardRefusesAProcessThatIsNotTheMonitor) {
+  makeDevice(kTwoFans);
+  auto other = ToolProcess::start("/bin/sleep", {"30"}, devicePath);
+  ASSERT_TRUE(other);
+  const ToolRun r = run({"guard", "max", std::to_string(other->pid())});
+  EXPECT_EQ(r.out, "ERR Not the monitor\n");
+  EXPECT_EQ(r.exitStatus, 1);
+  EXPECT_EQ(bytes("F0Md"), kZero);
+  EXPECT_EQ(bytes("F0Tg"), kNoTarget);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(kPidPath)));
+}
+
+#endif  // QUILLOMATICS_PATH
 
 }  // namespace

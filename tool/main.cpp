@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "smc/io_service.h"
+#include "tool/guard_launch.h"
+#include "tool/monitor_watch.h"
 #include "tool/pid_file.h"
 #include "tool/process_identity.h"
 #include "tool/stop_signals.h"
@@ -68,6 +70,11 @@ int main(int argc, char** argv) {
   platform.stopTool = [&self](std::int32_t pid) {
     return signalIfRunning(pid, self, SIGTERM, std::chrono::seconds(5));
   };
+  // "guard" holds the fans only for a process that runs the monitor beside this tool.
+  PosixGuardLaunch guardLaunch;
+  platform.guardLaunch = &guardLaunch;
+  const std::string monitor = monitorBesideTool();
+  platform.watchMonitor = [&monitor](std::int32_t pid) { return watchMonitor(pid, monitor); };
   const auto io = makeSystemIOService();
   const int status = runTool(*io, args, platform);
   // The work is done. A stop signal that arrives while the process winds down (a second Ctrl-C,

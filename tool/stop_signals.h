@@ -18,6 +18,9 @@ class StopSignals {
   // Sleeps up to `timeout`; returns true as soon as a stop is requested (at once when it
   // already was), false when the time ran out.
   virtual bool waitForStop(std::chrono::milliseconds timeout) = 0;
+  // A descriptor that becomes readable once a stop is requested, for a wait that also watches
+  // something else; -1 when there is none (then a signal still interrupts such a wait).
+  virtual int wakeFd() const { return -1; }
 };
 
 // SIGTERM and SIGINT through a base::SignalPipe; the wait polls the pipe. SIGPIPE is ignored
@@ -32,6 +35,7 @@ class PosixStopSignals final : public StopSignals {
   bool arm() override;
   bool stopRequested() override;
   bool waitForStop(std::chrono::milliseconds timeout) override;
+  int wakeFd() const override { return signals_ ? signals_->fd() : -1; }
 
  private:
   std::unique_ptr<base::SignalPipe> signals_;

@@ -11,6 +11,7 @@
 #include "smc/smc_client.h"
 #include "smc/smc_record.h"
 #include "tool/cooling.h"
+#include "tool/guard.h"
 
 namespace {
 
@@ -23,6 +24,20 @@ float speedLimit(std::optional<float> read, float fallback) {
 }
 
 }  // namespace
+
+std::optional<std::string_view> openSmc(ToolState& s) {
+  s.svc = s.io.getMatchingService("AppleSMC");
+  if (s.svc == 0) {
+    return kNoSmc;
+  }
+  s.conn = 0;
+  if (s.io.serviceOpen(s.svc, 0, s.conn) != kIOReturnSuccess) {
+    return kCannotOpenSmc;
+  }
+  s.io.objectRelease(s.svc);
+  s.stride = static_cast<int>(kSMCRecordSize);
+  return std::nullopt;
+}
 
 void readFanTable(ToolState& s) {
   s.fanCount = 2;
@@ -80,6 +95,8 @@ int runProactive(ToolState& s, ToolPlatform& platform) {
     if (platform.signals.waitForStop(kCycleInterval)) {
       break;
     }
+    // A Mac that slept and woke has put the fans back to automatic.
+    forceAgainWhereAutomatic(s, false, &platform.signals);
   }
 
   setFanModes(s, 0);
@@ -131,19 +148,15 @@ int runTool(IOService& io, std::span<const std::string_view> args, ToolPlatform&
   if (!args.empty() && args[0] == "stop") {
     return runStop(args, platform);
   }
+  // The guard splits off its own process before it opens the SMC.
+  if (!args.empty() && args[0] == kGuardCommand) {
+    return runGuard(io, args, platform);
+  }
   ToolState s(io);
-  s.svc = io.getMatchingService("AppleSMC");
-  if (s.svc == 0) {
-    platform.out.line(kNoSmc);
+  if (const auto failure = openSmc(s)) {
+    platform.out.line(*failure);
     return 1;
   }
-  s.conn = 0;
-  if (io.serviceOpen(s.svc, 0, s.conn) != kIOReturnSuccess) {
-    platform.out.line(kCannotOpenSmc);
-    return 1;
-  }
-  io.objectRelease(s.svc);
-  s.stride = static_cast<int>(kSMCRecordSize);
 
   readFanTable(s);
 

@@ -5,12 +5,15 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string_view>
 
 #include "base/tool_contract.h"
 #include "smc/io_service.h"
+#include "tool/guard_launch.h"
+#include "tool/monitor_watch.h"
 #include "tool/pid_file.h"
 #include "tool/process_identity.h"
 #include "tool/stop_signals.h"
@@ -31,9 +34,15 @@ struct ToolPlatform {
   // For "stop": signal 15 to the process when it runs this very tool, waiting a while for it
   // to end. None: "stop" cannot signal anything.
   std::function<ToolSignal(std::int32_t pid)> stopTool = {};
+  // For "guard": how its process is split off from the caller's, and the watch on the monitor
+  // process PID (none when PID is not a running monitor). Without them "guard" starts nothing.
+  GuardLaunch* guardLaunch = nullptr;
+  std::function<std::unique_ptr<MonitorWatch>(std::int32_t pid)> watchMonitor = {};
 };
 
 // `args` are the arguments after the program name. Returns the exit status.
+//
+// "guard MODE PID" holds the fans for the monitor process PID: see tool/guard.h.
 //
 // Besides max, auto and proactive, "stop PID" ends a proactive instance of this tool: signal 15
 // to PID only when that process runs this tool's own executable, then the pid file removed when
@@ -46,6 +55,9 @@ int runTool(IOService& io, std::span<const std::string_view> args, ToolPlatform&
 std::optional<std::int32_t> parseProcessId(std::string_view text);
 
 // The pieces of a run, in the order the run uses them.
+// The service found and opened, the record size set; the reply line when that fails ("ERR No
+// SMC", "ERR Can't open SMC").
+std::optional<std::string_view> openSmc(ToolState& s);
 void readFanTable(ToolState& s);
 // Writes [mode] to every fan's "Md" key whose key info answers, with its own data size. With
 // `stop`, gives up between fans once a stop is requested.

@@ -14,6 +14,7 @@
 
 #include "smc/testing/fake_smc.h"
 #include "tool/cooling.h"
+#include "tool/guard.h"
 
 namespace {
 
@@ -35,6 +36,7 @@ struct ScriptedStop final : StopSignals {
   int waitsBeforeStop = 1;
   std::function<bool()> stopWhen;
   std::function<void()> onArm;
+  std::function<void()> onWait;
   std::vector<std::chrono::milliseconds> waits;
   bool requested = false;
 
@@ -46,9 +48,55 @@ struct ScriptedStop final : StopSignals {
   }
   bool stopRequested() override { return requested || (stopWhen && stopWhen()); }
   bool waitForStop(std::chrono::milliseconds timeout) override {
+    if (onWait) {
+      onWait();
+    }
     waits.push_back(timeout);
     requested = requested || static_cast<int>(waits.size()) >= waitsBeforeStop;
     return stopRequested();
+  }
+};
+
+// The guard's process as the test's own: split() answers `side`, reports are kept.
+struct FakeLaunch final : GuardLaunch {
+  Side side = Side::guard;
+  std::optional<std::string> callerGets;
+  std::vector<std::string> reports;
+  int splits = 0;
+
+  Side split() override {
+    ++splits;
+    return side;
+  }
+  std::optional<std::string> awaitReport() override { return callerGets; }
+  std::int32_t guardPid() override { return 4711; }
+  void report(std::string_view line) override { reports.emplace_back(line); }
+};
+
+// The monitor's waits in turn: each gives the next of `wakes` after `beforeWake(n)` ran, and
+// "ended" once they are used up.
+struct ScriptedMonitor {
+  std::vector<MonitorWake> wakes;
+  std::function<void(std::size_t n)> beforeWake;
+  std::vector<std::chrono::milliseconds> timeouts;
+  std::vector<std::int32_t> pinned;
+  bool isTheMonitor = true;
+
+  struct Watch final : MonitorWatch {
+    explicit Watch(ScriptedMonitor& m) : monitor(m) {}
+    MonitorWake wait(int, std::chrono::milliseconds timeout) override {
+      const std::size_t n = monitor.timeouts.size();
+      monitor.timeouts.push_back(timeout);
+      if (monitor.beforeWake) {
+        monitor.beforeWake(n);
+      }
+      return n < monitor.wakes.size() ? monitor.wakes[n] : MonitorWake::ended;
+    }
+    ScriptedMonitor& monitor;
+  };
+  std::unique_ptr<MonitorWatch> watch(std::int32_t pid) {
+    pinned.push_back(pid);
+    return isTheMonitor ? std::make_unique<Watch>(*this) : nullptr;
   }
 };
 
@@ -90,10 +138,18 @@ class VentwardenTest : public ::testing::Test {
     ToolPlatform platform{out, stop, pidFile, 4711};
     return runTool(smc, args, platform);
   }
+  int guard(std::vector<std::string_view> args) {
+    ToolPlatform platform{out, stop, pidFile, 1};
+    platform.guardLaunch = &launch;
+    platform.watchMonitor = [this](std::int32_t pid) { return monitor.watch(pid); };
+    return runTool(smc, args, platform);
+  }
 
   FakeSMC smc;
   Lines out;
   ScriptedStop stop;
+  FakeLaunch launch;
+  ScriptedMonitor monitor;
   fs::path dir;
   PidFile pidFile;
 };
@@ -380,6 +436,110 @@ TEST_F(VentwardenTest, ProactiveWithoutFansOnlyReadsTemperatures) {
   EXPECT_EQ(out.lines, std::vector<std::string>{"OK"});
   EXPECT_EQ(smc.writeCount, 0);
   EXPECT_EQ(stop.waits.size(), 3u);
+}
+
+TEST_F(VentwardenTest, ProactiveForcesAgainAFanTheSystemPutBackToAutomatic) {
+  stop.waitsBeforeStop = 3;
+  std::vector<std::uint8_t> modesAtWait;
+  stop.onWait = [&] {
+    modesAtWait.push_back(smc.bytes("F0Md")[0]);
+    smc.addKey("F0Md", "ui8 ", 1, {0});  // slept and woke
+  };
+  EXPECT_EQ(run({"proactive"}), 0);
+  EXPECT_EQ(modesAtWait, (std::vector<std::uint8_t>{1, 1, 1}));
+  EXPECT_EQ(smc.bytes("F1Md"), std::vector<std::uint8_t>{0});
+}
+
+TEST_F(VentwardenTest, GuardMaxHoldsForcesAgainAfterSleepAndHandsBackWhenTheMonitorEnds) {
+  smc.addKey("FS! ", "ui16", 2, {0, 0});
+  monitor.wakes = {MonitorWake::timedOut, MonitorWake::woken, MonitorWake::timedOut};
+  monitor.beforeWake = [&](std::size_t n) {
+    EXPECT_EQ(slurp(pidFile.path()), "4711");
+    // Forced and at full speed, except right after the wake-up that was no cycle.
+    EXPECT_EQ(smc.bytes("F0Md"),
+              std::vector<std::uint8_t>{n == 2 ? std::uint8_t{0} : std::uint8_t{1}})
+        << n;
+    EXPECT_EQ(smc.fltValue("F1Tg"), n == 2 ? 1900.0f : 5600.0f) << n;
+    if (n == 1) {
+      // Asleep and awake: modes back to automatic, targets at the minimum.
+      smc.addKey("F0Md", "ui8 ", 1, {0});
+      smc.addFlt("F0Tg", 1800.0f);
+      smc.addKey("F1Md", "ui8 ", 1, {0});
+      smc.addFlt("F1Tg", 1900.0f);
+      smc.addKey("FS! ", "ui16", 2, {0, 2});  // and someone forced fan 1 through the mask
+    }
+  };
+  EXPECT_EQ(guard({"guard", "max", "77"}), 0);
+  EXPECT_EQ(out.lines, std::vector<std::string>{});
+  EXPECT_EQ(launch.reports, std::vector<std::string>{"OK"});
+  EXPECT_EQ(monitor.pinned, std::vector<std::int32_t>{77});
+  EXPECT_EQ(monitor.timeouts,
+            std::vector<std::chrono::milliseconds>(4, std::chrono::milliseconds(3000)));
+  // The hand-back leaves the targets alone.
+  EXPECT_EQ(smc.fltValue("F0Tg"), 5500.0f);
+  EXPECT_EQ(smc.bytes("F0Md"), std::vector<std::uint8_t>{0});
+  EXPECT_EQ(smc.bytes("F1Md"), std::vector<std::uint8_t>{0});
+  EXPECT_EQ(smc.bytes("FS! "), (std::vector<std::uint8_t>{0, 0}));
+  EXPECT_FALSE(fs::exists(pidFile.path()));
+  EXPECT_EQ(smc.closeCount, 1);
+}
+
+TEST_F(VentwardenTest, GuardProactiveRunsTheCurveAndHandsBackOnAStop) {
+  smc.addSp78("TC0P", 57.5);
+  monitor.wakes = {MonitorWake::timedOut, MonitorWake::woken};
+  monitor.beforeWake = [&](std::size_t n) {
+    EXPECT_EQ(smc.fltValue("F0Tg"), 3650.0f) << n;
+    EXPECT_EQ(smc.bytes("F1Md"), std::vector<std::uint8_t>{1}) << n;
+    smc.addKey("F1Md", "ui8 ", 1, {0});
+    stop.requested = n == 1;  // signal 15 or 2 wakes the second wait
+  };
+  EXPECT_EQ(guard({"guard", "proactive", "77"}), 0);
+  EXPECT_EQ(launch.reports, std::vector<std::string>{"OK"});
+  EXPECT_EQ(monitor.timeouts.size(), 2u);
+  EXPECT_EQ(smc.bytes("F0Md"), std::vector<std::uint8_t>{0});
+  EXPECT_EQ(smc.bytes("F1Md"), std::vector<std::uint8_t>{0});
+  EXPECT_FALSE(fs::exists(pidFile.path()));
+}
+
+TEST_F(VentwardenTest, GuardThatCannotHoldTheFansLeavesNothingBehind) {
+  // Arguments: nothing starts.
+  EXPECT_EQ(guard({"guard"}), 1);
+  EXPECT_EQ(guard({"guard", "auto", "77"}), 1);
+  EXPECT_EQ(guard({"guard", "max", "0"}), 1);
+  EXPECT_EQ(guard({"guard", "max"}), 1);
+  EXPECT_EQ(out.lines, (std::vector<std::string>{std::string(kUsageLine), std::string(kUsageLine),
+                                                 "ERR Bad process id", "ERR Bad process id"}));
+  EXPECT_EQ(launch.splits, 0);
+
+  // A process that is not the monitor: nothing opened, nothing forced.
+  monitor.isTheMonitor = false;
+  EXPECT_EQ(guard({"guard", "max", "77"}), 1);
+  EXPECT_EQ(launch.reports, std::vector<std::string>{"ERR Not the monitor"});
+  EXPECT_EQ(smc.openCount, 0);
+
+  // No mode keys, only the mask (MacBookPro13,3): the fans cannot be held, so they are handed
+  // back at once and nothing keeps running.
+  monitor.isTheMonitor = true;
+  launch.reports.clear();
+  smc.removeKey("F0Md");
+  smc.removeKey("F1Md");
+  smc.addKey("FS! ", "ui16", 2, {0, 0});
+  EXPECT_EQ(guard({"guard", "max", "77"}), 1);
+  EXPECT_EQ(launch.reports, std::vector<std::string>{"ERR Fans not forced"});
+  EXPECT_TRUE(monitor.timeouts.empty());
+  EXPECT_FALSE(fs::exists(pidFile.path()));
+  EXPECT_EQ(smc.closeCount, 1);
+
+  // The caller's side ends with the guard's line, or with its own when the guard said nothing.
+  launch.side = GuardLaunch::Side::caller;
+  const std::pair<std::optional<std::string>, int> replies[] = {
+      {"OK", 0}, {"ERR Not the monitor", 1}, {std::nullopt, 1}};
+  for (const auto& [reply, status] : replies) {
+    out.lines.clear();
+    launch.callerGets = reply;
+    EXPECT_EQ(guard({"guard", "proactive", "77"}), status);
+    EXPECT_EQ(out.lines, std::vector<std::string>{reply.value_or("ERR Guard did not start")});
+  }
 }
 
 }  // namespace
