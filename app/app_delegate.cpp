@@ -59,7 +59,8 @@ void AppDelegate::applicationWillTerminate() {
   // to stop, and the fans its to hand back. Any other tool in the pid file (this run's guard, a
   // proactive tool started for nobody) is stopped.
   const auto pid = pidFileTool();
-  if (pid && heldByAnotherMonitor(*pid)) {
+  const std::optional<bool> guard = pid ? guardsThisProcess(*pid) : std::nullopt;
+  if (guard == false) {
     smc_.close();
     return;
   }
@@ -71,7 +72,7 @@ void AppDelegate::applicationWillTerminate() {
   }
   // A guard this run started with administrator rights hands the fans back the moment this
   // process ends, so quitting asks for nothing.
-  const bool guarded = rootTool && ownsTool_ && rootTool == toolPid_;
+  const bool guarded = rootTool && guard == true;
   if (!guarded && !handFansBack(rootTool)) {
     env_.application.reportOnExit(std::string(kFansLeftForced) +
                                   oneShotShellCommand(toolPath(env_.bundle.bundlePath()), "auto"));
@@ -142,13 +143,19 @@ void AppDelegate::takeStockOfTheFans() {
   }
 }
 
-bool AppDelegate::heldByAnotherMonitor(int pid) {
+std::optional<bool> AppDelegate::guardsThisProcess(int pid) {
   const std::vector<std::string> args = env_.processes.processArguments(pid);
   if (args.size() >= 3 && args[0] == kGuardCommand) {
-    return args[2] != std::to_string(env_.processes.currentProcessId());
+    return args[2] == std::to_string(env_.processes.currentProcessId());
   }
-  // Arguments that cannot be read: what launch found out.
-  return args.empty() && toolOwnedElsewhere_ && toolPid_ == pid;
+  if (!args.empty()) {
+    return std::nullopt;  // not a guard
+  }
+  // Arguments that cannot be read: what this run knows of the tool it follows.
+  if (toolPid_ == pid && (ownsTool_ || toolOwnedElsewhere_)) {
+    return ownsTool_;
+  }
+  return std::nullopt;
 }
 
 std::optional<int> AppDelegate::pidFileTool() {
@@ -405,7 +412,6 @@ void AppDelegate::reportStartFailure(GuardStart outcome) {
 void AppDelegate::setFansMax() {
   actionSucceeded_ = false;
   const auto rootTool = stopProactiveLocally();
-  forgetTool();
   bool direct = false;
   if (!rootTool) {
     const auto fans = gatherFans();
@@ -437,7 +443,6 @@ void AppDelegate::setFansMax() {
 void AppDelegate::setFansProactive() {
   actionSucceeded_ = false;
   const auto rootTool = stopProactiveLocally();
-  forgetTool();
   const GuardStart started = startGuard(kProactiveCommand, rootTool, true);
   if (started != GuardStart::started) {
     reportStartFailure(started);
@@ -452,7 +457,6 @@ void AppDelegate::setFansProactive() {
 void AppDelegate::setFansAuto() {
   actionSucceeded_ = false;
   const auto rootTool = stopProactiveLocally();
-  forgetTool();
   if (rootTool) {
     if (!runToolWithAdmin("auto", rootTool)) {
       return;
@@ -467,6 +471,7 @@ void AppDelegate::setFansAuto() {
       return;
     }
   }
+  forgetTool();
   fanMode_ = FanMode::automatic;
   fansForced_ = false;
   actionSucceeded_ = true;

@@ -91,8 +91,9 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
 
   // Launch: the mode line starts from what the fans and the pid file say, not from auto.
   void takeStockOfTheFans();
-  // Whether the tool `pid` is the guard of another monitor than this process.
-  bool heldByAnotherMonitor(int pid);
+  // Whether the tool `pid` is a guard of this process (true) or of another monitor (false); none
+  // when it is no guard, or cannot be told.
+  std::optional<bool> guardsThisProcess(int pid);
   // The process id the pid file names, if it holds one.
   std::optional<int> pidFileTool();
   // Follows the tool that holds the fans (its end shows in the next refresh), or forgets it.

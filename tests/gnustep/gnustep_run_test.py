@@ -8,6 +8,7 @@ Exit status 77 when the test is skipped (no Xvfb, or a scenario that needs root)
 
 import json
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -193,18 +194,24 @@ class GnustepRunTest(unittest.TestCase):
         if os.path.exists(PID_FILE):
             # The start stops the tool the pid file names first; it may be another suite's.
             self.skipTest("another program's proactive tool is running (its pid file exists)")
-        records, status = self.shell(["choose:setFansProactive", "snapshot", "quit"])
+        # The prompt granted: the script's command runs, starting the tool's guard of this shell.
+        records, status = self.shell(["choose:setFansProactive", "snapshot", "quit"],
+                                     QUILL_SCRIPT_ANSWER="run")
         self.assertEqual(status, 0)
         # GNUstep's main bundle for a program outside an application wrapper is
         # DIR/Resources/NAME; the tool is inside it as in Quillomatics.app.
         bundle = os.path.join(os.path.dirname(os.path.realpath(SHELL)), "Resources",
                               os.path.basename(SHELL))
         tool = bundle + "/Contents/MacOS/ventwarden"
-        self.assertEqual([r["appleScript"] for r in records if "appleScript" in r],
-                         ["do shell script \"'" + tool + "' proactive >/dev/null 2>&1 &\" "
-                          "with administrator privileges"])
+        scripts = [r["appleScript"] for r in records if "appleScript" in r]
+        self.assertEqual(len(scripts), 1)
+        self.assertRegex(scripts[0], "^" + re.escape("do shell script \"'" + tool + "' guard "
+                                                     "proactive ") +
+                         r"[1-9][0-9]*" + re.escape("\" with administrator privileges") + "$")
         menu = self.snapshots(records)[0]["menu"]
         self.assertIn("Fans: Proactive (40-75\u00b0C)", [item.get("title") for item in menu])
+        # The guard ended with the shell and handed the fans back.
+        self.assertFalse(os.path.exists(PID_FILE))
         # A refused administrator prompt leaves the menu as it was: the monitor's first menu.
         refused, status = self.shell(["choose:setFansProactive", "snapshot", "quit"],
                                      QUILL_SCRIPT_ANSWER="refuse")

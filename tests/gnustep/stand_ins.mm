@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <unordered_map>
 
@@ -285,8 +286,62 @@ NSNotificationCenter* processLocalCenter() {
 
 static char scriptSourceKey;
 
+// The shell command inside a "do shell script" source: the string literal between the first
+// double quote and the closing one, its escapes undone as AppleScript reads them. None for a
+// source of any other shape.
+static std::optional<std::string> shellCommandOf(const std::string& source) {
+  const std::string head = "do shell script \"";
+  const std::string tail = "\" with administrator privileges";
+  if (!source.starts_with(head) || !source.ends_with(tail) ||
+      source.size() < head.size() + tail.size()) {
+    return std::nullopt;
+  }
+  const std::string literal = source.substr(head.size(), source.size() - head.size() - tail.size());
+  std::string command;
+  for (std::size_t i = 0; i < literal.size(); ++i) {
+    if (literal[i] == '"') {
+      return std::nullopt;  // the literal would have ended here
+    }
+    if (literal[i] != '\\') {
+      command += literal[i];
+      continue;
+    }
+    if (++i == literal.size()) {
+      return std::nullopt;
+    }
+    const char escaped = literal[i];
+    command += escaped == 'n' ? '\n' : escaped == 'r' ? '\r' : escaped == 't' ? '\t' : escaped;
+  }
+  return command;
+}
+
+// What "do shell script" does with administrator rights granted: the command through /bin/sh,
+// its standard output as the result (one trailing line end removed), a failure for a non-zero
+// exit status.
+static std::optional<std::string> runShellCommand(const std::string& command) {
+  std::FILE* pipe = ::popen(command.c_str(), "r");  // popen runs /bin/sh -c COMMAND
+  if (pipe == nullptr) {
+    return std::nullopt;
+  }
+  std::string output;
+  char buffer[512];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+    output.append(buffer, n);
+  }
+  const int status = ::pclose(pipe);
+  if (output.ends_with('\n')) {
+    output.pop_back();
+  }
+  if (status != 0) {
+    return std::nullopt;
+  }
+  return output;
+}
+
 // The administrator prompt is the user's: the test answers for it through QUILL_SCRIPT_ANSWER,
-// "refuse" (the user cancelled) or the text the script returns (empty by default).
+// "refuse" (the user cancelled), "run" (granted: the script's shell command runs with this
+// process's rights) or the text the script returns (empty by default).
 @implementation NSAppleScript (QuillCompat)
 
 - (instancetype)initWithSource:(NSString*)source {
@@ -307,6 +362,17 @@ static char scriptSourceKey;
       *errorInfo = @{@"NSAppleScriptErrorNumber" : @(-128)};
     }
     return nil;
+  }
+  if (answer != nullptr && std::string(answer) == "run") {
+    const auto command = shellCommandOf(utf8(source));
+    const auto output = command ? runShellCommand(*command) : std::nullopt;
+    if (!output) {
+      if (errorInfo != nullptr) {
+        *errorInfo = @{@"NSAppleScriptErrorNumber" : @(-2700)};
+      }
+      return nil;
+    }
+    return [[QuillScriptResult alloc] initWithText:@(output->c_str())];
   }
   return [[QuillScriptResult alloc] initWithText:@(answer != nullptr ? answer : "")];
 }
