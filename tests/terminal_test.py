@@ -535,6 +535,13 @@ class RealSudoTest(TerminalTest):
         self.sudoers = f"/etc/sudoers.d/{self.user}"
         subprocess.run(["useradd", "-M", "-s", "/bin/sh", self.user], check=True,
                        capture_output=True)
+        try:
+            self.set_up_account()
+        except BaseException:
+            self.tearDown()  # no account or sudoers entry left behind by a set-up that failed
+            raise
+
+    def set_up_account(self):
         subprocess.run(["chpasswd"], input=f"{self.user}:{self.password}\n", text=True,
                        check=True, capture_output=True)
         entry = (f"Defaults:{self.user} timestamp_timeout=0, lecture=never\n"
@@ -558,6 +565,7 @@ class RealSudoTest(TerminalTest):
         uid = int(subprocess.run(["id", "-u", self.user], check=True, capture_output=True,
                                  text=True).stdout)
         os.chown(config, uid, uid)
+        self.uid = uid
         self.create_device(writers="root")
 
     def tearDown(self):
@@ -588,15 +596,33 @@ class RealSudoTest(TerminalTest):
         super().tearDown()
         self.assertFalse(os.path.exists(super_dir))
 
-    def start_as_user(self):
-        command = f"setpriv --reuid={self.user} --regid={self.user} --init-groups " \
-                  f"{shlex.quote(self.app)}"
+    def start_as_user(self, from_shell=False):
+        """The monitor as the account, directly in the pane, or typed into the account's own
+        interactive shell (/bin/sh) in the pane, as a user would start it."""
+        program = "/bin/sh -i" if from_shell else shlex.quote(self.app)
+        command = f"setpriv --reuid={self.user} --regid={self.user} --init-groups {program}"
         env = {**self.env, "USER": self.user, "LOGNAME": self.user}
         pane = Pane(self.dir, command, env)
         self.panes.append(pane)
         self.log = os.path.join(self.dir, "pane.log")
         pane.tmux("pipe-pane", "-o", f"cat >> {shlex.quote(self.log)}")
+        if from_shell:
+            self.assertTrue(pane.show(r"^\$ ?$"), pane.text())
+            pane.send(shlex.quote(self.app), "Enter")
         return pane
+
+    def account_processes(self, name):
+        """The processes called `name` whose real user is the account (sudo keeps it)."""
+        found = []
+        for entry in os.listdir("/proc"):
+            if not entry.isdigit():
+                continue
+            status = read_file(f"/proc/{entry}/status")
+            uid = re.search(r"^Uid:\s+(\d+)", status, re.M)
+            if (read_file(f"/proc/{entry}/comm").strip() == name and uid
+                    and int(uid.group(1)) == self.uid and "\nState:\tZ" not in status):
+                found.append(int(entry))
+        return found
 
     def prompts(self):
         return read_file(self.log).count(f"[sudo] password for {self.user}")
@@ -655,6 +681,58 @@ class RealSudoTest(TerminalTest):
         self.assertNotEqual(read_file(PID_FILE).strip(), tool)
         for key in ("F0Md", "F1Md"):
             self.assertEqual(read_key(self.device, key), "0")
+
+    def test_sigkill_at_the_prompt_leaves_no_prompt_reading_the_terminal(self):
+        pane = self.start_as_user(from_shell=True)
+        self.assertTrue(pane.show("Fans: Auto"), pane.text())
+        pane.send("m")
+        self.assertTrue(wait_until(lambda: self.prompts() >= 1), pane.text())
+        self.assertTrue(self.account_processes("sudo"))
+        [monitor] = self.account_processes("Quillomatics")
+        os.kill(monitor, signal.SIGKILL)
+        self.assertTrue(wait_until(lambda: not self.account_processes("sudo"), timeout=1.0),
+                        "sudo outlived the monitor")
+        self.assertTrue(pane.show("Killed"), pane.text())
+        # The password typed next, by someone who missed the monitor's end, reaches neither a
+        # prompt nor the shell's command line.
+        pane.send("hunter2", "Enter")
+        time.sleep(1.0)
+        self.assertNotIn("hunter2", pane.text())
+        self.assertNotIn("not found", pane.text())
+        # The terminal is left as the killed monitor left it.
+        subprocess.run(["stty", "-F", pane.query("#{pane_tty}"), "sane"], check=True)
+        self.assertEqual(read_key(self.device, "F0Md"), "0")
+
+    def test_termination_signals_at_the_prompt_cancel_the_action(self):
+        # The tool notes every run of it before it runs.
+        ran = os.path.join(self.dir, "tool-ran")
+        tool = os.path.join(os.path.dirname(self.app), "ventwarden")
+        os.rename(tool, tool + ".real")
+        with open(tool, "w") as f:
+            f.write(f"#!/bin/sh\necho \"$*\" >> {shlex.quote(ran)}\n"
+                    f"exec {shlex.quote(tool + '.real')} \"$@\"\n")
+        os.chmod(tool, 0o755)
+        for number in (signal.SIGTERM, signal.SIGHUP, signal.SIGINT):
+            with self.subTest(signal=number.name):
+                pane = self.start_as_user()
+                self.assertTrue(pane.show("Fans: Auto"), pane.text())
+                pane.send("m")
+                self.assertTrue(wait_until(lambda: self.prompts() >= 1), pane.text())
+                prompt = self.account_processes("sudo")
+                self.assertTrue(prompt)
+                os.kill(pane.pid(), number)
+                # Termination at once: the prompt's group ended, no second prompt, the terminal
+                # restored.
+                self.assert_restored(pane, status=128 + number)
+                self.assertTrue(wait_until(
+                    lambda: not any(os.path.exists(f"/proc/{p}") for p in prompt), timeout=1.0))
+                self.assertEqual(self.prompts(), 1)
+                for key in ("F0Md", "F1Md"):
+                    self.assertEqual(read_key(self.device, key), "0")
+                self.assertFalse(os.path.exists(ran), read_file(ran))
+                pane.close()
+                os.remove(pane.exit_file)
+                os.remove(self.log)
 
 
 class CommandLineTest(unittest.TestCase):

@@ -45,6 +45,11 @@ class EventLoop final : public TimerScheduler {
   // Checks for a pending termination signal without waiting; true when one arrived (the loop is
   // then stopped). For shells that run without the loop, like the headless snapshot.
   bool pollSignals();
+  // The read end of the termination signals' pipe (-1 when there is none), for a wait that runs
+  // outside the loop and must give way to a signal, such as the administrator prompt. It is
+  // readable while a signal is pending. Poll it, never read it: the loop reads it on its next
+  // round and ends through its termination.
+  int signalDescriptor() const { return signals_.fd(); }
 
   struct Timer;
 

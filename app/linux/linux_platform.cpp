@@ -7,13 +7,17 @@
 #include <pwd.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -145,6 +149,9 @@ std::string ExecutableBundle::bundlePath() {
 
 namespace {
 
+// How long the command's process group has to end after SIGTERM before it gets SIGKILL.
+constexpr auto kEndGrace = std::chrono::milliseconds(500);
+
 ScriptResult finished(bool succeeded, std::string output) {
   if (output.ends_with('\n')) {
     output.pop_back();
@@ -152,7 +159,7 @@ ScriptResult finished(bool succeeded, std::string output) {
   return ScriptResult{succeeded, std::move(output)};
 }
 
-// The terminal a prompt is given to: standard input, when it is a terminal whose foreground
+// The terminal a prompt talks to: standard input, when it is a terminal whose foreground
 // process group is this process's group (a process in the background must not take it).
 int promptTerminal() {
   if (isatty(STDIN_FILENO) == 0 || tcgetpgrp(STDIN_FILENO) != getpgrp()) {
@@ -171,6 +178,11 @@ void giveTerminalTo(int terminal, pid_t group) {
   sigprocmask(SIG_BLOCK, &ttou, &previous);
   tcsetpgrp(terminal, group);
   sigprocmask(SIG_SETMASK, &previous, nullptr);
+}
+
+bool readable(int fd) {
+  pollfd entry{fd, POLLIN, 0};
+  return fd >= 0 && poll(&entry, 1, 0) > 0 && (entry.revents & POLLIN) != 0;
 }
 
 // The last line that is not empty.
@@ -210,13 +222,145 @@ pid_t reapOrEndStopped(pid_t pid, int options, int& status) {
   return changed;
 }
 
-// Runs argv with its standard output captured and its standard error passed on to this
-// process's while it is kept, for its last line. Standard input is inherited. With a prompt
-// terminal the child runs in a process group of its own that is the terminal's foreground group
-// while it runs, so that Ctrl-C, Ctrl-\ and Ctrl-Z reach the prompt and never this process; a
-// child stopped by Ctrl-Z is ended, as a cancelled prompt. The terminal is taken back after.
-ScriptResult spawnCaptured(const std::vector<std::string>& args, int terminal,
+// Ends the process group the runner's child leads and reaps the child: SIGTERM (and SIGCONT,
+// for a stopped member) to the whole group, then SIGKILL to what is left of it when the group
+// has not gone within the grace. A member that handles SIGTERM (sudo passes it on to the
+// command it runs; the proactive tool hands the fans back) gets the grace to finish.
+void endGroup(pid_t pid) {
+  kill(-pid, SIGTERM);
+  kill(-pid, SIGCONT);
+  const auto deadline = std::chrono::steady_clock::now() + kEndGrace;
+  bool reaped = false;
+  for (;;) {
+    int status = 0;
+    if (!reaped) {
+      const pid_t changed = waitpid(pid, &status, WNOHANG);
+      reaped = changed == pid || (changed < 0 && errno == ECHILD);
+    }
+    // No member left, or none this process may signal: nothing more to end. (While members are
+    // left, the group's id cannot be taken by another group.)
+    if (reaped && kill(-pid, 0) != 0) {
+      return;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) {
+      break;
+    }
+    poll(nullptr, 0, 10);
+  }
+  kill(-pid, SIGKILL);
+  while (!reaped) {
+    int status = 0;
+    const pid_t changed = waitpid(pid, &status, 0);
+    reaped = changed == pid || (changed < 0 && errno != EINTR);
+  }
+}
+
+// A pseudo-terminal for a prompt: the master, relayed by this process, and the slave, the
+// prompt's controlling terminal, with the user's terminal's modes and window size.
+struct PromptPty {
+  base::UniqueFd master;
+  base::UniqueFd slave;
+  termios userModes{};
+};
+
+// None when the terminal's modes cannot be read or no pseudo-terminal can be had.
+std::optional<PromptPty> openPromptPty(int terminal) {
+  PromptPty pty;
+  if (tcgetattr(terminal, &pty.userModes) != 0) {
+    return std::nullopt;
+  }
+  // Close-on-exec: the master must not live on in the prompt, so that this process's death
+  // hangs the pseudo-terminal up.
+  pty.master.reset(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+  if (!pty.master || grantpt(pty.master.get()) != 0 || unlockpt(pty.master.get()) != 0) {
+    return std::nullopt;
+  }
+  const char* name = ptsname(pty.master.get());
+  if (name == nullptr) {
+    return std::nullopt;
+  }
+  pty.slave.reset(open(name, O_RDWR | O_NOCTTY | O_CLOEXEC));
+  if (!pty.slave || tcsetattr(pty.slave.get(), TCSANOW, &pty.userModes) != 0) {
+    return std::nullopt;
+  }
+  winsize size{};
+  if (ioctl(terminal, TIOCGWINSZ, &size) == 0) {
+    ioctl(pty.master.get(), TIOCSWINSZ, &size);
+  }
+  // Keys are relayed without waiting: keys the prompt does not take in time are dropped.
+  const int flags = fcntl(pty.master.get(), F_GETFL);
+  if (flags < 0 || fcntl(pty.master.get(), F_SETFL, flags | O_NONBLOCK) != 0) {
+    return std::nullopt;
+  }
+  return pty;
+}
+
+// The user's terminal with keys passed on as typed, unechoed and unprocessed (no signal keys,
+// no line editing, no flow control) while this lives, and with the modes it had after, on every
+// way out. Output processing is left as it was, so that what is written to the terminal
+// meanwhile (sudo's messages on standard error) still starts lines at the left margin.
+class RawKeys {
+ public:
+  RawKeys(int terminal, const termios& modes) : terminal_(terminal), saved_(modes) {
+    termios raw = modes;
+    raw.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
+                                          ICRNL | IXON | IXOFF);
+    raw.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    active_ = tcsetattr(terminal_, TCSANOW, &raw) == 0;
+  }
+  ~RawKeys() {
+    if (active_) {
+      tcsetattr(terminal_, TCSANOW, &saved_);
+    }
+  }
+  RawKeys(const RawKeys&) = delete;
+  RawKeys& operator=(const RawKeys&) = delete;
+  bool active() const { return active_; }
+
+ private:
+  int terminal_;
+  termios saved_;
+  bool active_ = false;
+};
+
+// Where the prompt of a run talks to the user.
+enum class Prompt {
+  none,      // nobody can answer: standard input is /dev/null
+  handOver,  // the user's terminal is the prompt's, as its foreground process group (pkexec)
+  relay,     // a pseudo-terminal of this process's own, relayed to the user's terminal (sudo)
+};
+
+struct SpawnOptions {
+  Prompt prompt = Prompt::none;
+  int terminal = -1;  // the user's terminal, with a prompt
+  int cancel = -1;    // see SudoScriptRunner::cancelDescriptor
+};
+
+// Runs argv in a process group of its own (a new session with a relayed prompt) with its
+// standard output captured and its standard error passed on to this process's while it is kept,
+// for its last line. With a prompt handed over, the child's group is the terminal's foreground
+// group while it runs and the terminal is taken back after; with a relayed prompt this process
+// stays the terminal's foreground group and moves the keys and the prompt's output. A child
+// stopped by Ctrl-Z is ended, as a cancelled prompt. A readable cancel descriptor ends the
+// group, and the run fails.
+ScriptResult spawnCaptured(const std::vector<std::string>& args, const SpawnOptions& options,
                            std::string* errorLine) {
+  std::optional<PromptPty> pty;
+  if (options.prompt == Prompt::relay) {
+    pty = openPromptPty(options.terminal);
+    if (!pty) {
+      return {};
+    }
+  }
+  base::UniqueFd nullInput;
+  if (options.prompt == Prompt::none) {
+    nullInput.reset(open("/dev/null", O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    if (!nullInput) {
+      return {};
+    }
+  }
   int out[2];
   int err[2];
   if (pipe2(out, O_CLOEXEC) != 0) {
@@ -234,6 +378,18 @@ ScriptResult spawnCaptured(const std::vector<std::string>& args, int terminal,
     argv.push_back(const_cast<char*>(a.c_str()));
   }
   argv.push_back(nullptr);
+  const int input = pty ? pty->slave.get() : nullInput.get();
+  const bool handOver = options.prompt == Prompt::handOver;
+
+  // Raw before the child runs, so that no key typed at the prompt is echoed or taken as a
+  // signal for this process.
+  std::optional<RawKeys> rawKeys;
+  if (pty) {
+    rawKeys.emplace(options.terminal, pty->userModes);
+    if (!rawKeys->active()) {
+      return {};  // the password would be echoed
+    }
+  }
 
   const pid_t pid = fork();
   if (pid < 0) {
@@ -247,37 +403,103 @@ ScriptResult spawnCaptured(const std::vector<std::string>& args, int terminal,
     for (int caught : {SIGPIPE, SIGINT, SIGTERM, SIGHUP}) {
       signal(caught, SIG_DFL);
     }
-    if (terminal >= 0) {
+    if (pty) {
+      // A session of its own whose controlling terminal is the pseudo-terminal: sudo's prompt
+      // reads and writes there, and the pseudo-terminal's hang-up ends the session's leader.
+      if (setsid() < 0 || ioctl(input, TIOCSCTTY, 0) != 0) {
+        _exit(127);
+      }
+    } else {
       setpgid(0, 0);
-      giveTerminalTo(terminal, getpid());
+      if (handOver) {
+        giveTerminalTo(options.terminal, getpid());
+      }
     }
-    if (dup2(outWrite.get(), STDOUT_FILENO) < 0 || dup2(errWrite.get(), STDERR_FILENO) < 0) {
+    if ((input >= 0 && dup2(input, STDIN_FILENO) < 0) || dup2(outWrite.get(), STDOUT_FILENO) < 0 ||
+        dup2(errWrite.get(), STDERR_FILENO) < 0) {
       _exit(127);
     }
     execve(argv[0], argv.data(), environ);
     _exit(127);
   }
-  if (terminal >= 0) {
+  if (!pty) {
     // Also here, so that neither side depends on which runs first.
     setpgid(pid, pid);
-    giveTerminalTo(terminal, pid);
+    if (handOver) {
+      giveTerminalTo(options.terminal, pid);
+    }
   }
   outWrite.reset();
   errWrite.reset();
+  if (pty) {
+    pty->slave.reset();  // the prompt's alone now: its end hangs the master up
+  }
+  nullInput.reset();
 
+  // The keys that suspend a job on the user's terminal. A prompt in a session of its own is in
+  // an orphaned process group, where the kernel drops a stop: sudo would only ask again. The
+  // relay ends the prompt instead, as a stopped prompt is ended.
+  const cc_t suspendKey =
+      pty && (pty->userModes.c_lflag & ISIG) != 0 ? pty->userModes.c_cc[VSUSP] : _POSIX_VDISABLE;
+  // Moves what the prompt wrote on the pseudo-terminal to the user's terminal; false when the
+  // prompt's side is closed.
+  auto relayPromptOutput = [&]() -> bool {
+    char buffer[4096];
+    const ssize_t n = read(pty->master.get(), buffer, sizeof buffer);
+    if (n > 0) {
+      base::writeAll(options.terminal, std::string_view(buffer, static_cast<std::size_t>(n)));
+      return true;
+    }
+    return n < 0 && (errno == EINTR || errno == EAGAIN);
+  };
+
+  enum Watched { kOut, kErr, kPromptOutput, kKeys, kCancel, kWatchedCount };
   std::string output;
   std::string errors;
-  pollfd fds[2] = {{outRead.get(), POLLIN, 0}, {errRead.get(), POLLIN, 0}};
+  pollfd fds[kWatchedCount] = {{outRead.get(), POLLIN, 0},
+                               {errRead.get(), POLLIN, 0},
+                               {pty ? pty->master.get() : -1, POLLIN, 0},
+                               {pty ? options.terminal : -1, POLLIN, 0},
+                               {options.cancel, POLLIN, 0}};
   int open = 2;
   int status = 0;
   bool reaped = false;
-  while (open > 0) {
-    const int ready = poll(fds, 2, 200);
+  bool cancelled = false;
+  while (open > 0 && !cancelled) {
+    const int ready = poll(fds, kWatchedCount, 200);
     if (ready < 0 && errno != EINTR) {
       break;
     }
-    for (int i = 0; i < 2 && ready > 0; ++i) {
-      if (fds[i].fd < 0 || fds[i].revents == 0) {
+    if (ready > 0 && fds[kCancel].revents != 0) {
+      if ((fds[kCancel].revents & POLLIN) != 0) {
+        cancelled = true;
+        break;
+      }
+      fds[kCancel].fd = -1;  // not a descriptor (POLLNVAL): never readable
+    }
+    if (ready > 0 && fds[kPromptOutput].revents != 0 && !relayPromptOutput()) {
+      fds[kPromptOutput].fd = -1;
+    }
+    if (ready > 0 && fds[kKeys].revents != 0) {
+      char buffer[256];
+      const ssize_t n = read(options.terminal, buffer, sizeof buffer);
+      if (n > 0) {
+        const std::string_view keys(buffer, static_cast<std::size_t>(n));
+        const std::size_t suspend = suspendKey == _POSIX_VDISABLE
+                                        ? std::string_view::npos
+                                        : keys.find(static_cast<char>(suspendKey));
+        [[maybe_unused]] const ssize_t written =
+            write(pty->master.get(), keys.data(), std::min(keys.size(), suspend));
+        if (suspend != std::string_view::npos) {
+          cancelled = true;
+          break;
+        }
+      } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
+        fds[kKeys].fd = -1;  // the terminal went away; the hang-up reaches this process
+      }
+    }
+    for (int i : {kOut, kErr}) {
+      if (ready <= 0 || fds[i].fd < 0 || fds[i].revents == 0) {
         continue;
       }
       char buffer[4096];
@@ -290,11 +512,11 @@ ScriptResult spawnCaptured(const std::vector<std::string>& args, int terminal,
         --open;
         continue;
       }
-      std::string& kept = i == 0 ? output : errors;
+      std::string& kept = i == kOut ? output : errors;
       if (kept.size() < kOutputMaxBytes) {
         kept.append(buffer, static_cast<std::size_t>(n));
       }
-      if (i == 1) {
+      if (i == kErr) {
         base::writeAll(STDERR_FILENO, std::string_view(buffer, static_cast<std::size_t>(n)));
       }
     }
@@ -302,20 +524,34 @@ ScriptResult spawnCaptured(const std::vector<std::string>& args, int terminal,
       reaped = reapOrEndStopped(pid, WNOHANG, status) > 0;
     }
   }
-  while (!reaped) {
-    const pid_t changed = reapOrEndStopped(pid, 0, status);
-    if (changed < 0 && errno != EINTR) {
-      break;
+  if (cancelled) {
+    if (!reaped) {
+      endGroup(pid);
     }
-    reaped = changed > 0;
+  } else {
+    while (!reaped) {
+      const pid_t changed = reapOrEndStopped(pid, 0, status);
+      if (changed < 0 && errno != EINTR) {
+        break;
+      }
+      reaped = changed > 0;
+    }
   }
-  if (terminal >= 0) {
-    giveTerminalTo(terminal, getpgrp());
+  // What the prompt wrote last (the line end after the password), before the terminal goes
+  // back to its modes.
+  if (pty && fds[kPromptOutput].fd >= 0) {
+    while (readable(pty->master.get()) && relayPromptOutput()) {
+    }
+  }
+  rawKeys.reset();
+  if (handOver) {
+    giveTerminalTo(options.terminal, getpgrp());
   }
   if (errorLine != nullptr) {
     *errorLine = lastLine(errors);
   }
-  return finished(reaped && WIFEXITED(status) && WEXITSTATUS(status) == 0, std::move(output));
+  return finished(!cancelled && reaped && WIFEXITED(status) && WEXITSTATUS(status) == 0,
+                  std::move(output));
 }
 
 bool executable(const char* path) {
@@ -379,8 +615,12 @@ std::vector<std::string> SudoScriptRunner::elevatedCommandLine(const std::string
 
 ScriptResult SudoScriptRunner::runWithAdministratorPrivileges(const AdminScript& script) {
   const std::string& command = script.shellCommand;
+  if (readable(cancelDescriptor)) {
+    return {};  // this process is on its way out: no new action
+  }
   if (geteuid() == 0) {
-    return spawnCaptured({"/bin/sh", "-c", command}, -1, nullptr);
+    return spawnCaptured({"/bin/sh", "-c", command}, SpawnOptions{.cancel = cancelDescriptor},
+                         nullptr);
   }
   if (agentSocket) {
     return runThroughAgent(*agentSocket, command);
@@ -392,16 +632,20 @@ ScriptResult SudoScriptRunner::runWithAdministratorPrivileges(const AdminScript&
   if (!how.usePkexec && !executable("/usr/bin/sudo")) {
     return {};
   }
-  how.canPrompt = isatty(STDIN_FILENO) != 0;
+  const int terminal = promptTerminal();
+  how.canPrompt = terminal >= 0;
   if (const char* device = std::getenv("QUILLOMATICS_SMC_DEVICE")) {
     how.smcDevice = device;
+  }
+  SpawnOptions options{.terminal = terminal, .cancel = cancelDescriptor};
+  if (how.canPrompt) {
+    options.prompt = how.usePkexec ? Prompt::handOver : Prompt::relay;
   }
   if (beforePrompt) {
     beforePrompt();
   }
   std::string said;
-  ScriptResult result = spawnCaptured(elevatedCommandLine(command, how),
-                                      how.canPrompt ? promptTerminal() : -1, &said);
+  ScriptResult result = spawnCaptured(elevatedCommandLine(command, how), options, &said);
   if (afterPrompt) {
     afterPrompt(said);
   }

@@ -3,6 +3,7 @@
 
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <pwd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -172,6 +173,64 @@ TEST(ScriptRunner, RunsTheShellCommandAndTakesItsOutput) {
   result = runner.runWithAdministratorPrivileges({"", "sleep 5 >/dev/null 2>&1 &"});
   EXPECT_TRUE(result.succeeded);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+}
+
+// A process that is gone, or only a zombie waiting for its parent.
+bool processGone(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  if (!std::getline(stat, line)) {
+    return true;
+  }
+  const std::size_t end = line.rfind(')');
+  return end != std::string::npos && line.compare(end, 4, ") Z ") == 0;
+}
+
+TEST(ScriptRunner, ATerminationSignalEndsTheCommandsWholeGroup) {
+  if (geteuid() != 0) {
+    GTEST_SKIP() << "needs root to run the command without a prompt";
+  }
+  TempDir dir;
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  base::UniqueFd signalRead(fds[0]);
+  base::UniqueFd signalWrite(fds[1]);
+  SudoScriptRunner runner;
+  runner.cancelDescriptor = signalRead.get();
+  // A command and a child of its that both ignore SIGTERM: only the SIGKILL after the grace
+  // ends them.
+  const fs::path childPid = dir.path() / "child";
+  const std::string command =
+      "trap '' TERM; sleep 30 & echo $! > '" + childPid.string() + "'; sleep 30; echo OK";
+  // The signal once the command is under way.
+  std::thread signal([&] {
+    for (int i = 0; i < 500 && !fs::exists(childPid); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(write(signalWrite.get(), "\x0f", 1), 1);
+  });
+  const auto start = std::chrono::steady_clock::now();
+  const ScriptResult result = runner.runWithAdministratorPrivileges({"", command});
+  const auto took = std::chrono::steady_clock::now() - start;
+  signal.join();
+  EXPECT_FALSE(result.succeeded);
+  EXPECT_LT(took, std::chrono::seconds(3));
+  std::ifstream in(childPid);
+  pid_t child = 0;
+  ASSERT_TRUE(in >> child);
+  for (int i = 0; i < 100 && !processGone(child); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_TRUE(processGone(child)) << "the command's child still runs";
+  // The signal is left for its owner to read.
+  pollfd entry{signalRead.get(), POLLIN, 0};
+  EXPECT_EQ(poll(&entry, 1, 0), 1);
+
+  // With a signal pending already, nothing runs at all.
+  const fs::path ran = dir.path() / "ran";
+  EXPECT_FALSE(
+      runner.runWithAdministratorPrivileges({"", "touch '" + ran.string() + "'"}).succeeded);
+  EXPECT_FALSE(fs::exists(ran));
 }
 
 TEST(ScriptRunner, ElevatedCommandLines) {

@@ -193,6 +193,9 @@ int runMonitor(Shell& shell) {
 int run(const Options& options) {
   Shell shell;
   shell.scripts.agentSocket = options.agentSocket;
+  // A termination signal cancels an administrator command under way (a password prompt), so
+  // that the loop, or the snapshot's next check, ends the run through its termination.
+  shell.scripts.cancelDescriptor = shell.loop.signalDescriptor();
   if (!options.snapshot && isatty(STDIN_FILENO) && isatty(STDOUT_FILENO)) {
     // A terminal curses cannot drive (TERM unset, unknown or without cursor addressing) gets the
     // line-by-line monitor below instead.

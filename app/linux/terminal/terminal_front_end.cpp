@@ -60,10 +60,14 @@ class TerminalAlerts final : public Alerts {
 
 constexpr double kNoticeSeconds = 6.0;
 
-// Sets the script runner's prompt hooks for the life of the front end and clears them after.
+// Sets the script runner's prompt hooks for the life of the front end and clears them after. A
+// termination signal that arrives while a prompt is up cancels the prompt; the loop then ends
+// through its termination.
 class PromptHandover {
  public:
-  PromptHandover(SudoScriptRunner& runner, CursesScreen& screen, TerminalUi& ui) : runner_(runner) {
+  PromptHandover(SudoScriptRunner& runner, EventLoop& loop, CursesScreen& screen, TerminalUi& ui)
+      : runner_(runner), previousCancel_(runner.cancelDescriptor) {
+    runner_.cancelDescriptor = loop.signalDescriptor();
     runner_.beforePrompt = [&screen] {
       screen.suspend();
       std::fputs(
@@ -86,12 +90,14 @@ class PromptHandover {
   ~PromptHandover() {
     runner_.beforePrompt = nullptr;
     runner_.afterPrompt = nullptr;
+    runner_.cancelDescriptor = previousCancel_;
   }
   PromptHandover(const PromptHandover&) = delete;
   PromptHandover& operator=(const PromptHandover&) = delete;
 
  private:
   SudoScriptRunner& runner_;
+  int previousCancel_;
 };
 
 bool terminalHungUp(int fd) {
@@ -111,7 +117,7 @@ std::optional<int> runInTerminal(const TerminalServices& services,
     return std::nullopt;
   }
   TerminalUi ui(*screen);
-  PromptHandover handover(services.scripts, *screen, ui);
+  PromptHandover handover(services.scripts, loop, *screen, ui);
   // What an action could not do stays readable on the status line for a while.
   services.application.onFailure = [&ui](std::string_view line) {
     ui.showNotice(line, kNoticeSeconds);

@@ -24,7 +24,9 @@ struct TerminalServices {
   IOService& smcService;
   UserDefaults& defaults;
   Bundle& bundle;
-  // Its prompt hooks are set for the run, so that a password prompt gets the whole terminal.
+  // Its prompt hooks are set for the run, so that a password prompt gets the whole terminal, and
+  // its cancel descriptor is `loop`'s signal descriptor, so that a termination signal cancels a
+  // prompt.
   SudoScriptRunner& scripts;
   ProcessControl& processes;
   // Its terminate() must stop `loop`.
