@@ -21,6 +21,7 @@ if(TARGET Quillomatics AND TARGET smc-sim AND QUILL_TMUX AND Python3_Interpreter
       TerminalTest.test_colours_and_the_degree_sign_degrade_on_simpler_terminals
       TerminalTest.test_terminal_without_cursor_addressing_gets_the_line_monitor
       RealSudoTest.test_quit_hands_the_fans_back_and_ctrl_c_cancels_only_the_prompt
+      RealSudoTest.test_sigkill_after_full_speed_hands_the_fans_back_and_the_next_launch_says_so
       RealSudoTest.test_sigkill_at_the_prompt_leaves_no_prompt_reading_the_terminal
       RealSudoTest.test_termination_signals_at_the_prompt_cancel_the_action
       CommandLineTest.test_help_and_version)

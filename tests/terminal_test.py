@@ -682,6 +682,28 @@ class RealSudoTest(TerminalTest):
         for key in ("F0Md", "F1Md"):
             self.assertEqual(read_key(self.device, key), "0")
 
+    def test_sigkill_after_full_speed_hands_the_fans_back_and_the_next_launch_says_so(self):
+        pane = self.start_as_user()
+        self.assertTrue(pane.show("Fans: Auto"), pane.text())
+        pane.send("m")
+        self.answer(pane, 1)
+        self.assertTrue(pane.show("Fans: Manual 100%"), pane.text())
+        self.assertEqual(read_key(self.device, "F0Md"), "1")
+        [monitor] = self.account_processes("Quillomatics")
+        os.kill(monitor, signal.SIGKILL)
+        # The root guard that came with the fans hands them back at once.
+        for key in ("F0Md", "F1Md"):
+            self.assertTrue(wait_until(lambda: read_key(self.device, key) == "0", 1.0), key)
+        self.assertTrue(wait_until(lambda: not os.path.exists(PID_FILE), 1.0))
+        pane.close()
+        os.remove(pane.exit_file)
+        pane = self.start_as_user()
+        self.assertTrue(pane.show("Fans: Auto"), pane.text())
+        self.assertIn("Fans to Full Speed", pane.text())
+        pane.send("q")
+        self.assert_restored(pane)
+        self.assertEqual(self.prompts(), 1)
+
     def test_sigkill_at_the_prompt_leaves_no_prompt_reading_the_terminal(self):
         pane = self.start_as_user(from_shell=True)
         self.assertTrue(pane.show("Fans: Auto"), pane.text())
