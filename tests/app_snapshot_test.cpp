@@ -798,6 +798,9 @@ TEST_F(AppProcessTest, TextfileIsServedByTheRealNodeExporter) {
     GTEST_SKIP() << "needs prometheus-node-exporter (dev/deps installs it)";
   }
   makeDevice("macbookpro16-1");
+  // A proactive tool someone else started: the exporter only reads, so it must outlive the run.
+  Child tool({bundle.tool, "proactive"}, env());
+  ASSERT_TRUE(eventually([&] { return pidFileContent() == std::to_string(tool.pid); }));
   const std::string textDir = dir.file("textfile");
   fs::create_directories(textDir);
   const std::string file = textDir + "/quillomatics.prom";
@@ -841,9 +844,13 @@ TEST_F(AppProcessTest, TextfileIsServedByTheRealNodeExporter) {
   // The temporary files of the atomic writes never stay beside it.
   EXPECT_EQ(std::distance(fs::directory_iterator(textDir), fs::directory_iterator()), 1);
 
+  EXPECT_NE(served->find("quillomatics_fan_forced{fan=\"0\"} 1\n"), std::string::npos);
+
   EXPECT_EQ(monitor.stop(SIGTERM), 128 + SIGTERM);
   EXPECT_FALSE(fs::exists(file));
-  EXPECT_FALSE(bundle.started());
+  EXPECT_FALSE(processGone(tool.pid)) << "the exporter's termination stopped the tool";
+  EXPECT_EQ(pidFileContent(), std::to_string(tool.pid));
+  EXPECT_EQ(tool.stop(SIGTERM), 0);
   for (const auto& fan : machine().fans) {
     EXPECT_FALSE(fan.forced) << fan.index;
   }

@@ -46,6 +46,28 @@ int runHeadlessTextfile(HeadlessShell& shell, const HeadlessOptions& options);
 // (errno's text), and nothing is left behind.
 std::optional<std::string> writeFileAtomically(const std::string& path, std::string_view text);
 
+// The exporter's services for the fans: it only reads, so that its termination, like its run,
+// leaves alone a proactive tool someone else started (termination stops the tool the pid file
+// names, with administrator rights when it runs as root). The pid file is read as the
+// application reads it; nothing is signalled or removed, and no administrator command runs.
+class ReadOnlyProcessControl final : public ProcessControl {
+ public:
+  explicit ReadOnlyProcessControl(ProcessControl& processes) : processes_(processes) {}
+  std::optional<std::string> readPidFile(std::string_view path, std::size_t maxBytes) override {
+    return processes_.readPidFile(path, maxBytes);
+  }
+  void removeFile(std::string_view) override {}
+  void signalTool(int, std::string_view, int) override {}
+
+ private:
+  ProcessControl& processes_;
+};
+
+class RefusedAdminScripts final : public AdminScriptRunner {
+ public:
+  ScriptResult runWithAdministratorPrivileges(const AdminScript&) override { return {}; }
+};
+
 // Timers that never fire: a headless delegate refreshes when its run says, not on its own.
 class IdleTimers final : public TimerScheduler {
  public:

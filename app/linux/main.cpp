@@ -112,14 +112,23 @@ struct Shell {
   SudoScriptRunner scripts;
   PosixProcessControl processes;
   LinuxApplication application{[this] { loop.stop(); }};
-  // The exporter refreshes at its own interval, so the delegate's timer never fires.
+  // The exporter refreshes at its own interval, so the delegate's timer never fires, and it
+  // never acts on the fans.
   IdleTimers idleTimers;
+  ReadOnlyProcessControl readOnlyProcesses{processes};
+  RefusedAdminScripts refusedScripts;
+  bool exporter = false;
 
   UserDefaults& defaults() {
     return oneRunUnit ? static_cast<UserDefaults&>(*oneRunUnit) : settings;
   }
-  AppEnvironment environment(TimerScheduler& timers) {
-    return AppEnvironment{*io,    statusBar, alerts,    timers,     defaults(),
+  AppEnvironment environment() {
+    if (exporter) {
+      return AppEnvironment{*io,        statusBar, alerts,         idleTimers,
+                            defaults(), bundle,    refusedScripts, readOnlyProcesses,
+                            application};
+    }
+    return AppEnvironment{*io,    statusBar, alerts,    loop,       defaults(),
                           bundle, scripts,   processes, application};
   }
   HeadlessShell headless() {
@@ -205,8 +214,8 @@ int run(const Options& options) {
       return *status;
     }
   }
-  delegate = std::make_shared<AppDelegate>(shell.environment(
-      headless.textfile ? static_cast<TimerScheduler&>(shell.idleTimers) : shell.loop));
+  shell.exporter = headless.textfile.has_value();
+  delegate = std::make_shared<AppDelegate>(shell.environment());
   int status = 0;
   if (headless.headless()) {
     HeadlessShell run = shell.headless();

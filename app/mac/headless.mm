@@ -97,6 +97,10 @@ int runHeadless(int argc, char** argv) {
     MacBundle bundle;
     AppleScriptRunner scripts;
     MacProcessControl processes;
+    // The exporter never acts on the fans (app/headless/headless_run.h).
+    const bool exporter = options.textfile.has_value();
+    ReadOnlyProcessControl readOnlyProcesses{processes};
+    RefusedAdminScripts refusedScripts;
     HeadlessApplication application;
     auto delegate = std::make_shared<AppDelegate>(AppEnvironment{
         .smcService = *smcService,
@@ -105,14 +109,14 @@ int runHeadless(int argc, char** argv) {
         .timers = timers,
         .defaults = oneRunUnit ? static_cast<UserDefaults&>(*oneRunUnit) : persisted,
         .bundle = bundle,
-        .scripts = scripts,
-        .processes = processes,
+        .scripts = exporter ? static_cast<AdminScriptRunner&>(refusedScripts) : scripts,
+        .processes = exporter ? static_cast<ProcessControl&>(readOnlyProcesses) : processes,
         .application = application,
     });
     HeadlessShell shell{
         .delegate = *delegate,
         .statusBar = statusBar,
-        .processes = processes,
+        .processes = exporter ? static_cast<ProcessControl&>(readOnlyProcesses) : processes,
         .signalled = [&signals] { return signals.caught(); },
         .terminateRequested = [&application] { return application.terminateRequested(); },
         .repeatUntilSignalled =
