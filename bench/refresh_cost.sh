@@ -7,7 +7,9 @@
 # model a process of its own keeps moving (smc-sim run), as a Mac's SMC is a processor of its
 # own: their figures are the monitor's own work. A fourth turn, without a terminal, has the
 # monitor move its simulated Mac's model itself, as every monitor started by dev/run does; the
-# stepping process's CPU is given too. Prints one line per run (each case's CPU per refresh and
+# stepping process's CPU is given too. A fifth turn runs the textfile exporter (--textfile, the
+# Prometheus text rewritten every 3 s) on the moved Mac, for its idle cost beside the monitor's.
+# Prints one line per run (each case's CPU per refresh and
 # ratio to the floor measured beside it) and the medians and spreads (min-max); with --summary
 # only "name median min max" lines for bench/run. The plain-text monitor also gives its peak
 # resident memory (hwm_kb). When bench_wait_split.so is built beside them, each monitor's CPU is
@@ -57,6 +59,13 @@ turn() {
   fi
   case $case in
     open | closed) pm=$(monitor_in_tmux "$case" "$device" "$app" "$size" "${split_env[*]}") ;;
+    textfile)
+      mkdir -p "$dir/textfile"
+      env "${split_env[@]}" QUILLOMATICS_SMC_DEVICE="$device" XDG_CONFIG_HOME="$dir/config-$case" \
+        "$app" --textfile "$dir/textfile/quillomatics.prom" </dev/null >/dev/null &
+      pm=$!
+      pids+=("$pm")
+      ;;
     *)
       env "${split_env[@]}" QUILLOMATICS_SMC_DEVICE="$device" XDG_CONFIG_HOME="$dir/config-$case" \
         "$app" </dev/null >/dev/null &
@@ -97,7 +106,7 @@ record() {
 columns() { printf '%-4s %-7s %10s %10s %7s %10s %10s %10s %8s\n' "$@"; }
 columns run case floor_us us ratio wait_us work_us sim_us hwm_kb | record
 for run in $(seq "$runs"); do
-  for case in open closed plain self; do
+  for case in open closed plain self textfile; do
     turn "$case"
     columns "$run" "$case" "$floor_us" "$monitor_us" \
       "$(awk -v m="$monitor_us" -v f="$floor_us" 'BEGIN { printf "%.2f", m / f }')" \
@@ -128,9 +137,9 @@ function column(k, field,   i, m) {
   return m
 }
 END {
-  split("open closed plain self", cases, " ")
-  split("menu open|menu closed|no terminal|no terminal, moving its model itself", label, "|")
-  for (c = 1; c <= 4; c++) {
+  split("open closed plain self textfile", cases, " ")
+  split("menu open|menu closed|no terminal|no terminal, moving its model itself|textfile exporter", label, "|")
+  for (c = 1; c <= 5; c++) {
     k = cases[c]
     if (summary) {
       stats(k "_us", column(k, "us"), col, "%.1f")

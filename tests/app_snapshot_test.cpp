@@ -5,9 +5,11 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <signal.h>
 #include <sys/inotify.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,6 +20,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -25,6 +28,8 @@
 #include "app/app_delegate.h"
 #include "app/sensors.h"
 #include "app/text_format.h"
+#include "base/io.h"
+#include "base/unique_fd.h"
 #include "sim/sim_device.h"
 #include "sim/testing/unprivileged.h"
 #include "smc/smc_client.h"
@@ -644,6 +649,292 @@ TEST_F(AppProcessTest, EveryWayTheMonitorEndsHandsTheFansBack) {
       }
     }
   }
+}
+
+// ---- Readings for scripts and fleets: the numbers, the Prometheus text, the textfile ----
+
+// The program's path on PATH, or empty.
+std::string findProgram(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  std::stringstream dirs(path != nullptr ? path : "/usr/bin:/bin");
+  std::string dir;
+  while (std::getline(dirs, dir, ':')) {
+    if (!dir.empty() && access((dir + "/" + name).c_str(), X_OK) == 0) {
+      return dir + "/" + name;
+    }
+  }
+  return "";
+}
+
+// A process the test started, killed and reaped when the test leaves it running.
+struct Child {
+  pid_t pid = -1;
+  Child(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
+    pid = fork();
+    if (pid == 0) {
+      prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlives the test
+      std::vector<char*> args, envp;
+      for (const auto& a : argv) {
+        args.push_back(const_cast<char*>(a.c_str()));
+      }
+      for (const auto& e : env) {
+        envp.push_back(const_cast<char*>(e.c_str()));
+      }
+      args.push_back(nullptr);
+      envp.push_back(nullptr);
+      const int null = open("/dev/null", O_WRONLY);
+      dup2(null, STDOUT_FILENO);
+      execve(args[0], args.data(), envp.data());
+      _exit(127);
+    }
+  }
+  // The exit status (128 + signal) after `signal`.
+  int stop(int signal) {
+    kill(pid, signal);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    pid = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  ~Child() {
+    if (pid > 0) {
+      stop(SIGKILL);
+    }
+  }
+};
+
+// A loopback port nobody listens on at the moment of asking.
+int freeLoopbackPort() {
+  base::UniqueFd fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  if (bind(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      getsockname(fd.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    return -1;
+  }
+  return ntohs(address.sin_port);
+}
+
+// The body of GET `path` from 127.0.0.1:`port`; none when nothing answers.
+std::optional<std::string> httpGet(int port, const std::string& path) {
+  base::UniqueFd fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  if (connect(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    return std::nullopt;
+  }
+  const std::string request =
+      "GET " + path + " HTTP/1.0\r\nHost: 127.0.0.1\r\nAccept: text/plain\r\n\r\n";
+  if (!base::writeAll(fd.get(), request)) {
+    return std::nullopt;
+  }
+  std::string response;
+  if (!base::readAll(fd.get(), response, 16 << 20)) {
+    return std::nullopt;
+  }
+  const auto body = response.find("\r\n\r\n");
+  return body == std::string::npos ? std::nullopt : std::optional(response.substr(body + 4));
+}
+
+// The snapshot's readings, by their text.
+struct JsonReading {
+  std::string group, key, name;
+  double celsius;
+};
+std::vector<JsonReading> jsonReadings(const std::string& json) {
+  static const std::regex reading(
+      R"re(\{"group": "(cpu|gpu|other)", "key": "([^"]{4})", "name": "([^"]*)", "celsius": ([-+.0-9e]+)\})re");
+  std::vector<JsonReading> out;
+  const auto from = json.find("\"readings\": [");
+  for (auto it = std::sregex_iterator(json.begin() + static_cast<std::ptrdiff_t>(from), json.end(),
+                                      reading);
+       it != std::sregex_iterator(); ++it) {
+    out.push_back({(*it)[1], (*it)[2], (*it)[3], std::strtod((*it)[4].str().c_str(), nullptr)});
+  }
+  return out;
+}
+
+// Each reading is its key's value on the device, exactly; the menu's temperature rows are those
+// readings, in their order. The fans are the device's, with their limits.
+TEST_F(AppProcessTest, ReadingsAreTheDevicesKeysAndTheMenusRowsOnEveryProfile) {
+  for (const sim::BuiltinProfile& builtin : sim::builtinProfiles()) {
+    const std::string profile(builtin.name);
+    SCOPED_TRACE(profile);
+    ASSERT_TRUE(sim::createDevice(device, sim::ProfileSource::builtin(profile),
+                                  {.frozen = true, .replace = true}));
+    const ExecResult run = snapshot({});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("\"schema\": 1, \"readings\": ["), std::string::npos);
+    const auto readings = jsonReadings(run.out);
+    std::size_t at = run.out.find("\"menu\": [");
+    for (const JsonReading& r : readings) {
+      SCOPED_TRACE(r.key);
+      const auto v = value(r.key);
+      ASSERT_TRUE(v);
+      EXPECT_EQ(r.celsius, *v);
+      at = run.out.find("{\"title\": \"" + r.name + " " + formatDegrees(r.celsius, 1, "C") + "\"",
+                        at);
+      EXPECT_NE(at, std::string::npos) << "not the next row of the menu";
+    }
+    static const std::regex temperatureRow("\\{\"title\": \"[^\"]*\u00B0C\", \"runs\"");
+    EXPECT_EQ(static_cast<std::size_t>(std::distance(
+                  std::sregex_iterator(run.out.begin(), run.out.end(), temperatureRow),
+                  std::sregex_iterator())),
+              readings.size());
+    const int fans = static_cast<int>(value("FNum").value_or(0));
+    for (int i = 0; i < fans; ++i) {
+      EXPECT_NE(run.out.find("{\"index\": " + std::to_string(i) + ", \"actual\": "),
+                std::string::npos);
+    }
+    if (fans > 0) {
+      const std::string first = "{\"index\": 0, \"actual\": ";
+      const auto fan = run.out.substr(run.out.find(first) + first.size());
+      EXPECT_EQ(std::strtod(fan.c_str(), nullptr), *value("F0Ac"));
+      EXPECT_NE(fan.find("\"forced\": false}"), std::string::npos);
+    }
+  }
+}
+
+// The Prometheus text of every profile, with faults that drop readings, make them implausible or
+// fail exchanges, is what the real promtool accepts, and names every reading.
+TEST_F(AppProcessTest, PrometheusTextPassesPromtoolOnEveryProfileWithAndWithoutFaults) {
+  const std::string promtool = findProgram("promtool");
+  if (promtool.empty()) {
+    GTEST_SKIP() << "needs promtool (Debian's prometheus package; dev/deps installs it)";
+  }
+  const std::vector<std::vector<sim::Fault>> faultSets = {
+      {},
+      {{.kind = sim::FaultKind::value,
+        .key = sim::layout::kTemperatureKeys,
+        .every = 3,
+        .value = std::nan("")}},
+      {{.kind = sim::FaultKind::readFails, .key = sim::layout::kAllKeys, .every = 4},
+       {.kind = sim::FaultKind::value, .key = fourCC("F0Ac"), .value = 250000.0}},
+  };
+  const std::string file = dir.file("out.prom");
+  for (const sim::BuiltinProfile& builtin : sim::builtinProfiles()) {
+    for (std::size_t f = 0; f < faultSets.size(); ++f) {
+      const std::string profile(builtin.name);
+      SCOPED_TRACE(profile + " faults " + std::to_string(f));
+      ASSERT_TRUE(sim::createDevice(device, sim::ProfileSource::builtin(profile),
+                                    {.frozen = true, .replace = true}));
+      {
+        auto writer = sim::Device::open(device);
+        ASSERT_TRUE(writer);
+        for (const sim::Fault& fault : faultSets[f]) {
+          ASSERT_TRUE(writer->addFault(fault));
+        }
+      }
+      const ExecResult run = snapshot({}, false, {"--format", "prometheus"});
+      ASSERT_EQ(run.status, 0) << run.err;
+      EXPECT_TRUE(run.out.starts_with("# HELP quillomatics_smc_up"));
+      EXPECT_NE(run.out.find("\nquillomatics_fan_mode{mode=\"auto\"} 1\n"), std::string::npos);
+      std::ofstream(file) << run.out;
+      const ExecResult check =
+          execAsIs({"/bin/sh", "-c", "exec \"$0\" check metrics < \"$1\"", promtool, file});
+      EXPECT_EQ(check.status, 0) << check.out << check.err << run.out;
+    }
+  }
+  // Without an SMC, the text still says so, and the status is 1.
+  std::filesystem::remove(device);
+  const ExecResult down = snapshot({}, false, {"--format", "prometheus"});
+  EXPECT_EQ(down.status, 1);
+  EXPECT_NE(down.out.find("\nquillomatics_smc_up 0\n"), std::string::npos) << down.out;
+}
+
+// --textfile beside the real node_exporter: every reading of the file is served, rewritten as
+// the device moves; at SIGTERM the file goes and the fans are as they were.
+TEST_F(AppProcessTest, TextfileIsServedByTheRealNodeExporter) {
+  const std::string exporter = findProgram("prometheus-node-exporter");
+  if (exporter.empty()) {
+    GTEST_SKIP() << "needs prometheus-node-exporter (dev/deps installs it)";
+  }
+  makeDevice("macbookpro16-1");
+  // A proactive tool someone else started: the exporter only reads, so it must outlive the run.
+  Child tool({bundle.tool, "proactive"}, env());
+  ASSERT_TRUE(eventually([&] { return pidFileContent() == std::to_string(tool.pid); }));
+  const std::string textDir = dir.file("textfile");
+  fs::create_directories(textDir);
+  const std::string file = textDir + "/quillomatics.prom";
+  Child monitor({bundle.app, "--textfile", file, "--interval", "0.2"}, env());
+  ASSERT_TRUE(eventually([&] { return fs::exists(file); })) << "no textfile";
+
+  const int port = freeLoopbackPort();
+  ASSERT_GT(port, 0);
+  Child nodeExporter({exporter, "--web.listen-address=127.0.0.1:" + std::to_string(port),
+                      "--log.level=error", "--collector.disable-defaults", "--collector.textfile",
+                      "--collector.textfile.directory=" + textDir},
+                     {});
+  std::optional<std::string> served;
+  ASSERT_TRUE(eventually([&] { return (served = httpGet(port, "/metrics")).has_value(); }))
+      << "node_exporter did not answer";
+
+  // A reading moved on the device shows in the file within an interval or two, and so in what
+  // the exporter serves.
+  {
+    auto writer = sim::Device::open(device);
+    ASSERT_TRUE(writer);
+    ASSERT_TRUE(writer->setValue("TC0P", 61.5));
+  }
+  const std::string moved =
+      "quillomatics_temperature_celsius{group=\"cpu\",key=\"TC0P\",name=\"CPU Proximity\"} 61.5";
+  EXPECT_TRUE(eventually([&] {
+    served = httpGet(port, "/metrics");
+    return served && served->find(moved) != std::string::npos;
+  }));
+  std::ifstream in(file);
+  std::string line;
+  int samples = 0;
+  while (std::getline(in, line)) {
+    if (!line.starts_with("#")) {
+      ++samples;
+      EXPECT_NE(served->find(line + "\n"), std::string::npos) << line;
+    }
+  }
+  EXPECT_GT(samples, 10);
+  EXPECT_NE(served->find("node_textfile_scrape_error 0"), std::string::npos);
+  // The temporary files of the atomic writes never stay beside it.
+  EXPECT_EQ(std::distance(fs::directory_iterator(textDir), fs::directory_iterator()), 1);
+
+  EXPECT_NE(served->find("quillomatics_fan_forced{fan=\"0\"} 1\n"), std::string::npos);
+
+  EXPECT_EQ(monitor.stop(SIGTERM), 128 + SIGTERM);
+  EXPECT_FALSE(fs::exists(file));
+  EXPECT_FALSE(processGone(tool.pid)) << "the exporter's termination stopped the tool";
+  EXPECT_EQ(pidFileContent(), std::to_string(tool.pid));
+  EXPECT_EQ(tool.stop(SIGTERM), 0);
+  for (const auto& fan : machine().fans) {
+    EXPECT_FALSE(fan.forced) << fan.index;
+  }
+}
+
+// --unit is for the one run: the menu and title in that unit, toggling included, and the
+// persisted setting as it was.
+TEST_F(AppProcessTest, UnitForOneRunLeavesThePersistedSettingAlone) {
+  makeDevice("macbookpro16-1");
+  ExecResult run = snapshot({}, false, {"--unit", "fahrenheit"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("\u00B0F\", \"font\": \"mono-12-medium\""), std::string::npos);
+  EXPECT_NE(run.out.find("\"useFahrenheit\": true"), std::string::npos);
+  EXPECT_FALSE(fs::exists(config + "/quillomatics/settings"));
+  run = snapshot({"toggleUnit"}, false, {"--unit", "fahrenheit"});
+  EXPECT_NE(run.out.find("\"useFahrenheit\": false"), std::string::npos);
+  EXPECT_FALSE(fs::exists(config + "/quillomatics/settings"));
+
+  // A persisted Fahrenheit stays too, under a run in Celsius; the readings are Celsius in both.
+  ASSERT_EQ(snapshot({"toggleUnit"}).status, 0);
+  std::ifstream before(config + "/quillomatics/settings");
+  const std::string persisted{std::istreambuf_iterator<char>(before), {}};
+  run = snapshot({"toggleUnit"}, false, {"--unit", "celsius"});
+  EXPECT_NE(run.out.find("\"useFahrenheit\": true"), std::string::npos);
+  std::ifstream after(config + "/quillomatics/settings");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(after), {}), persisted);
+  EXPECT_NE(snapshot({}).out.find("\"title\": \"Switch to Celsius\""), std::string::npos);
+  EXPECT_EQ(jsonReadings(run.out).front().celsius, *value("TC0P"));
 }
 
 }  // namespace

@@ -4,11 +4,15 @@
 //                                      title and the menu as text; a key equivalent and Enter
 //                                      runs its item
 //   Quillomatics --help | -h | --version
-//   Quillomatics --snapshot [--do ACTION]...
+//   Quillomatics --snapshot [--do ACTION]... [--format json|prometheus]
 //                                      launch, the named menu actions in order, one JSON object
-//                                      on standard output, then termination; a fan-mode action
-//                                      that failed is named on standard error and makes the exit
-//                                      status 3
+//                                      (or the Prometheus text) on standard output, then
+//                                      termination; a fan-mode action that failed is named on
+//                                      standard error and makes the exit status 3
+//   Quillomatics --textfile PATH [--interval SECONDS]
+//                                      the Prometheus text written to PATH atomically every
+//                                      interval (3 s), for node_exporter's textfile collector
+//   --unit celsius|fahrenheit          the unit for this run; the persisted one stays
 //   --admin-socket PATH                hand administrator commands to an authorising agent
 //                                      listening on PATH instead of pkexec/sudo
 // SIGTERM, SIGINT and SIGHUP end either mode through the termination sequence.
@@ -23,6 +27,9 @@
 
 #include "app/admin_script.h"
 #include "app/app_delegate.h"
+#include "app/headless/headless_options.h"
+#include "app/headless/headless_run.h"
+#include "app/headless/unit_defaults.h"
 #include "app/linux/event_loop.h"
 #include "app/linux/linux_platform.h"
 #include "app/linux/snapshot.h"
@@ -36,15 +43,20 @@ std::shared_ptr<AppDelegate> delegate;
 namespace {
 
 constexpr const char* kUsage =
-    "usage: Quillomatics [--admin-socket PATH]\n"
+    "usage: Quillomatics [--unit celsius|fahrenheit] [--admin-socket PATH]\n"
     "       Quillomatics --help | -h | --version\n"
     "       Quillomatics --snapshot [--do setFansMax|setFansAuto|setFansProactive|toggleUnit]... "
-    "[--admin-socket PATH]\n";
+    "[--format json|prometheus] [--unit celsius|fahrenheit] [--admin-socket PATH]\n"
+    "       Quillomatics --textfile PATH [--interval SECONDS] [--unit celsius|fahrenheit]\n";
 
 constexpr const char* kEnvironmentHelp =
     "With --snapshot the menu is printed once as JSON after the actions; an action that failed\n"
     "(administrator rights refused, the tool reported no success) is named on standard error\n"
-    "and the exit status is 3.\n"
+    "and the exit status is 3. Fans an action forced are handed back when the snapshot ends;\n"
+    "for a change that lasts, run ventwarden (next to this program) with max, auto or\n"
+    "proactive. --textfile keeps PATH up to date in Prometheus' format for node_exporter's\n"
+    "textfile collector until SIGTERM or SIGINT, then removes it; it drives no fan. --unit\n"
+    "chooses the unit for one run without changing the setting.\n"
     "\n"
     "Environment:\n"
     "  QUILLOMATICS_SMC_DEVICE  the simulated SMC device file to use (default: the built-in\n"
@@ -54,12 +66,8 @@ constexpr const char* kEnvironmentHelp =
     "Settings: the temperature unit is kept in $XDG_CONFIG_HOME/quillomatics/settings\n"
     "(~/.config/quillomatics/settings when XDG_CONFIG_HOME is not set).\n";
 
-// The exit status of a snapshot whose fan-mode action failed.
-constexpr int kActionFailedStatus = 3;
-
 struct Options {
-  bool snapshot = false;
-  std::vector<MenuAction> actions;
+  HeadlessOptions headless;
   std::optional<std::string> agentSocket;
 };
 
@@ -68,21 +76,16 @@ std::optional<Options> parseOptions(int argc, char** argv) {
   Options options;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
-    const bool hasValue = i + 1 < argc;
-    if (arg == "--snapshot") {
-      options.snapshot = true;
-    } else if (arg == "--do" && hasValue) {
-      const std::string_view name = argv[++i];
-      const auto action = menuActionNamed(name);
-      if (!action || *action == MenuAction::quitApp) {
-        std::fprintf(stderr, "unknown action for --do: %.*s\n", static_cast<int>(name.size()),
-                     name.data());
-        return std::nullopt;
-      }
-      options.actions.push_back(*action);
-    } else if (arg == "--admin-socket" && hasValue) {
+    const ArgumentParse parsed = parseHeadlessArgument(argc, argv, i, options.headless);
+    if (parsed == ArgumentParse::invalid) {
+      return std::nullopt;
+    }
+    if (parsed == ArgumentParse::taken) {
+      continue;
+    }
+    if (arg == "--admin-socket" && i + 1 < argc) {
       options.agentSocket = argv[++i];
-    } else if (arg == "--do" || arg == "--admin-socket") {
+    } else if (arg == "--admin-socket") {
       std::fprintf(stderr, "missing value after %.*s\n", static_cast<int>(arg.size()), arg.data());
       return std::nullopt;
     } else {
@@ -90,8 +93,7 @@ std::optional<Options> parseOptions(int argc, char** argv) {
       return std::nullopt;
     }
   }
-  if (!options.actions.empty() && !options.snapshot) {
-    std::fputs("--do needs --snapshot\n", stderr);
+  if (!headlessOptionsAgree(options.headless)) {
     return std::nullopt;
   }
   return options;
@@ -103,50 +105,51 @@ struct Shell {
   std::unique_ptr<IOService> io = makeSystemIOService();
   RecordingStatusBar statusBar;
   StderrAlerts alerts;
-  SettingsFileDefaults defaults{SettingsFileDefaults::defaultLocation()};
+  SettingsFileDefaults settings{SettingsFileDefaults::defaultLocation()};
+  // The settings file, or the one run's unit over it (--unit).
+  std::optional<OneRunUnitDefaults> oneRunUnit;
   ExecutableBundle bundle;
   SudoScriptRunner scripts;
   PosixProcessControl processes;
   LinuxApplication application{[this] { loop.stop(); }};
+  // The exporter refreshes at its own interval, so the delegate's timer never fires, and it
+  // never acts on the fans.
+  IdleTimers idleTimers;
+  ReadOnlyProcessControl readOnlyProcesses{processes};
+  RefusedAdminScripts refusedScripts;
+  bool exporter = false;
 
+  UserDefaults& defaults() {
+    return oneRunUnit ? static_cast<UserDefaults&>(*oneRunUnit) : settings;
+  }
   AppEnvironment environment() {
-    return AppEnvironment{*io,    statusBar, alerts,    loop,       defaults,
+    if (exporter) {
+      return AppEnvironment{*io,        statusBar, alerts,         idleTimers,
+                            defaults(), bundle,    refusedScripts, readOnlyProcesses,
+                            application};
+    }
+    return AppEnvironment{*io,    statusBar, alerts,    loop,       defaults(),
                           bundle, scripts,   processes, application};
+  }
+  HeadlessShell headless() {
+    return HeadlessShell{
+        .delegate = *delegate,
+        .statusBar = statusBar,
+        .processes = processes,
+        .signalled = [this] { return loop.pollSignals(); },
+        .terminateRequested = [this] { return application.terminateRequested(); },
+        .repeatUntilSignalled =
+            [this](double interval, const std::function<void()>& tick) {
+              const auto timer = loop.scheduledTimer(interval, tick);
+              loop.run();
+            },
+    };
   }
 };
 
 int exitStatus(const Shell& shell, int normal) {
   const auto signal = shell.loop.terminationSignal();
   return signal ? 128 + *signal : normal;
-}
-
-int runSnapshot(Shell& shell, const Options& options) {
-  delegate->applicationDidFinishLaunching();
-  if (shell.application.terminateRequested()) {
-    delegate->applicationWillTerminate();
-    return 1;
-  }
-  bool failed = false;
-  for (MenuAction action : options.actions) {
-    if (shell.loop.pollSignals()) {
-      break;
-    }
-    if (!delegate->perform(action)) {
-      const std::string_view name = selectorName(action);
-      std::fprintf(stderr, "Quillomatics: %.*s failed; the fans were left as they were\n",
-                   static_cast<int>(name.size()), name.data());
-      failed = true;
-    }
-  }
-  if (!shell.loop.pollSignals()) {
-    const RecordingStatusItem* item = shell.statusBar.item();
-    const std::string json = snapshotJson(item->title(), *item->menu(), *delegate);
-    std::fwrite(json.data(), 1, json.size(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-  }
-  delegate->applicationWillTerminate();
-  return exitStatus(shell, failed ? kActionFailedStatus : 0);
 }
 
 int runMonitor(Shell& shell) {
@@ -196,11 +199,15 @@ int run(const Options& options) {
   // A termination signal cancels an administrator command under way (a password prompt), so
   // that the loop, or the snapshot's next check, ends the run through its termination.
   shell.scripts.cancelDescriptor = shell.loop.signalDescriptor();
-  if (!options.snapshot && isatty(STDIN_FILENO) && isatty(STDOUT_FILENO)) {
+  if (options.headless.useFahrenheit) {
+    shell.oneRunUnit.emplace(shell.settings, *options.headless.useFahrenheit);
+  }
+  const HeadlessOptions& headless = options.headless;
+  if (!headless.headless() && isatty(STDIN_FILENO) && isatty(STDOUT_FILENO)) {
     // A terminal curses cannot drive (TERM unset, unknown or without cursor addressing) gets the
     // line-by-line monitor below instead.
     const auto status =
-        runTerminalFrontEnd(TerminalServices{shell.loop, *shell.io, shell.defaults, shell.bundle,
+        runTerminalFrontEnd(TerminalServices{shell.loop, *shell.io, shell.defaults(), shell.bundle,
                                              shell.scripts, shell.processes, shell.application},
                             delegate);
     if (status) {
@@ -210,8 +217,16 @@ int run(const Options& options) {
       return *status;
     }
   }
+  shell.exporter = headless.textfile.has_value();
   delegate = std::make_shared<AppDelegate>(shell.environment());
-  const int status = options.snapshot ? runSnapshot(shell, options) : runMonitor(shell);
+  int status = 0;
+  if (headless.headless()) {
+    HeadlessShell run = shell.headless();
+    status = exitStatus(shell, headless.snapshot ? runHeadlessSnapshot(run, headless)
+                                                 : runHeadlessTextfile(run, headless));
+  } else {
+    status = runMonitor(shell);
+  }
   delegate.reset();
   shell.application.printReports();
   return status;

@@ -234,6 +234,34 @@ class GnustepRunTest(unittest.TestCase):
         self.assertFalse([r for r in records if "timerAdded" in r])
         self.assertEqual(records[-1], {"terminating": True})
 
+    def headless(self, program, *args):
+        """A run of `program` with the headless options: no display, the device as above."""
+        env = dict(os.environ, GNUSTEP_CONFIG_FILE=self.gnustep_config, TEMP=self.gnustep_dir,
+                   TMPDIR=self.gnustep_dir, QUILLOMATICS_SMC_DEVICE=self.device,
+                   XDG_CONFIG_HOME=os.path.join(self.dir, "monitor-config"))
+        env.pop("DISPLAY", None)
+        return subprocess.run([program] + list(args), env=env, capture_output=True, text=True,
+                              timeout=RUN_TIMEOUT_S)
+
+    def test_headless_snapshot(self):
+        """The macOS shell's --snapshot without a display, a status item or an event loop prints
+        what the Linux monitor's does, byte for byte: JSON with the readings, the one run's unit,
+        the Prometheus text, and the alert with status 1 without an SMC."""
+        self.make_device()
+        for extra in ([], ["--unit", "fahrenheit", "--do", "toggleUnit", "--do", "toggleUnit"],
+                      ["--format", "prometheus"]):
+            shell = self.headless(SHELL, "--snapshot", *extra)
+            monitor = self.headless(QUILLOMATICS, "--snapshot", *extra)
+            self.assertEqual(monitor.returncode, 0, monitor.stderr)
+            self.assertEqual(shell.returncode, 0, shell.stderr)
+            self.assertEqual(shell.stdout, monitor.stdout)
+        self.assertIn('"useFahrenheit": true', self.headless(
+            SHELL, "--snapshot", "--unit", "fahrenheit").stdout)
+        os.remove(self.device)
+        shell = self.headless(SHELL, "--snapshot")
+        self.assertEqual((shell.returncode, shell.stdout), (1, ""))
+        self.assertTrue(shell.stderr.startswith("Cannot Access SMC\n"), shell.stderr)
+
 
 def main():
     global SHELL, QUILLOMATICS, SMC_SIM
