@@ -23,6 +23,30 @@ bool allZero(const ByteList& bytes) {
   return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; });
 }
 
+// "FS! " as a number (its bytes big-endian); 0 when it cannot be read.
+std::uint32_t readForcedMask(ToolState& s) {
+  const auto info = readKI(s, "FS! ");
+  const auto bytes = info ? readBytes(s, "FS! ", info->dataSize) : std::nullopt;
+  std::uint32_t mask = 0;
+  if (bytes) {
+    for (std::uint8_t b : *bytes) {
+      mask = (mask << 8) | b;
+    }
+  }
+  return mask;
+}
+
+// Whether fan i reads forced: its mode key non-zero, or its bit in `mask` ("FS! ") set.
+bool fanReadsForced(ToolState& s, int i, std::uint32_t mask) {
+  if (i >= 0 && i < 32 && (mask >> i & 1u) != 0) {
+    return true;
+  }
+  const std::string key = fanKey(i, "Md");
+  const auto info = readKI(s, key);
+  const auto bytes = info ? readBytes(s, key, info->dataSize) : std::nullopt;
+  return bytes && !allZero(*bytes);
+}
+
 bool anyFanForced(ToolState& s) {
   const std::uint32_t mask = readForcedMask(s);
   for (int i = 0; i < s.fanCount; ++i) {
@@ -31,6 +55,16 @@ bool anyFanForced(ToolState& s) {
     }
   }
   return false;
+}
+
+// Every fan's mode key to 0 where its key info answers, and "FS! " to 0 where it exists.
+void handFansBack(ToolState& s) {
+  setFanModes(s, 0);
+  if (const auto info = readKI(s, "FS! ")) {
+    const std::vector<std::uint8_t> zero(
+        std::min(info->dataSize, static_cast<std::uint32_t>(kSMCMaxBytes)), 0);
+    writeBytes(s, "FS! ", info->dataSize, zero);
+  }
 }
 
 void release(ToolState& s, const PidFile& pidFile, std::int32_t self) {
@@ -96,28 +130,6 @@ int hold(IOService& io, Hold mode, std::int32_t monitor, ToolPlatform& platform,
 
 }  // namespace
 
-std::uint32_t readForcedMask(ToolState& s) {
-  const auto info = readKI(s, "FS! ");
-  const auto bytes = info ? readBytes(s, "FS! ", info->dataSize) : std::nullopt;
-  std::uint32_t mask = 0;
-  if (bytes) {
-    for (std::uint8_t b : *bytes) {
-      mask = (mask << 8) | b;
-    }
-  }
-  return mask;
-}
-
-bool fanReadsForced(ToolState& s, int i, std::uint32_t mask) {
-  if (i >= 0 && i < 32 && (mask >> i & 1u) != 0) {
-    return true;
-  }
-  const std::string key = fanKey(i, "Md");
-  const auto info = readKI(s, key);
-  const auto bytes = info ? readBytes(s, key, info->dataSize) : std::nullopt;
-  return bytes && !allZero(*bytes);
-}
-
 void forceAgainWhereAutomatic(ToolState& s, bool withMaxTarget, StopSignals* stop) {
   const std::uint8_t forced[1] = {1};
   for (int i = 0; i < s.fanCount; ++i) {
@@ -135,15 +147,6 @@ void forceAgainWhereAutomatic(ToolState& s, bool withMaxTarget, StopSignals* sto
     if (withMaxTarget) {
       writeFlt(s, fanKey(i, "Tg"), s.fanMax[static_cast<std::size_t>(i)]);
     }
-  }
-}
-
-void handFansBack(ToolState& s) {
-  setFanModes(s, 0);
-  if (const auto info = readKI(s, "FS! ")) {
-    const std::vector<std::uint8_t> zero(
-        std::min(info->dataSize, static_cast<std::uint32_t>(kSMCMaxBytes)), 0);
-    writeBytes(s, "FS! ", info->dataSize, zero);
   }
 }
 

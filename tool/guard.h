@@ -11,7 +11,6 @@
 // guard, the connection closed, status 0.
 #pragma once
 
-#include <cstdint>
 #include <span>
 #include <string_view>
 
@@ -20,13 +19,7 @@
 // `args` as runTool has them, "guard" first.
 int runGuard(IOService& io, std::span<const std::string_view> args, ToolPlatform& platform);
 
-// Whether fan i reads forced: its mode key non-zero, or its bit in `mask` ("FS! ") set.
-bool fanReadsForced(ToolState& s, int i, std::uint32_t mask);
-// "FS! " as a number (its bytes big-endian); 0 when it cannot be read.
-std::uint32_t readForcedMask(ToolState& s);
 // Forces again every fan whose mode key reads 0 (the system took it back, as a Mac does when it
 // sleeps and wakes); `withMaxTarget` also writes its maximum as its target again. Gives up
 // between fans once a stop is requested.
 void forceAgainWhereAutomatic(ToolState& s, bool withMaxTarget, StopSignals* stop = nullptr);
-// Every fan's mode key to 0 where its key info answers, and "FS! " to 0 where it exists.
-void handFansBack(ToolState& s);

@@ -1,4 +1,4 @@
-// The kernel event queue as Apple documents it (kqueue(2)), the parts the process watches use.
+// The kqueue calls the guard's watch on the monitor uses, as Apple documents them.
 // Declarations only, for the macOS compile check; a Mac build uses the SDK's header.
 #pragma once
 
@@ -16,23 +16,19 @@ struct kevent {
 
 #define EVFILT_READ (-1)
 #define EVFILT_PROC (-5)
-#define EV_ADD 0x0001
-#define EV_DELETE 0x0002
-#define EV_ENABLE 0x0004
 #define EV_ONESHOT 0x0010
-#define EV_CLEAR 0x0020
-#define EV_ERROR 0x4000
+#define EV_ADD 0x0001
 #define NOTE_EXIT 0x80000000U
 
 #define EV_SET(kevp, a, b, c, d, e, f) \
   do {                                 \
-    struct kevent* __kevp__ = (kevp);  \
-    __kevp__->ident = (a);             \
-    __kevp__->filter = (b);            \
-    __kevp__->flags = (c);             \
-    __kevp__->fflags = (d);            \
-    __kevp__->data = (e);              \
-    __kevp__->udata = (f);             \
+    struct kevent* kevp_ = (kevp);     \
+    kevp_->ident = (a);                \
+    kevp_->filter = (b);               \
+    kevp_->flags = (c);                \
+    kevp_->fflags = (d);               \
+    kevp_->data = (e);                 \
+    kevp_->udata = (f);                \
   } while (0)
 
 extern "C" int kqueue(void);
