@@ -11,18 +11,6 @@ constexpr int kSigTerm = 15;
 
 }  // namespace
 
-std::string_view fanModeName(AppDelegate::FanMode mode) {
-  switch (mode) {
-    case AppDelegate::FanMode::automatic:
-      return "auto";
-    case AppDelegate::FanMode::proactive:
-      return "proactive";
-    case AppDelegate::FanMode::max:
-      return "max";
-  }
-  return "auto";
-}
-
 AppDelegate::AppDelegate(const AppEnvironment& env)
     : env_(env), smc_(env.smcService), useFahrenheit_(env.defaults.boolForKey(kUseFahrenheitKey)) {}
 

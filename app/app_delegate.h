@@ -138,9 +138,6 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
   StyledText title_;
 };
 
-// "auto", "proactive" or "max".
-std::string_view fanModeName(AppDelegate::FanMode mode);
-
 // Texts of the application.
 inline constexpr std::string_view kUseFahrenheitKey = "useFahrenheit";
 inline constexpr std::string_view kAlertMessage = "Cannot Access SMC";

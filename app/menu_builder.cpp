@@ -202,33 +202,15 @@ void buildMenu(const Readings& readings, const MenuState& state, MenuModel& menu
     }
     writer.separator();
 
-    std::string_view modeText;
-    ColorRole modeColor = ColorRole::systemGreen;
-    switch (state.fanMode) {
-      case FanMode::automatic:
-        modeText = "Fans: Auto";
-        modeColor = ColorRole::systemGreen;
-        break;
-      case FanMode::proactive:
-        modeText = "Fans: Proactive (40-75\u00B0C)";
-        modeColor = ColorRole::systemCyan;
-        break;
-      case FanMode::max:
-        modeText = "Fans: Manual 100%";
-        modeColor = ColorRole::systemOrange;
-        break;
-    }
+    const FanModeInfo& current = fanModeInfo(state.fanMode);
     MenuItem& mode = writer.infoItem();
-    mode.title.assign(modeText);
-    singleRun(styledTitleOf(mode), modeText, FontRole::systemMedium12, modeColor);
-    if (state.fanMode != FanMode::automatic) {
-      writer.actionItem("Switch to Auto", MenuAction::setFansAuto, "a");
-    }
-    if (state.fanMode != FanMode::proactive) {
-      writer.actionItem("Proactive Cooling", MenuAction::setFansProactive, "p");
-    }
-    if (state.fanMode != FanMode::max) {
-      writer.actionItem("Fans to Full Speed", MenuAction::setFansMax, "m");
+    mode.title.assign(current.modeLine);
+    singleRun(styledTitleOf(mode), current.modeLine, FontRole::systemMedium12, current.color);
+    // The way to every other mode, in the table's order.
+    for (const FanModeInfo& other : kFanModes) {
+      if (other.mode != state.fanMode) {
+        writer.actionItem(other.itemTitle, other.action, other.key);
+      }
     }
     writer.separator();
   }

@@ -11,12 +11,10 @@
 #include <string_view>
 #include <vector>
 
+#include "app/fan_mode.h"
 #include "app/menu_model.h"
 #include "app/sensors.h"
 #include "app/styled_text.h"
-
-// `automatic` is the mode the menu and the tool call "auto".
-enum class FanMode { automatic, proactive, max };
 
 // Everything one refresh gathered: the readings of the three sensor groups and the fans.
 struct Readings {

@@ -117,8 +117,8 @@ std::string prometheusText(const SnapshotReadings& readings, FanMode mode, bool 
 
   Family modes(out, "quillomatics_fan_mode",
                "The application's fan mode: 1 for the current one, 0 for the others.");
-  for (const FanMode each : {FanMode::automatic, FanMode::proactive, FanMode::max}) {
-    modes.sample("mode=\"" + std::string(fanModeName(each)) + "\"", each == mode ? 1 : 0);
+  for (const FanModeInfo& each : kFanModes) {
+    modes.sample("mode=\"" + std::string(each.word) + "\"", each.mode == mode ? 1 : 0);
   }
   return out;
 }

@@ -236,7 +236,7 @@ int run(const Options& options) {
 
 int main(int argc, char** argv) {
   if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-    std::printf("%s\n%s\n%s", kUsage, std::string(terminalHelp()).c_str(), kEnvironmentHelp);
+    std::printf("%s\n%s\n%s", kUsage, terminalHelp().c_str(), kEnvironmentHelp);
     return 0;
   }
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {

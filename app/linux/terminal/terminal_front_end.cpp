@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "app/app_delegate.h"
+#include "app/fan_mode.h"
 #include "app/linux/event_loop.h"
 #include "app/linux/terminal/curses_screen.h"
 #include "app/linux/terminal/terminal_ui.h"
@@ -225,19 +226,26 @@ std::optional<int> runTerminalFrontEnd(const TerminalServices& services,
   }
 }
 
-std::string_view terminalHelp() {
-  return "Without options, and with standard input and output on a terminal, the status item's\n"
-         "title is shown on the top line and its menu below it, refreshed every 3 seconds.\n"
-         "\n"
-         "Keys:\n"
-         "  Space          open or close the menu (Escape closes it)\n"
-         "  Up, Down       select a command in the menu; Enter runs it\n"
-         "  PgUp, PgDn     scroll a menu taller than the terminal\n"
-         "  a              fans back to automatic control\n"
-         "  p              proactive cooling (40-75 C)\n"
-         "  m              fans to full speed\n"
-         "  u              switch between Celsius and Fahrenheit\n"
-         "  q              quit (also Ctrl-C)\n";
+std::string terminalHelp() {
+  std::string help =
+      "Without options, and with standard input and output on a terminal, the status item's\n"
+      "title is shown on the top line and its menu below it, refreshed every 3 seconds.\n"
+      "\n"
+      "Keys:\n"
+      "  Space          open or close the menu (Escape closes it)\n"
+      "  Up, Down       select a command in the menu; Enter runs it\n"
+      "  PgUp, PgDn     scroll a menu taller than the terminal\n";
+  for (const FanModeInfo& mode : kFanModes) {
+    help += "  ";
+    help += mode.key;
+    help += "              ";
+    help += mode.help;
+    help += '\n';
+  }
+  help +=
+      "  u              switch between Celsius and Fahrenheit\n"
+      "  q              quit (also Ctrl-C)\n";
+  return help;
 }
 
 std::string versionText() {

@@ -43,6 +43,6 @@ std::optional<int> runTerminalFrontEnd(const TerminalServices& services,
                                        std::shared_ptr<AppDelegate>& delegate);
 
 // What `--help` says about the interactive mode and its keys.
-std::string_view terminalHelp();
+std::string terminalHelp();
 // "Quillomatics VERSION", for `--version`.
 std::string versionText();
