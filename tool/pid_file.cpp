@@ -132,9 +132,7 @@ PidClaim PidFile::claim(std::int32_t pid, const ToolProbe& probe) const {
   if (::link(temp.name().c_str(), path_.c_str()) == 0) {
     return PidClaim::written;
   }
-  if (errno != EEXIST) {
-    return PidClaim::failed;
-  }
+  // Something stands at the path (or the file system has no hard links): judged, then replaced.
   if (named()) {
     return PidClaim::alreadyRunning;
   }
