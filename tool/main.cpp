@@ -58,8 +58,8 @@ void raiseLimit(Resource resource, rlim_t wanted) {
 
 // The caller sets our resource limits, and a lowered one could end us half-way, between forcing
 // the fans and handing them back or with a temporary file of ours left behind: a file size of 0
-// (SIGXFSZ at the pid file), CPU seconds (SIGXCPU), memory, stack or descriptors. Root sets its
-// own before anything is written; a file too large to write then fails the write instead of
+// (SIGXFSZ at the pid file), CPU seconds (SIGXCPU), memory, stack or descriptors. They are set
+// here, before anything is written; a write beyond the file-size limit then fails instead of
 // ending the process.
 //
 // The caller also chooses our working directory and, through the device file it may own, can
