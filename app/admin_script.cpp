@@ -124,8 +124,10 @@ std::optional<AdminScript> stopToolScript(std::string_view bundlePath, int pid) 
 }
 
 std::string stopThenShellCommand(std::string_view toolPath, int pid, std::string_view command) {
+  // A tool that is still running is still driving the fans: whatever was to follow its stop
+  // (auto, or a second tool) does not run, and the whole command fails.
   std::string combined = stopToolShellCommand(toolPath, pid);
-  combined += " >/dev/null; ";
+  combined += " >/dev/null || exit 1; ";
   combined += command;
   return combined;
 }

@@ -47,8 +47,9 @@ std::optional<AdminScript> proactiveScript(std::string_view bundlePath);
 std::optional<AdminScript> stopToolScript(std::string_view bundlePath, int pid);
 
 // The stop of a proactive tool that runs with administrator rights followed by another command,
-// so that one authorisation covers both: STOP >/dev/null; COMMAND. The output and exit status
-// that count are the command's.
+// so that one authorisation covers both: STOP >/dev/null || exit 1; COMMAND. When the stop fails
+// (the tool is still running) the command does not run and the exit status is 1; otherwise the
+// output and exit status that count are the command's.
 std::string stopThenShellCommand(std::string_view toolPath, int pid, std::string_view command);
 // Both forms of the guard's start, alone and after the stop of a root tool.
 std::optional<AdminScript> guardScript(std::string_view bundlePath, std::string_view mode,

@@ -808,7 +808,7 @@ TEST_F(AppTest, StopOfARootToolAndTheToolRunShareOnePrompt) {
   platform.processes.foreignTool = true;
   platform.processes.files[std::string(kProactivePidFile)] = "4711";
   const std::string tool = "'/Applications/Quillomatics.app/Contents/MacOS/ventwarden'";
-  const std::string stop = tool + " stop 4711 >/dev/null; ";
+  const std::string stop = tool + " stop 4711 >/dev/null || exit 1; ";
 
   platform.scripts.runs.clear();
   platform.scripts.result = {false, std::nullopt};  // cancelled

@@ -32,6 +32,8 @@ inline constexpr std::string_view kUnknownCommand = "ERR Unknown command: ";
 inline constexpr std::string_view kPidFileError = "ERR Can't write pid file";
 inline constexpr std::string_view kBadProcessId = "ERR Bad process id";
 inline constexpr std::string_view kCannotStop = "ERR Can't stop process";
+// proactive: the pid file names another running tool; nothing was forced.
+inline constexpr std::string_view kAlreadyRunning = "ERR Already running";
 // guard: the process named is not the bundle's monitor (or is gone), so nothing would hand the
 // fans back; nothing was forced.
 inline constexpr std::string_view kNotTheMonitor = "ERR Not the monitor";

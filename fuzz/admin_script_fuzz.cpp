@@ -1,6 +1,6 @@
-// Fuzzes the administrator command lines (max, auto, the proactive start and its stop) for any
-// bundle path. A path that is not absolute gives no command at all; for the others, two
-// properties:
+// Fuzzes the administrator command lines (max, auto, the proactive start, its stop, and the stop
+// before a command) for any bundle path. A path that is not absolute gives no command at all; for
+// the others, two properties:
 //  - the shell command, split the way a POSIX shell splits it, is the tool's path as one plain
 //    word followed by exactly the expected arguments and redirections: no expansion, no other
 //    command, no operator of the path's making;
@@ -59,5 +59,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                {toolWord, Token::word("proactive"), Token::op(">"), Token::word("/dev/null"),
                 Token::ioNumber("2"), Token::op(">&"), Token::word("1"), Token::op("&")});
   expectScript(*stopToolScript(bundle, 4711), {toolWord, Token::word("stop"), Token::word("4711")});
+  // The stop before a command: nothing follows a stop that failed.
+  const std::vector<Token> stopFirst = {toolWord,
+                                        Token::word("stop"),
+                                        Token::word("4711"),
+                                        Token::op(">"),
+                                        Token::word("/dev/null"),
+                                        Token::op("||"),
+                                        Token::word("exit"),
+                                        Token::word("1"),
+                                        Token::op(";")};
+  std::vector<Token> stopThenAuto = stopFirst;
+  stopThenAuto.insert(stopThenAuto.end(), {toolWord, Token::word("auto")});
+  expectScript(*stopThenOneShotScript(bundle, 4711, "auto"), stopThenAuto);
   return 0;
 }

@@ -44,20 +44,60 @@ std::optional<uid_t> uidFromEnvironment(const char* name) {
   return static_cast<uid_t>(n);
 }
 
-// The user on whose behalf this process runs: root acting for someone through sudo or pkexec
-// works on that person's device.
-uid_t realUser() {
-  if (geteuid() == 0) {
-    if (auto u = uidFromEnvironment("SUDO_UID")) {
-      return *u;
-    }
-    if (auto u = uidFromEnvironment("PKEXEC_UID")) {
-      return *u;
-    }
-    return 0;
+// The kernel's login uid of this process: the user whose login session it belongs to, which
+// sudo and pkexec pass on unchanged and which that user cannot set. None where the kernel keeps
+// none (no /proc/self/loginuid, or 4294967295: a process outside any login session).
+std::optional<uid_t> loginUid() {
+  base::UniqueFd fd(::open("/proc/self/loginuid", O_RDONLY | O_CLOEXEC));
+  std::string text;
+  if (!fd || !base::readAll(fd.get(), text, 16) || text.empty() || text.size() > 16) {
+    return std::nullopt;
   }
-  return getuid();
+  std::uint64_t n = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') {
+      return std::nullopt;
+    }
+    n = n * 10 + static_cast<std::uint64_t>(c - '0');
+  }
+  if (n >= 4294967295u) {
+    return std::nullopt;
+  }
+  return static_cast<uid_t>(n);
 }
+
+// The user on whose behalf this process runs.
+uid_t realUser() {
+  return actingUser().uid;
+}
+
+}  // namespace
+
+ActingUser actingUser() {
+  if (::geteuid() != 0) {
+    return {::getuid(), {}};
+  }
+  const char* variable = "SUDO_UID";
+  auto claimed = uidFromEnvironment(variable);
+  if (!claimed) {
+    variable = "PKEXEC_UID";
+    claimed = uidFromEnvironment(variable);
+  }
+  if (!claimed) {
+    return {0, {}};
+  }
+  // The variables are the caller's to set where sudo keeps the environment: they count only
+  // when the kernel's login uid agrees, or where there is none to ask.
+  const auto login = loginUid();
+  if (!login || *login == *claimed) {
+    return {*claimed, {}};
+  }
+  return {0, std::string(variable) + "=" + std::to_string(*claimed) +
+                 " is not the login user of this session (uid " + std::to_string(*login) +
+                 "): acting for no user, only devices of root are written"};
+}
+
+namespace {
 
 Result<std::string> readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -8,9 +8,12 @@
 //                           a directory of the real user's own (a directory, not a link, owned
 //                           by them, mode 0700): $XDG_RUNTIME_DIR when it is one, else
 //                           /run/user/<uid> when it is one, else /tmp/quillomatics-<uid>. The
-//                           real user is the caller, or for root the uid in SUDO_UID /
-//                           PKEXEC_UID, so that a tool started through sudo or pkexec finds the
-//                           user's device; root working for a user never reads XDG_RUNTIME_DIR.
+//                           real user is actingUser(); root working for a user never reads
+//                           XDG_RUNTIME_DIR.
+//   actingUser()            whom this process works for: the caller, or for root the uid in
+//                           SUDO_UID / PKEXEC_UID when the kernel's login uid agrees with it (or
+//                           the kernel keeps none), so that a tool started through sudo or
+//                           pkexec finds the user's device; otherwise no user (root).
 //   prepareDefaultDeviceDirectory()
 //                           makes /tmp/quillomatics-<uid> when it is the place and missing
 //                           (never as root for someone else), and checks it as above.
@@ -78,6 +81,14 @@
 namespace sim {
 
 inline constexpr std::string_view kDeviceEnvironmentVariable = "QUILLOMATICS_SMC_DEVICE";
+
+// Whom this process works for, with the reason when root does not take the user its caller
+// names (a SUDO_UID another user set, say): then only root's own devices are written.
+struct ActingUser {
+  uid_t uid = 0;
+  std::string refused;
+};
+ActingUser actingUser();
 
 std::string devicePath();
 std::string defaultDevicePath();

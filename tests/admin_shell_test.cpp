@@ -174,6 +174,39 @@ TEST_F(AdminShell, ToolPathIsOneWordAndNothingElseRuns) {
   EXPECT_TRUE(fs::is_empty(work.path())) << "a payload ran";
 }
 
+TEST_F(AdminShell, NothingFollowsAStopThatFailed) {
+  // A stub tool whose stop ends with $STOP_STATUS, as the tool does when the process outlives it.
+  const std::string bundle = bundles.file("Quillomatics.app");
+  const std::string tool = toolPath(bundle);
+  fs::create_directories(fs::path(tool).parent_path());
+  std::ofstream(tool) << "#!/bin/sh\n"
+                         "if [ \"$1\" = stop ]; then echo \"ERR Can't stop process\"; exit "
+                         "$STOP_STATUS; fi\n"
+                         "printf '%s\\0' \"$0\" \"$@\" > \"$QUILL_ARGS\"\necho OK\n";
+  ASSERT_EQ(chmod(tool.c_str(), 0755), 0);
+  const std::string argsFile = out.file("args");
+  using Args = std::vector<std::string>;
+  for (const bool stops : {true, false}) {
+    const std::vector<std::string> env = {"QUILL_ARGS=" + argsFile, "PATH=/usr/bin:/bin",
+                                          std::string("STOP_STATUS=") + (stops ? "0" : "1")};
+    fs::remove(argsFile);
+    const auto autoRun = sim::testing::execAsIs(
+        {"/bin/sh", "-c", stopThenOneShotScript(bundle, 42, "auto")->shellCommand}, env);
+    EXPECT_EQ(autoRun.status, stops ? 0 : 1) << stops;
+    EXPECT_EQ(autoRun.out, stops ? "OK\n" : "") << stops;
+    EXPECT_EQ(argsWritten(argsFile), (stops ? Args{tool, "auto"} : Args{})) << stops;
+
+    fs::remove(argsFile);
+    const auto proactiveRun = sim::testing::execAsIs(
+        {"/bin/sh", "-c", stopThenProactiveScript(bundle, 42)->shellCommand}, env);
+    EXPECT_EQ(proactiveRun.status, stops ? 0 : 1) << stops;
+    for (int i = 0; i < 50 && argsWritten(argsFile).empty(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(argsWritten(argsFile), (stops ? Args{tool, "proactive"} : Args{})) << stops;
+  }
+}
+
 TEST_F(AdminShell, SplitterRefusesWhatTheShellWouldExpandOrRunBesides) {
   for (const char* line : {"'a' $(x)", "'a' `x`", "a\"$x\"", "'a'; b", "'a'\nb", "~/x", "# x",
                            "'a' *", "'a", "\"a", "a\\"}) {

@@ -132,15 +132,20 @@ TEST_F(RootSafety, DeviceVariableOpensNothingButDevices) {
 TEST_F(RootSafety, AnotherUsersDeviceIsOnlyRead) {
   ASSERT_EQ(chown(device.c_str(), sim::testing::kNobodyUid, sim::testing::kNobodyGid), 0);
   const std::string before = slurp(device);
+  const std::string nobody = std::to_string(sim::testing::kNobodyUid);
+  // As sudo runs it for nobody: from nobody's login session, where the kernel keeps one.
+  const auto forNobody = [&](const char* mode) {
+    const std::vector<std::string> argv{kTool, mode};
+    const std::vector<std::string> env{"QUILLOMATICS_SMC_DEVICE=" + device, "SUDO_UID=" + nobody};
+    return sim::testing::loginUidSettable()
+               ? sim::testing::execWithLoginUid(sim::testing::kNobodyUid, argv, env)
+               : execAsIs(argv, env);
+  };
   // Root acting for nobody (sudo names the user) may drive that user's device ...
-  auto run = execAsIs({kTool, "max"}, {"QUILLOMATICS_SMC_DEVICE=" + device,
-                                       "SUDO_UID=" + std::to_string(sim::testing::kNobodyUid)});
+  auto run = forNobody("max");
   EXPECT_EQ(run.out, "OK\n");
   EXPECT_EQ(fanMode(device), 1.0);
-  ASSERT_EQ(execAsIs({kTool, "auto"}, {"QUILLOMATICS_SMC_DEVICE=" + device,
-                                       "SUDO_UID=" + std::to_string(sim::testing::kNobodyUid)})
-                .status,
-            0);
+  ASSERT_EQ(forNobody("auto").status, 0);
   EXPECT_EQ(fanMode(device), 0.0);
 
   // ... but root acting for someone else, or for nobody named, only reads it.
@@ -152,6 +157,30 @@ TEST_F(RootSafety, AnotherUsersDeviceIsOnlyRead) {
     EXPECT_EQ(fanMode(device), 0.0);
   }
   EXPECT_EQ(slurp(device).size(), before.size());
+}
+
+TEST_F(RootSafety, SudoUidCountsOnlyForTheKernelsLoginUser) {
+  if (!sim::testing::loginUidSettable()) {
+    GTEST_SKIP() << "this kernel keeps no login uid a child may set: SUDO_UID alone decides";
+  }
+  // Another account whose sudo keeps the environment names the victim in SUDO_UID: the tool
+  // acts for no user, says so, and only reads the victim's device.
+  ASSERT_EQ(chown(device.c_str(), sim::testing::kNobodyUid, sim::testing::kNobodyGid), 0);
+  constexpr unsigned kAttacker = 12345;
+  for (const char* variable : {"SUDO_UID=", "PKEXEC_UID="}) {
+    const std::vector<std::string> env{"QUILLOMATICS_SMC_DEVICE=" + device,
+                                       variable + std::to_string(sim::testing::kNobodyUid)};
+    const auto run = sim::testing::execWithLoginUid(kAttacker, {kTool, "max"}, env);
+    EXPECT_EQ(run.out, "OK\n") << variable;
+    EXPECT_NE(run.err.find("acting for no user"), std::string::npos) << variable << run.err;
+    EXPECT_EQ(fanMode(device), 0.0) << variable;
+    // From the victim's own session the same command drives their device.
+    const auto own = sim::testing::execWithLoginUid(sim::testing::kNobodyUid, {kTool, "max"}, env);
+    EXPECT_EQ(own.err, "") << variable;
+    EXPECT_EQ(fanMode(device), 1.0) << variable;
+    ASSERT_EQ(sim::testing::execWithLoginUid(sim::testing::kNobodyUid, {kTool, "auto"}, env).status,
+              0);
+  }
 }
 
 TEST_F(RootSafety, OtherVariablesLeadNowhere) {

@@ -1,8 +1,10 @@
 // The real ventwarden against a frozen simulated device: its output lines and exit status, what
 // it writes to the fans, the proactive run with its pid file and signals, and the guard holding
 // the fans for the real monitor.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,6 +16,7 @@
 #include <iterator>
 #include <thread>
 
+#include "base/unique_fd.h"
 #include "sim/sim_device.h"
 #include "sim/testing/unprivileged.h"
 #include "tests/ventwarden_process.h"
@@ -435,6 +438,79 @@ TEST_F(VentwardenProcess, StopEndsOnlyAnInstanceOfItself) {
   EXPECT_EQ(bytes("F1Md"), kZero);
   EXPECT_FALSE(fs::exists(fs::symlink_status(kPidPath)));
   EXPECT_EQ(p->wait().exitStatus, 0);
+}
+
+TEST_F(VentwardenProcess, OneProactiveToolAtATime) {
+  makeDevice(kTwoFans);
+  auto first = startProactive();
+  ASSERT_TRUE(first);
+  const ToolRun second = run({"proactive"});
+  EXPECT_EQ(second.out, "ERR Already running\n");
+  EXPECT_EQ(second.exitStatus, 1);
+  EXPECT_EQ(slurp(kPidPath), std::to_string(first->pid()));
+  ASSERT_TRUE(first->signal(SIGTERM));
+  EXPECT_EQ(first->wait().exitStatus, 0);
+}
+
+TEST_F(VentwardenProcess, StopSaysOKOnlyOnceTheToolIsGone) {
+  makeDevice(kTwoFans);
+  // Stopped (SIGSTOP): continued by the stop, it hands the fans back and goes.
+  auto stopped = startProactive();
+  ASSERT_TRUE(stopped);
+  ASSERT_TRUE(stopped->signal(SIGSTOP));
+  EXPECT_EQ(run({"stop", std::to_string(stopped->pid())}).out, "OK\n");
+  EXPECT_EQ(stopped->wait().exitStatus, 0);
+  EXPECT_EQ(bytes("F0Md"), kZero);
+
+  // Held in the device's lock (its owner can take it) beyond the stop's wait: still running,
+  // so no OK, and the pid file stays the way to find it.
+  auto held = startProactive();
+  ASSERT_TRUE(held);
+  const base::UniqueFd lock(open(devicePath.c_str(), O_RDONLY | O_CLOEXEC));
+  ASSERT_EQ(flock(lock.get(), LOCK_EX), 0);
+  const ToolRun stop = run({"stop", std::to_string(held->pid())});
+  EXPECT_EQ(stop.out, "ERR Can't stop process\n");
+  EXPECT_EQ(stop.exitStatus, 1);
+  EXPECT_EQ(slurp(kPidPath), std::to_string(held->pid()));
+  ASSERT_EQ(flock(lock.get(), LOCK_UN), 0);
+  EXPECT_EQ(held->wait().exitStatus, 0);
+  EXPECT_EQ(bytes("F0Md"), kZero);
+}
+
+TEST_F(VentwardenProcess, AnUpgradedToolIsStillStopped) {
+  makeDevice(kTwoFans);
+  const fs::path tool = dir / "ventwarden";
+  fs::copy_file(kTool, tool);
+  auto p = ToolProcess::start(tool.string(), {"proactive"}, devicePath);
+  ASSERT_TRUE(p);
+  ASSERT_EQ(p->readLine(kPatience), "OK");
+  // As a package manager installs: the new file renamed over the running one.
+  fs::copy_file(kTool, dir / "ventwarden.new");
+  fs::rename(dir / "ventwarden.new", tool);
+  const ToolRun stop =
+      runToolProcess(tool.string(), {"stop", std::to_string(p->pid())}, devicePath);
+  EXPECT_EQ(stop.out, "OK\n");
+  EXPECT_EQ(p->wait().exitStatus, 0);
+  EXPECT_EQ(bytes("F0Md"), kZero);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(kPidPath)));
+}
+
+TEST_F(VentwardenProcess, LoweredLimitsNeitherEndTheToolNorLeaveFilesBehind) {
+  // A file size limit of 0 ended the tool with SIGXFSZ while it wrote its pid file, leaving the
+  // temporary file behind. The soft limit is lowered, as anyone may.
+  makeDevice(kTwoFans);
+  auto p = ToolProcess::start("/bin/sh", {"-c", "ulimit -S -f 0 && exec \"$0\" proactive", kTool},
+                              devicePath);
+  ASSERT_TRUE(p);
+  EXPECT_EQ(p->readLine(kPatience), "OK");
+  EXPECT_EQ(slurp(kPidPath), std::to_string(p->pid()));
+  ASSERT_TRUE(p->signal(SIGTERM));
+  const ToolRun r = p->wait();
+  EXPECT_EQ(r.exitStatus, 0) << r.termSignal;
+  for (const auto& entry : fs::directory_iterator(kPidPath.parent_path())) {
+    EXPECT_FALSE(entry.path().filename().string().starts_with(".quillomatics_proactive.pid"))
+        << entry.path();
+  }
 }
 
 TEST_F(VentwardenProcess, PlantedSymbolicLinkIsNotFollowed) {

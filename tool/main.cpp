@@ -43,18 +43,44 @@ void occupyStandardDescriptors() {
   }
 }
 
-// The caller chooses our working directory and, through the device file it may own, can make a
-// mapped access fail (a device cut short under us ends the process with SIGBUS). A core dump
-// would then be a file written as root where the caller chose: there is none.
-void noCoreDumps() {
+// Raises a limit to `wanted`; where that is refused (run without root), as far as the hard
+// limit allows.
+template <class Resource>
+void raiseLimit(Resource resource, rlim_t wanted) {
+  rlimit now{};
+  if (getrlimit(resource, &now) != 0 || now.rlim_cur >= wanted) {
+    return;
+  }
+  const rlimit raised{wanted, now.rlim_max >= wanted ? now.rlim_max : wanted};
+  if (setrlimit(resource, &raised) != 0) {
+    const rlimit hard{now.rlim_max, now.rlim_max};
+    setrlimit(resource, &hard);
+  }
+}
+
+// The caller sets our resource limits, and a lowered one could end us half-way, between forcing
+// the fans and handing them back or with a temporary file of ours left behind: a file size of 0
+// (SIGXFSZ at the pid file), CPU seconds (SIGXCPU), memory, stack or descriptors. They are set
+// here, before anything is written; a write beyond the file-size limit then fails instead of
+// ending the process.
+//
+// The caller also chooses our working directory and, through the device file it may own, can
+// make a mapped access fail (a device cut short under us ends the process with SIGBUS). A core
+// dump would then be a file written as root where the caller chose: there is none.
+void setResourceLimits() {
   const rlimit none{0, 0};
   setrlimit(RLIMIT_CORE, &none);
+  for (const auto resource : {RLIMIT_FSIZE, RLIMIT_CPU, RLIMIT_AS, RLIMIT_DATA, RLIMIT_STACK}) {
+    raiseLimit(resource, RLIM_INFINITY);
+  }
+  raiseLimit(RLIMIT_NOFILE, 64);
+  signal(SIGXFSZ, SIG_IGN);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  noCoreDumps();
+  setResourceLimits();
   occupyStandardDescriptors();
   std::vector<std::string_view> args;
   for (int i = 1; i < argc; ++i) {
@@ -75,6 +101,8 @@ int main(int argc, char** argv) {
   platform.guardLaunch = &guardLaunch;
   const std::string monitor = monitorBesideTool();
   platform.watchMonitor = [&monitor](std::int32_t pid) { return watchMonitor(pid, monitor); };
+  // "proactive" and "guard" start only while no other instance runs: one tool drives the fans.
+  platform.probeTool = [&self](std::int32_t pid) { return signalIfRunning(pid, self, 0); };
   const auto io = makeSystemIOService();
   const int status = runTool(*io, args, platform);
   // The work is done. A stop signal that arrives while the process winds down (a second Ctrl-C,

@@ -7,18 +7,22 @@
 #include <string>
 
 enum class ToolSignal {
-  sent,        // the process runs the executable and was signalled
-  notTheTool,  // the process runs something else, or the id is not a process id: no signal
-  noProcess,   // no process has that id (or it ended while being checked): no signal
-  unknown,     // cannot tell (another user's process, a missing executable): no signal
+  sent,          // the process runs the executable and was signalled (and, when a wait was
+                 // asked for, ended within it)
+  stillRunning,  // signalled, and still running when the wait ran out
+  notTheTool,    // the process runs something else, or the id is not a process id: no signal
+  noProcess,     // no process has that id (or it ended while being checked): no signal
+  unknown,       // cannot tell (another user's process, a missing executable): no signal
 };
 
-// Sends `signal` to process `pid` only when that process runs the very file `executable` names
-// (same device and inode; a file replaced at that path since the process started does not
-// count). On Linux the process is pinned with a pidfd before it is looked at and signalled
-// through that pin, so an id given to another process meanwhile is never reached; on macOS the
-// check goes through proc_pidpath and the signal through kill. With `waitForExit`, a signalled
-// process is given that long to end before this returns (it returns either way).
+// Sends `signal` to process `pid` only when that process runs the executable `executable`
+// names: the very file (same device and inode), or the file that was at that path when the
+// process started and has been replaced since (an upgrade), when the process runs as root or
+// as the caller. A process that never ran that path is never signalled. On Linux the process is
+// pinned with a pidfd before it is looked at and signalled through that pin, so an id given to
+// another process meanwhile is never reached; on macOS the check goes through proc_pidpath and
+// the signal through kill. Any signal but 0 is followed by SIGCONT, so that a stopped process
+// goes on to handle it. With `waitForExit`, a signalled process is given that long to end.
 ToolSignal signalIfRunning(int pid, const std::string& executable, int signal,
                            std::chrono::milliseconds waitForExit = {});
 

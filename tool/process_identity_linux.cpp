@@ -2,7 +2,9 @@
 // and pidfd_send_signal signals through the pin.
 #include "tool/process_identity.h"
 
+#include <limits.h>
 #include <poll.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -28,10 +30,35 @@ class Pin {
     } while (ready < 0 && errno == EINTR);
     return ready == 0;
   }
+  bool send(int signal) const {
+    return ::syscall(SYS_pidfd_send_signal, fd_.get(), signal, nullptr, 0) == 0;
+  }
 
  private:
   base::UniqueFd fd_;
 };
+
+// Whether the process's executable is the file that stood at `executable` when it started and
+// has been replaced since: the kernel names an executable whose last link is gone by its path
+// and " (deleted)". A file that merely carries such a name still has a link, and a process of
+// another user (one that is neither root nor the caller) never counts.
+bool ranReplacedFile(const std::string& proc, const struct stat& running,
+                     const std::string& executable) {
+  char real[PATH_MAX];
+  if (running.st_nlink != 0 || ::realpath(executable.c_str(), real) == nullptr) {
+    return false;
+  }
+  char named[PATH_MAX];
+  const ssize_t n = ::readlink((proc + "/exe").c_str(), named, sizeof named);
+  if (n <= 0 || static_cast<std::size_t>(n) >= sizeof named) {
+    return false;
+  }
+  struct stat owner {};
+  if (::stat(proc.c_str(), &owner) != 0 || (owner.st_uid != 0 && owner.st_uid != ::geteuid())) {
+    return false;
+  }
+  return std::string(named, static_cast<std::size_t>(n)) == std::string(real) + " (deleted)";
+}
 
 }  // namespace
 
@@ -52,22 +79,29 @@ ToolSignal signalIfRunning(int pid, const std::string& executable, int signal,
   // so what /proc shows under that id now is the pinned process as long as it still runs after
   // the look.
   struct stat running {};
-  const std::string exe = "/proc/" + std::to_string(pid) + "/exe";
-  if (::stat(exe.c_str(), &running) != 0) {
+  const std::string proc = "/proc/" + std::to_string(pid);
+  if (::stat((proc + "/exe").c_str(), &running) != 0) {
     // ENOENT: a process that has exited and waits to be reaped has no executable any more.
     return errno == ENOENT ? ToolSignal::noProcess : ToolSignal::unknown;
   }
+  const bool same = running.st_dev == tool.st_dev && running.st_ino == tool.st_ino;
+  const bool replaced = !same && ranReplacedFile(proc, running, executable);
   if (!pin.running()) {
     return ToolSignal::noProcess;
   }
-  if (running.st_dev != tool.st_dev || running.st_ino != tool.st_ino) {
+  if (!same && !replaced) {
     return ToolSignal::notTheTool;
   }
-  if (::syscall(SYS_pidfd_send_signal, pin.get(), signal, nullptr, 0) != 0) {
+  if (!pin.send(signal)) {
     return errno == ESRCH ? ToolSignal::noProcess : ToolSignal::unknown;
   }
-  if (waitForExit.count() > 0) {
-    (void)pin.running(waitForExit);
+  // A stopped process would keep the signal pending for good: it is continued through the same
+  // pin, so that a stop it was sent is carried out.
+  if (signal != 0) {
+    (void)pin.send(SIGCONT);
+  }
+  if (waitForExit.count() > 0 && pin.running(waitForExit)) {
+    return ToolSignal::stillRunning;
   }
   return ToolSignal::sent;
 }

@@ -4,12 +4,35 @@
 #include "tool/process_identity.h"
 
 #include <libproc.h>
+#include <limits.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <thread>
+
+namespace {
+
+// Whether the process was started from the path `executable` names, whose file has been
+// replaced since (an upgrade): proc_pidpath still gives the path it was started from. Only a
+// process that runs as root or as the caller counts.
+bool ranReplacedFile(int pid, const char* path, const std::string& executable) {
+  char real[PATH_MAX];
+  if (::realpath(executable.c_str(), real) == nullptr || std::strcmp(real, path) != 0) {
+    return false;
+  }
+  proc_bsdinfo info{};
+  const int size = static_cast<int>(sizeof info);
+  if (proc_pidinfo(pid, PROC_PIDTBSDINFO, 0, &info, size) != size) {
+    return false;
+  }
+  return info.pbi_uid == 0 || info.pbi_uid == ::geteuid();
+}
+
+}  // namespace
 
 ToolSignal signalIfRunning(int pid, const std::string& executable, int signal,
                            std::chrono::milliseconds waitForExit) {
@@ -25,21 +48,26 @@ ToolSignal signalIfRunning(int pid, const std::string& executable, int signal,
     return errno == ESRCH ? ToolSignal::noProcess : ToolSignal::unknown;
   }
   struct stat running {};
-  if (::stat(path, &running) != 0) {
-    return ToolSignal::unknown;
-  }
-  if (running.st_dev != tool.st_dev || running.st_ino != tool.st_ino) {
+  const bool same =
+      ::stat(path, &running) == 0 && running.st_dev == tool.st_dev && running.st_ino == tool.st_ino;
+  if (!same && !ranReplacedFile(pid, path, executable)) {
     return ToolSignal::notTheTool;
   }
   if (::kill(pid, signal) != 0) {
     return errno == ESRCH ? ToolSignal::noProcess : ToolSignal::unknown;
   }
+  // A stopped process would keep the signal pending for good: it is continued.
+  if (signal != 0) {
+    (void)::kill(pid, SIGCONT);
+  }
   // No handle to wait on: look again every few milliseconds until the id is gone.
   const auto deadline = std::chrono::steady_clock::now() + waitForExit;
-  while (::kill(pid, 0) == 0 && std::chrono::steady_clock::now() < deadline) {
+  bool alive = ::kill(pid, 0) == 0;
+  while (alive && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    alive = ::kill(pid, 0) == 0;
   }
-  return ToolSignal::sent;
+  return waitForExit.count() > 0 && alive ? ToolSignal::stillRunning : ToolSignal::sent;
 }
 
 std::string ownExecutable() {

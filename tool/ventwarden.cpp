@@ -4,7 +4,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
-#include <limits>
 #include <optional>
 #include <string>
 
@@ -82,8 +81,9 @@ int runProactive(ToolState& s, ToolPlatform& platform) {
   // Signals are handled before anything is changed, so that a stop at any moment after this
   // point still hands the fans back and removes the pid file.
   platform.signals.arm();
-  if (!platform.pidFile.write(platform.pid)) {
-    platform.out.line(kPidFileError);
+  const PidClaim claim = platform.pidFile.claim(platform.pid, platform.probeTool);
+  if (claim != PidClaim::written) {
+    platform.out.line(claim == PidClaim::alreadyRunning ? kAlreadyRunning : kPidFileError);
     s.io.serviceClose(s.conn);
     return 1;
   }
@@ -105,23 +105,6 @@ int runProactive(ToolState& s, ToolPlatform& platform) {
   return 0;
 }
 
-std::optional<std::int32_t> parseProcessId(std::string_view text) {
-  if (text.empty() || text.size() > 10) {
-    return std::nullopt;
-  }
-  std::int64_t value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') {
-      return std::nullopt;
-    }
-    value = value * 10 + (c - '0');
-  }
-  if (value <= 0 || value > std::numeric_limits<std::int32_t>::max()) {
-    return std::nullopt;
-  }
-  return static_cast<std::int32_t>(value);
-}
-
 namespace {
 
 int runStop(std::span<const std::string_view> args, ToolPlatform& platform) {
@@ -131,11 +114,12 @@ int runStop(std::span<const std::string_view> args, ToolPlatform& platform) {
     return 1;
   }
   const ToolSignal result = platform.stopTool ? platform.stopTool(*pid) : ToolSignal::unknown;
-  if (result == ToolSignal::unknown) {
+  if (result == ToolSignal::unknown || result == ToolSignal::stillRunning) {
+    // An instance may still drive the fans: its file stays, the way to stop it later.
     platform.out.line(kCannotStop);
     return 1;
   }
-  // Signalled, or no instance under that id (a stale file): either way the file naming it goes.
+  // Ended, or no instance under that id (a stale file): either way the file naming it goes.
   platform.pidFile.removeIfHolds(*pid);
   platform.out.line(kReplyOk);
   return 0;

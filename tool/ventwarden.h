@@ -38,6 +38,9 @@ struct ToolPlatform {
   // process PID (none when PID is not a running monitor). Without them "guard" starts nothing.
   GuardLaunch* guardLaunch = nullptr;
   std::function<std::unique_ptr<MonitorWatch>(std::int32_t pid)> watchMonitor = {};
+  // For "proactive" and "guard": whether a process runs this very tool. None: no pid file names
+  // one.
+  ToolProbe probeTool = {};
 };
 
 // `args` are the arguments after the program name. Returns the exit status.
@@ -48,11 +51,9 @@ struct ToolPlatform {
 // to PID only when that process runs this tool's own executable, then the pid file removed when
 // it still names PID. "OK" and status 0 once no instance runs under that id; "ERR Bad process
 // id" for an id that is not a positive decimal number, "ERR Can't stop process" when the process
-// cannot be looked at or signalled, both with status 1. The SMC is not opened for it.
+// cannot be looked at or signalled or is still running after the wait, both with status 1 and
+// the pid file left as it is. The SMC is not opened for it.
 int runTool(IOService& io, std::span<const std::string_view> args, ToolPlatform& platform);
-
-// A process id as "stop" takes it: decimal digits only, no sign, 1 to 2147483647.
-std::optional<std::int32_t> parseProcessId(std::string_view text);
 
 // The pieces of a run, in the order the run uses them.
 // The service found and opened, the record size set; the reply line when that fails ("ERR No
@@ -64,6 +65,7 @@ void readFanTable(ToolState& s);
 void setFanModes(ToolState& s, std::uint8_t mode, StopSignals* stop = nullptr);
 void applyMax(ToolState& s);
 // Pid file, forced fans, "OK", then the loop until signalled; the stop sequence; 0. A pid file
-// that cannot be written ends the run with "ERR Can't write pid file" and 1 before any fan is
-// forced: nothing could find the tool to stop it.
+// that names another running tool ends the run with "ERR Already running" and 1, and one that
+// cannot be written with "ERR Can't write pid file" and 1, both before any fan is forced: one
+// tool at a time, and never one that nothing could find to stop.
 int runProactive(ToolState& s, ToolPlatform& platform);

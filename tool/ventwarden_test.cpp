@@ -373,6 +373,42 @@ TEST_F(VentwardenTest, ProactiveThatCannotWriteItsPidFileForcesNothing) {
   EXPECT_EQ(smc.closeCount, 1);
 }
 
+TEST_F(VentwardenTest, ProactiveStartsOnlyWhileNoOtherToolRuns) {
+  // The file names a running tool: it stays that tool's, and nothing is forced.
+  ASSERT_TRUE(pidFile.write(98));
+  std::vector<std::int32_t> probed;
+  ToolSignal answer = ToolSignal::sent;
+  ToolPlatform platform{out, stop, pidFile, 4711};
+  platform.probeTool = [&](std::int32_t pid) {
+    probed.push_back(pid);
+    return answer;
+  };
+  std::vector<std::string_view> args{"proactive"};
+  EXPECT_EQ(runTool(smc, args, platform), 1);
+  EXPECT_EQ(out.lines, std::vector<std::string>{"ERR Already running"});
+  EXPECT_EQ(smc.writeCount, 0);
+  EXPECT_EQ(smc.closeCount, 1);
+  EXPECT_EQ(slurp(pidFile.path()), "98");
+  EXPECT_EQ(probed, std::vector<std::int32_t>{98});
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1)
+      << "a temporary file was left";
+
+  // A stale file (no process, or another program under the id), or one naming this very
+  // process, is replaced and the run goes on.
+  for (ToolSignal stale : {ToolSignal::noProcess, ToolSignal::notTheTool, ToolSignal::unknown}) {
+    answer = stale;
+    out.lines.clear();
+    ASSERT_TRUE(pidFile.write(98));
+    EXPECT_EQ(runTool(smc, args, platform), 0);
+    EXPECT_EQ(out.lines, std::vector<std::string>{"OK"});
+  }
+  answer = ToolSignal::sent;
+  probed.clear();
+  ASSERT_TRUE(pidFile.write(4711));
+  EXPECT_EQ(runTool(smc, args, platform), 0);
+  EXPECT_TRUE(probed.empty());
+}
+
 TEST_F(VentwardenTest, StopSignalsThroughTheIdentityCheckAndClearsOnlyThatIdsFile) {
   std::vector<std::int32_t> asked;
   ToolSignal answer = ToolSignal::sent;
@@ -394,10 +430,14 @@ TEST_F(VentwardenTest, StopSignalsThroughTheIdentityCheckAndClearsOnlyThatIdsFil
   EXPECT_TRUE(asked.empty());
 
   ASSERT_TRUE(pidFile.write(4711));
-  answer = ToolSignal::unknown;  // cannot look: nothing is touched
-  EXPECT_EQ(stopRun({"stop", "4711"}), 1);
-  EXPECT_EQ(out.lines, std::vector<std::string>{"ERR Can't stop process"});
-  EXPECT_TRUE(fs::exists(pidFile.path()));
+  // Cannot look, or signalled and still running after the wait: the file stays, the way to
+  // stop it later.
+  for (ToolSignal outcome : {ToolSignal::unknown, ToolSignal::stillRunning}) {
+    answer = outcome;
+    EXPECT_EQ(stopRun({"stop", "4711"}), 1);
+    EXPECT_EQ(out.lines, std::vector<std::string>{"ERR Can't stop process"});
+    EXPECT_EQ(slurp(pidFile.path()), "4711");
+  }
 
   for (ToolSignal outcome : {ToolSignal::sent, ToolSignal::notTheTool, ToolSignal::noProcess}) {
     answer = outcome;
@@ -409,7 +449,7 @@ TEST_F(VentwardenTest, StopSignalsThroughTheIdentityCheckAndClearsOnlyThatIdsFil
     EXPECT_EQ(stopRun({"stop", "4711"}), 0);
     EXPECT_EQ(slurp(pidFile.path()), "98");
   }
-  EXPECT_EQ(asked.size(), 7u);
+  EXPECT_EQ(asked.size(), 8u);
   EXPECT_EQ(asked.front(), 4711);
   EXPECT_EQ(smc.callCount, 0);  // no SMC needed, none opened
 }

@@ -26,6 +26,7 @@
 
 #include "base/io.h"
 #include "base/unique_fd.h"
+#include "sim/sim_device.h"
 
 extern char** environ;
 
@@ -601,7 +602,8 @@ std::vector<std::string> SudoScriptRunner::elevatedCommandLine(const std::string
     args.emplace_back("--");
   }
   // Both clear the environment; the simulated SMC device this process uses goes along, as an
-  // argument of env, so that the tool drives the machine the user is looking at.
+  // argument of env, so that the tool drives the machine the user is looking at. The tool takes
+  // it under its own owner rules: written only when it is root's or the user's.
   if (!how.smcDevice.empty()) {
     args.emplace_back("/usr/bin/env");
     args.push_back("QUILLOMATICS_SMC_DEVICE=" + how.smcDevice);
@@ -611,6 +613,10 @@ std::vector<std::string> SudoScriptRunner::elevatedCommandLine(const std::string
   }
   args.push_back(command);
   return args;
+}
+
+std::string SudoScriptRunner::toolDevice() {
+  return sim::devicePath();
 }
 
 ScriptResult SudoScriptRunner::runWithAdministratorPrivileges(const AdminScript& script) {
@@ -634,9 +640,7 @@ ScriptResult SudoScriptRunner::runWithAdministratorPrivileges(const AdminScript&
   }
   const int terminal = promptTerminal();
   how.canPrompt = terminal >= 0;
-  if (const char* device = std::getenv("QUILLOMATICS_SMC_DEVICE")) {
-    how.smcDevice = device;
-  }
+  how.smcDevice = toolDevice();
   SpawnOptions options{.terminal = terminal, .cancel = cancelDescriptor};
   if (how.canPrompt) {
     options.prompt = how.usePkexec ? Prompt::handOver : Prompt::relay;

@@ -82,6 +82,10 @@ class SudoScriptRunner final : public AdminScriptRunner {
   };
   static std::vector<std::string> elevatedCommandLine(const std::string& command,
                                                       const Elevation& how);
+  // The simulated SMC device this process uses, handed to the tool so that both act on one
+  // machine: QUILLOMATICS_SMC_DEVICE when set, else the default device as this process finds it
+  // (in $XDG_RUNTIME_DIR, say, which sudo and pkexec do not pass on and root would not take).
+  static std::string toolDevice();
 };
 
 // The pid file read with O_NOFOLLOW|O_NONBLOCK and checked with fstat; a signal only to the tool;

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <thread>
 
 #include "app/admin_script.h"
@@ -243,6 +244,40 @@ TEST(ScriptRunner, ElevatedCommandLines) {
   EXPECT_EQ(SudoScriptRunner::elevatedCommandLine(command, Elevation{false, false, "/d 'x"}),
             (std::vector<std::string>{"/usr/bin/sudo", "-n", "--", "/usr/bin/env",
                                       "QUILLOMATICS_SMC_DEVICE=/d 'x", "/bin/sh", "-c", command}));
+}
+
+// Sets or unsets a variable for the rest of the scope.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) {
+      old_ = old;
+    }
+    value != nullptr ? setenv(name, value, 1) : unsetenv(name);
+  }
+  ~ScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+TEST(ScriptRunner, TheToolIsHandedTheDeviceInUse) {
+  // A runtime directory outside /run/user/<uid>: the tool, acting for the user, would look in
+  // /run/user/<uid> and drive another device than the one on the screen.
+  const TempDir runtime;
+  ASSERT_EQ(chmod(runtime.path().c_str(), 0700), 0);
+  const ScopedEnv sudo("SUDO_UID", nullptr);
+  const ScopedEnv pkexec("PKEXEC_UID", nullptr);
+  const ScopedEnv xdg("XDG_RUNTIME_DIR", runtime.path().c_str());
+  {
+    const ScopedEnv unnamed("QUILLOMATICS_SMC_DEVICE", nullptr);
+    EXPECT_EQ(SudoScriptRunner::toolDevice(), (runtime.path() / "quillomatics-smc.dev").string());
+  }
+  const ScopedEnv named("QUILLOMATICS_SMC_DEVICE", "/elsewhere/smc.dev");
+  EXPECT_EQ(SudoScriptRunner::toolDevice(), "/elsewhere/smc.dev");
 }
 
 // Runs `body` in a child process as the user nobody (when root) and returns its exit status;

@@ -66,6 +66,7 @@ bool PosixProcessControl::toolRunning(int pid, std::string_view toolPath) {
   // Signal 0 delivers nothing: it only runs the identity check.
   switch (signalIfRunning(pid, std::string(toolPath), 0)) {
     case ToolSignal::sent:
+    case ToolSignal::stillRunning:
       return true;
     case ToolSignal::notTheTool:
     case ToolSignal::noProcess:

@@ -65,8 +65,18 @@ bool othersCanRun(const std::filesystem::path& program) {
   return true;
 }
 
+// Sets this process's login uid from its decimal text; async-signal-safe.
+bool setLoginUid(const std::string& text) {
+  const int fd = ::open("/proc/self/loginuid", O_WRONLY | O_CLOEXEC);
+  if (fd < 0) {
+    return false;
+  }
+  const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  return ::close(fd) == 0 && written;
+}
+
 ExecResult execWith(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-                    bool drop) {
+                    bool drop, std::optional<unsigned> loginUid = std::nullopt) {
   ExecResult result;
   if (argv.empty()) {
     return result;
@@ -113,6 +123,7 @@ ExecResult execWith(const std::vector<std::string>& argv, const std::vector<std:
     argp.push_back(a.data());
   }
   argp.push_back(nullptr);
+  const std::string loginText = loginUid ? std::to_string(*loginUid) : std::string();
 
   const pid_t pid = ::fork();
   if (pid < 0) {
@@ -121,6 +132,9 @@ ExecResult execWith(const std::vector<std::string>& argv, const std::vector<std:
   if (pid == 0) {
     ::dup2(out[1], STDOUT_FILENO);
     ::dup2(err[1], STDERR_FILENO);
+    if (loginUid && !setLoginUid(loginText)) {
+      ::_exit(124);
+    }
     if (drop && !dropInChild()) {
       ::_exit(125);
     }
@@ -191,6 +205,22 @@ int runUnprivileged(const std::function<int()>& fn) {
     ::_exit(fn());
   }
   return waitFor(pid);
+}
+
+ExecResult execWithLoginUid(unsigned loginUid, const std::vector<std::string>& argv,
+                            const std::vector<std::string>& env) {
+  return execWith(argv, env, false, loginUid);
+}
+
+bool loginUidSettable() {
+  if (::geteuid() != 0) {
+    return false;
+  }
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::_exit(setLoginUid("12345") ? 0 : 1);
+  }
+  return pid > 0 && waitFor(pid) == 0;
 }
 
 ExecResult execUnprivileged(const std::vector<std::string>& argv,

@@ -10,6 +10,11 @@
 //                              the same for a program: its standard output and error are
 //                              collected; `env` entries ("NAME=value") are added to this
 //                              process's environment for the child.
+//   execWithLoginUid(uid, argv, env)
+//                              execAsIs with the child's kernel login uid set to `uid` before
+//                              the exec (root may, where the kernel keeps one); status 124 when
+//                              the kernel refuses.
+//   loginUidSettable()         whether that works here.
 //   droppingPrivileges()       whether the helpers above really change user (running as root).
 //   suiteWriters()             who may write the SMC keys of a device a test makes: root, as on a
 //                              Mac, when the suite runs as root; the file's owner when it runs as
@@ -47,6 +52,9 @@ ExecResult execUnprivileged(const std::vector<std::string>& argv,
                             const std::vector<std::string>& env = {});
 // The same without changing user, for comparisons and for programs run as root.
 ExecResult execAsIs(const std::vector<std::string>& argv, const std::vector<std::string>& env = {});
+ExecResult execWithLoginUid(unsigned loginUid, const std::vector<std::string>& argv,
+                            const std::vector<std::string>& env = {});
+bool loginUidSettable();
 
 class SharedTempDir {
  public:
