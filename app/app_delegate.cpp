@@ -359,7 +359,8 @@ AppDelegate::GuardStart AppDelegate::startGuard(std::string_view mode, std::opti
   if (reply.find(kFansNotForced) != std::string::npos) {
     return GuardStart::notForced;
   }
-  if (reply.find(kPidFileError) != std::string::npos) {
+  if (reply.find(kPidFileError) != std::string::npos ||
+      reply.find(kAlreadyRunning) != std::string::npos) {
     return GuardStart::pidFileTaken;
   }
   if (!result.succeeded || !replySucceeded(reply)) {

@@ -91,9 +91,11 @@ int hold(IOService& io, Hold mode, std::int32_t monitor, ToolPlatform& platform,
   }
   readFanTable(s);
   const std::int32_t self = launch.guardPid();
-  if (!platform.pidFile.write(self)) {
+  // One tool drives the fans: a guard does not start beside another running tool.
+  const PidClaim claim = platform.pidFile.claim(self, platform.probeTool);
+  if (claim != PidClaim::written) {
     s.io.serviceClose(s.conn);
-    launch.report(kPidFileError);
+    launch.report(claim == PidClaim::alreadyRunning ? kAlreadyRunning : kPidFileError);
     return 1;
   }
   if (mode == Hold::fullSpeed) {

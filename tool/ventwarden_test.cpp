@@ -142,6 +142,9 @@ class VentwardenTest : public ::testing::Test {
     ToolPlatform platform{out, stop, pidFile, 1};
     platform.guardLaunch = &launch;
     platform.watchMonitor = [this](std::int32_t pid) { return monitor.watch(pid); };
+    platform.probeTool = [this](std::int32_t pid) {
+      return pid == otherTool ? ToolSignal::sent : ToolSignal::noProcess;
+    };
     return runTool(smc, args, platform);
   }
 
@@ -150,6 +153,7 @@ class VentwardenTest : public ::testing::Test {
   ScriptedStop stop;
   FakeLaunch launch;
   ScriptedMonitor monitor;
+  std::int32_t otherTool = 0;  // a tool that runs, as the probe sees it
   fs::path dir;
   PidFile pidFile;
 };
@@ -557,6 +561,19 @@ TEST_F(VentwardenTest, GuardThatCannotHoldTheFansLeavesNothingBehind) {
   EXPECT_EQ(launch.reports, std::vector<std::string>{"ERR Not the monitor"});
   EXPECT_EQ(smc.openCount, 0);
 
+  // Another tool drives the fans: the guard does not start beside it, and its file stays.
+  monitor.isTheMonitor = true;
+  launch.reports.clear();
+  otherTool = 98;
+  ASSERT_TRUE(pidFile.write(98));
+  EXPECT_EQ(guard({"guard", "max", "77"}), 1);
+  EXPECT_EQ(launch.reports, std::vector<std::string>{"ERR Already running"});
+  EXPECT_EQ(smc.writeCount, 0);
+  EXPECT_EQ(slurp(pidFile.path()), "98");
+  EXPECT_EQ(smc.closeCount, 1);
+  otherTool = 0;
+  fs::remove(pidFile.path());
+
   // No mode keys, only the mask (MacBookPro13,3): the fans cannot be held, so they are handed
   // back at once and nothing keeps running.
   monitor.isTheMonitor = true;
@@ -568,7 +585,7 @@ TEST_F(VentwardenTest, GuardThatCannotHoldTheFansLeavesNothingBehind) {
   EXPECT_EQ(launch.reports, std::vector<std::string>{"ERR Fans not forced"});
   EXPECT_TRUE(monitor.timeouts.empty());
   EXPECT_FALSE(fs::exists(pidFile.path()));
-  EXPECT_EQ(smc.closeCount, 1);
+  EXPECT_EQ(smc.closeCount, 2);
 
   // The caller's side ends with the guard's line, or with its own when the guard said nothing.
   launch.side = GuardLaunch::Side::caller;
