@@ -52,8 +52,8 @@ bool makePipe(int fds[2]) {
 SignalPipe::SignalPipe(std::initializer_list<int> signals) {
   int fds[2];
   if (makePipe(fds)) {
-    read_ = fds[0];
-    write_ = fds[1];
+    read_.reset(fds[0]);
+    write_.reset(fds[1]);
   }
   struct sigaction action {};
   action.sa_handler = onSignal;
@@ -70,7 +70,7 @@ SignalPipe::SignalPipe(std::initializer_list<int> signals) {
       continue;
     }
     caughtFlags[signal] = 0;
-    writeFds[signal].store(write_, std::memory_order_relaxed);
+    writeFds[signal].store(write_.get(), std::memory_order_relaxed);
     Installed entry{signal, {}};
     if (::sigaction(signal, &action, &entry.previous) == 0) {
       installed_.push_back(entry);
@@ -87,10 +87,6 @@ SignalPipe::~SignalPipe() {
     writeFds[entry.signal].store(-1, std::memory_order_relaxed);
     caughtFlags[entry.signal] = 0;
   }
-  if (read_ >= 0) {
-    ::close(read_);
-    ::close(write_);
-  }
 }
 
 bool SignalPipe::caught() const {
@@ -106,7 +102,7 @@ std::optional<int> SignalPipe::drain() {
   std::optional<int> last;
   unsigned char buffer[16];
   for (;;) {
-    const ssize_t n = ::read(read_, buffer, sizeof buffer);
+    const ssize_t n = ::read(read_.get(), buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) {
       continue;
     }

@@ -8,6 +8,8 @@
 #include <optional>
 #include <vector>
 
+#include "base/unique_fd.h"
+
 namespace base {
 
 // The handler only notes the signal and writes its number, one byte, to a non-blocking
@@ -25,8 +27,8 @@ class SignalPipe {
 
   // The read end to poll; -1 when no pipe could be made (no descriptors left). The signals are
   // still noted then, and a poll on -1 only waits out its timeout or an interrupting signal.
-  int fd() const { return read_; }
-  bool piped() const { return read_ >= 0; }
+  int fd() const { return read_.get(); }
+  bool piped() const { return static_cast<bool>(read_); }
   // Whether one of the signals arrived since the pipe was made.
   bool caught() const;
   // Empties the pipe without waiting; the last signal it held, if any.
@@ -38,8 +40,9 @@ class SignalPipe {
     struct sigaction previous;
   };
   std::vector<Installed> installed_;
-  int read_ = -1;
-  int write_ = -1;
+  // Closed after the handlers are put back, so no handler writes to a descriptor number reused.
+  UniqueFd read_;
+  UniqueFd write_;
 };
 
 // A signal ignored while this lives (SIGPIPE, so that a write to a reader that went away fails

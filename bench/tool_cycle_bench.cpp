@@ -34,7 +34,7 @@ void BM_CoolingCycle(benchmark::State& state) {
   FakeSMC smc;
   addMachine(smc);
   ToolState s(smc);
-  smc.serviceOpen(FakeSMC::kService, 0, s.conn);
+  s.conn.open(smc);
   s.stride = 80;
   readFanTable(s);
   for (auto _ : state) {
@@ -76,7 +76,7 @@ TG0D|flt |4|80|00005C42
   {
     sim::DeviceIOService io(path);
     ToolState s(io);
-    if (io.serviceOpen(io.getMatchingService("AppleSMC"), 0, s.conn) != kIOReturnSuccess) {
+    if (s.conn.open(io) != SMCConnection::OpenResult::opened) {
       state.SkipWithError("cannot open the simulated device");
     } else {
       s.stride = 80;
@@ -84,7 +84,6 @@ TG0D|flt |4|80|00005C42
       for (auto _ : state) {
         coolingCycle(s);
       }
-      io.serviceClose(s.conn);
     }
   }
   fs::remove_all(dir);

@@ -12,22 +12,16 @@ std::string fanKey(long long index, std::string_view suffix) {
 }
 
 bool SMCClient::open() {
-  const IOHandle service = io_.getMatchingService("AppleSMC");
-  if (service == 0) {
-    return false;
-  }
-  const IOReturn result = io_.serviceOpen(service, 0, conn);
-  io_.objectRelease(service);
-  return result == kIOReturnSuccess;
+  return conn.open(io_) == SMCConnection::OpenResult::opened;
 }
 
 void SMCClient::close() {
-  io_.serviceClose(conn);
+  conn.close();
 }
 
 IOReturn SMCClient::call(const SMCKeyData_t& input, SMCKeyData_t& output) {
   std::size_t outputSize = sizeof(SMCKeyData_t);
-  return io_.callStructMethod(conn, kSMCSelector, &input, sizeof(SMCKeyData_t), &output,
+  return io_.callStructMethod(conn.handle(), kSMCSelector, &input, sizeof(SMCKeyData_t), &output,
                               &outputSize);
 }
 

@@ -10,6 +10,7 @@
 #include "smc/byte_list.h"
 #include "smc/io_service.h"
 #include "smc/smc_codec.h"
+#include "smc/smc_connection.h"
 #include "smc/smc_record.h"
 
 // Per-fan key text: "F", the index in decimal, then a two-letter suffix ("Ac", "Mn", ...).
@@ -54,5 +55,5 @@ class SMCClient {
                       std::int32_t dataSize);
 
   IOService& io_;
-  IOHandle conn = 0;
+  SMCConnection conn;  // closed by close(), or when the client goes
 };

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <utility>
 
 #include "smc/testing/fake_smc.h"
 
@@ -28,6 +29,40 @@ TEST(SmcClientOpen, OpensTheAppleSmcServiceAndReleasesIt) {
   EXPECT_EQ(smc.releaseCount, 1);
   client.close();
   EXPECT_EQ(smc.closeCount, 1);
+}
+
+// The connection is closed once whichever way its owner ends: close(), destruction, or a move
+// that hands it on; a client that never opened closes nothing.
+TEST(SmcClientOpen, TheConnectionIsClosedExactlyOnce) {
+  FakeSMC smc;
+  {
+    SMCClient client(smc);
+    ASSERT_TRUE(client.open());
+    client.close();
+    client.close();
+  }
+  EXPECT_EQ(smc.closeCount, 1);
+  {
+    SMCClient client(smc);
+    ASSERT_TRUE(client.open());
+  }
+  EXPECT_EQ(smc.closeCount, 2);
+  {
+    SMCConnection first;
+    ASSERT_EQ(first.open(smc), SMCConnection::OpenResult::opened);
+    SMCConnection second = std::move(first);
+    EXPECT_FALSE(first.isOpen());
+    EXPECT_EQ(second.handle(), FakeSMC::kConnection);
+  }
+  EXPECT_EQ(smc.closeCount, 3);
+  {
+    FakeSMC refused;
+    refused.openResult = kIOReturnNotPrivileged;
+    SMCClient client(refused);
+    EXPECT_FALSE(client.open());
+    client.close();
+    EXPECT_EQ(refused.closeCount, 0);
+  }
 }
 
 TEST(SmcClientOpen, FailsWithoutServiceOrWhenOpenIsRefused) {

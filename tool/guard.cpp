@@ -70,7 +70,7 @@ void handFansBack(ToolState& s) {
 void release(ToolState& s, const PidFile& pidFile, std::int32_t self) {
   handFansBack(s);
   pidFile.removeIfHolds(self);
-  s.io.serviceClose(s.conn);
+  s.conn.close();
 }
 
 // The guard's own process, from the pin to the hand-back; returns its exit status.
@@ -94,7 +94,7 @@ int hold(IOService& io, Hold mode, std::int32_t monitor, ToolPlatform& platform,
   // One tool drives the fans: a guard does not start beside another running tool.
   const PidClaim claim = platform.pidFile.claim(self, platform.probeTool);
   if (claim != PidClaim::written) {
-    s.io.serviceClose(s.conn);
+    s.conn.close();
     launch.report(claim == PidClaim::alreadyRunning ? kAlreadyRunning : kPidFileError);
     return 1;
   }

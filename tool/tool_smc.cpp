@@ -16,7 +16,7 @@ constexpr std::uint32_t kSp78 = fourCC("sp78");
 IOReturn call(ToolState& s, const SMCKeyData_t& input, SMCKeyData_t& output) {
   const auto size = static_cast<std::size_t>(s.stride);
   std::size_t outputSize = size;
-  return s.io.callStructMethod(s.conn, kSMCSelector, &input, size, &output, &outputSize);
+  return s.io.callStructMethod(s.conn.handle(), kSMCSelector, &input, size, &output, &outputSize);
 }
 
 float littleEndianFloat(std::span<const std::uint8_t> b) {

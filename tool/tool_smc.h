@@ -13,15 +13,15 @@
 
 #include "smc/byte_list.h"
 #include "smc/io_service.h"
+#include "smc/smc_connection.h"
 
 // What the tool keeps for its one run: the connection, the record size and the fan table.
 struct ToolState {
   explicit ToolState(IOService& service) : io(service) {}
 
   IOService& io;
-  IOHandle svc = 0;   // the matched "AppleSMC" service, released once the connection is open
-  IOHandle conn = 0;  // every SMC call of the tool goes through it
-  int stride = 0;     // record size used as input and output size, 80 once open
+  SMCConnection conn;  // every SMC call of the tool goes through it; closed when the state goes
+  int stride = 0;      // record size used as input and output size, 80 once open
   int fanCount = 0;
   std::vector<float> fanMin;  // rpm, one entry per fan
   std::vector<float> fanMax;

@@ -13,7 +13,7 @@ namespace {
 class ToolSmcTest : public ::testing::Test {
  protected:
   ToolSmcTest() {
-    s.conn = FakeSMC::kConnection;
+    s.conn = SMCConnection(s.io, FakeSMC::kConnection);
     s.stride = 80;
   }
   const RecordedExchange& last() const { return recorder.exchanges.back(); }

@@ -25,15 +25,14 @@ float speedLimit(std::optional<float> read, float fallback) {
 }  // namespace
 
 std::optional<std::string_view> openSmc(ToolState& s) {
-  s.svc = s.io.getMatchingService("AppleSMC");
-  if (s.svc == 0) {
-    return kNoSmc;
+  switch (s.conn.open(s.io)) {
+    case SMCConnection::OpenResult::noService:
+      return kNoSmc;
+    case SMCConnection::OpenResult::cannotOpen:
+      return kCannotOpenSmc;
+    case SMCConnection::OpenResult::opened:
+      break;
   }
-  s.conn = 0;
-  if (s.io.serviceOpen(s.svc, 0, s.conn) != kIOReturnSuccess) {
-    return kCannotOpenSmc;
-  }
-  s.io.objectRelease(s.svc);
   s.stride = static_cast<int>(kSMCRecordSize);
   return std::nullopt;
 }
@@ -84,7 +83,7 @@ int runProactive(ToolState& s, ToolPlatform& platform) {
   const PidClaim claim = platform.pidFile.claim(platform.pid, platform.probeTool);
   if (claim != PidClaim::written) {
     platform.out.line(claim == PidClaim::alreadyRunning ? kAlreadyRunning : kPidFileError);
-    s.io.serviceClose(s.conn);
+    s.conn.close();
     return 1;
   }
   setFanModes(s, 1, &platform.signals);
@@ -101,7 +100,7 @@ int runProactive(ToolState& s, ToolPlatform& platform) {
 
   setFanModes(s, 0);
   platform.pidFile.removeIfHolds(platform.pid);
-  s.io.serviceClose(s.conn);
+  s.conn.close();
   return 0;
 }
 
@@ -161,6 +160,6 @@ int runTool(IOService& io, std::span<const std::string_view> args, ToolPlatform&
     return 1;
   }
   platform.out.line(kReplyOk);
-  io.serviceClose(s.conn);
+  s.conn.close();
   return 0;
 }

@@ -184,7 +184,8 @@ TEST_F(VentwardenTest, ArgumentLines) {
                                       "ERR Unknown command: ", "ERR Unknown command: MAX",
                                       "ERR Unknown command: Auto", "ERR Unknown command: max "}));
   EXPECT_EQ(smc.writeCount, 0);
-  EXPECT_EQ(smc.closeCount, 0);  // left to process teardown
+  EXPECT_EQ(smc.openCount, 5);
+  EXPECT_EQ(smc.closeCount, 5);  // every exit closes what it opened
 }
 
 TEST_F(VentwardenTest, MaxForcesModesAndWritesMaximumTargets) {
@@ -219,7 +220,7 @@ TEST_F(VentwardenTest, RefusedWritesStillReportOK) {
 
 TEST_F(VentwardenTest, FanCountFromFirstByteOfFNum) {
   ToolState s(smc);
-  s.conn = FakeSMC::kConnection;
+  s.conn = SMCConnection(s.io, FakeSMC::kConnection);
   s.stride = 80;
 
   smc.removeKey("FNum");
@@ -253,7 +254,7 @@ TEST_F(VentwardenTest, NonFloatSpeedKeysFallBackAndGetNoTarget) {
   smc.addKey("F0Mx", "ui16", 2, {0x15, 0x7C});
   smc.addKey("F0Tg", "fpe2", 2, {0, 0});
   ToolState s(smc);
-  s.conn = FakeSMC::kConnection;
+  s.conn = SMCConnection(s.io, FakeSMC::kConnection);
   s.stride = 80;
   readFanTable(s);
   EXPECT_EQ(s.fanMin[0], 1800.0f);
@@ -273,7 +274,7 @@ TEST_F(VentwardenTest, SpeedLimitsThatAreNotFiniteOrAreNegativeFallBack) {
   EXPECT_EQ(smc.fltValue("F0Tg"), 5500.0f);
   EXPECT_EQ(smc.fltValue("F1Tg"), 6000.0f);
   ToolState s(smc);
-  s.conn = FakeSMC::kConnection;
+  s.conn = SMCConnection(s.io, FakeSMC::kConnection);
   s.stride = 80;
   readFanTable(s);
   EXPECT_EQ(s.fanMin[0], 1800.0f);
@@ -294,7 +295,7 @@ TEST(Cooling, CurveAndTargets) {
 
 TEST_F(VentwardenTest, HottestValidReadingCounts) {
   ToolState s(smc);
-  s.conn = FakeSMC::kConnection;
+  s.conn = SMCConnection(s.io, FakeSMC::kConnection);
   s.stride = 80;
   EXPECT_EQ(getMaxTemp(s), 0.0);
   smc.addSp78("TC0P", 55.0);
