@@ -8,11 +8,11 @@
 #include <memory>
 #include <string>
 
-enum class MonitorWake {
-  ended,     // the monitor has ended, however it ended
-  woken,     // the stop descriptor became readable, or a signal interrupted the wait
-  timedOut,  // the time ran out with the monitor still running
-};
+#include "base/process_pin.h"
+
+// ended: the monitor has ended, however it ended; woken: the stop descriptor became readable, or
+// a signal interrupted the wait; timedOut: the time ran out with the monitor still running.
+using MonitorWake = base::PinWake;
 
 class MonitorWatch {
  public:
@@ -24,8 +24,8 @@ class MonitorWatch {
 
 // Pins process `pid` and returns the watch on it when, looked at through the pin, it runs the
 // very file `executable` names (same device and inode) and still runs after the look. None when
-// no process has that id, it runs something else, or it cannot be looked at. Linux: a pidfd; macOS:
-// a kqueue with EVFILT_PROC and NOTE_EXIT.
+// no process has that id, it runs something else, or it cannot be looked at. The pin is a
+// base::ProcessPin: a pidfd on Linux, a kqueue with EVFILT_PROC and NOTE_EXIT on macOS.
 std::unique_ptr<MonitorWatch> watchMonitor(std::int32_t pid, const std::string& executable);
 
 // The monitor's executable as the guard accepts it: kMonitorFileName in the directory of this

@@ -29,3 +29,6 @@ ToolSignal signalIfRunning(int pid, const std::string& executable, int signal,
 // A path that names this process's own executable file: /proc/self/exe on Linux, the path
 // proc_pidpath gives on macOS. Empty when it cannot be told.
 std::string ownExecutable();
+// A path that names process `pid`'s executable file: /proc/PID/exe on Linux, the path
+// proc_pidpath gives on macOS. Empty when it cannot be told.
+std::string executableOf(int pid);

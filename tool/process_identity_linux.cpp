@@ -3,40 +3,16 @@
 #include "tool/process_identity.h"
 
 #include <limits.h>
-#include <poll.h>
 #include <stdlib.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
 
-#include "base/unique_fd.h"
+#include "base/process_pin.h"
 
 namespace {
-
-class Pin {
- public:
-  explicit Pin(int pid) : fd_(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0))) {}
-  int get() const { return fd_.get(); }
-  // Whether the pinned process is still running after up to `wait`; an exited one reads as
-  // ready.
-  bool running(std::chrono::milliseconds wait = {}) const {
-    pollfd p{fd_.get(), POLLIN, 0};
-    int ready;
-    do {
-      ready = ::poll(&p, 1, static_cast<int>(wait.count()));
-    } while (ready < 0 && errno == EINTR);
-    return ready == 0;
-  }
-  bool send(int signal) const {
-    return ::syscall(SYS_pidfd_send_signal, fd_.get(), signal, nullptr, 0) == 0;
-  }
-
- private:
-  base::UniqueFd fd_;
-};
 
 // Whether the process's executable is the file that stood at `executable` when it started and
 // has been replaced since: the kernel names an executable whose last link is gone by its path
@@ -71,8 +47,8 @@ ToolSignal signalIfRunning(int pid, const std::string& executable, int signal,
   if (::stat(executable.c_str(), &tool) != 0) {
     return ToolSignal::unknown;
   }
-  const Pin pin(pid);
-  if (pin.get() < 0) {
+  auto pin = base::ProcessPin::pin(pid);
+  if (!pin) {
     return errno == ESRCH ? ToolSignal::noProcess : ToolSignal::unknown;
   }
   // The pin is taken first: while the pinned process runs, its id cannot be given to another,
@@ -86,21 +62,21 @@ ToolSignal signalIfRunning(int pid, const std::string& executable, int signal,
   }
   const bool same = running.st_dev == tool.st_dev && running.st_ino == tool.st_ino;
   const bool replaced = !same && ranReplacedFile(proc, running, executable);
-  if (!pin.running()) {
+  if (pin->ended()) {
     return ToolSignal::noProcess;
   }
   if (!same && !replaced) {
     return ToolSignal::notTheTool;
   }
-  if (!pin.send(signal)) {
+  if (!pin->send(signal)) {
     return errno == ESRCH ? ToolSignal::noProcess : ToolSignal::unknown;
   }
   // A stopped process would keep the signal pending for good: it is continued through the same
   // pin, so that a stop it was sent is carried out.
   if (signal != 0) {
-    (void)pin.send(SIGCONT);
+    (void)pin->send(SIGCONT);
   }
-  if (waitForExit.count() > 0 && pin.running(waitForExit)) {
+  if (waitForExit.count() > 0 && !pin->ended(waitForExit)) {
     return ToolSignal::stillRunning;
   }
   return ToolSignal::sent;
@@ -108,4 +84,8 @@ ToolSignal signalIfRunning(int pid, const std::string& executable, int signal,
 
 std::string ownExecutable() {
   return "/proc/self/exe";
+}
+
+std::string executableOf(int pid) {
+  return pid > 0 ? "/proc/" + std::to_string(pid) + "/exe" : std::string();
 }

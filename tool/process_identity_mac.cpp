@@ -71,7 +71,11 @@ ToolSignal signalIfRunning(int pid, const std::string& executable, int signal,
 }
 
 std::string ownExecutable() {
+  return executableOf(getpid());
+}
+
+std::string executableOf(int pid) {
   char path[PROC_PIDPATHINFO_MAXSIZE];
-  const int n = proc_pidpath(getpid(), path, sizeof path);
+  const int n = pid > 0 ? proc_pidpath(pid, path, sizeof path) : 0;
   return n > 0 ? std::string(path, static_cast<std::size_t>(n)) : std::string();
 }

@@ -10,8 +10,9 @@
 #include <cerrno>
 #include <chrono>
 
-#include "app/posix/process_watch.h"
+#include "app/posix/process_info.h"
 #include "base/io.h"
+#include "base/process_pin.h"
 #include "base/unique_fd.h"
 #include "tool/process_identity.h"
 
@@ -82,8 +83,26 @@ std::vector<std::string> PosixProcessControl::processArguments(int pid) {
   return readProcessArguments(pid);
 }
 
+namespace {
+
+// The application's follow of its tool: one look at the pin per refresh, never blocking.
+class PinnedProcess final : public ProcessWatch {
+ public:
+  explicit PinnedProcess(base::ProcessPin pin) : pin_(std::move(pin)) {}
+  bool ended() override { return pin_.ended(); }
+
+ private:
+  base::ProcessPin pin_;
+};
+
+}  // namespace
+
 std::unique_ptr<ProcessWatch> PosixProcessControl::watchProcess(int pid) {
-  return pinProcess(pid);
+  auto pin = base::ProcessPin::pin(pid);
+  if (!pin) {
+    return nullptr;
+  }
+  return std::make_unique<PinnedProcess>(std::move(*pin));
 }
 
 ScriptResult PosixProcessControl::runTool(std::string_view toolPath,

@@ -1,55 +1,13 @@
-// The process watch on macOS: a kqueue with the process's exit as its one event, and sysctl and
-// libproc for its arguments and name.
-#include "app/posix/process_watch.h"
+// What sysctl and libproc tell of another process on macOS: its arguments and its name.
+#include "app/posix/process_info.h"
 
 #include <libproc.h>
 #include <signal.h>
-#include <sys/event.h>
 #include <sys/sysctl.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-
-#include "base/unique_fd.h"
-
-namespace {
-
-class KqueueWatch final : public ProcessWatch {
- public:
-  explicit KqueueWatch(base::UniqueFd queue) : queue_(std::move(queue)) {}
-  bool ended() override {
-    if (ended_) {
-      return true;
-    }
-    const timespec now{0, 0};
-    struct kevent event {};
-    ended_ = ::kevent(queue_.get(), nullptr, 0, &event, 1, &now) > 0;
-    return ended_;
-  }
-
- private:
-  base::UniqueFd queue_;
-  bool ended_ = false;
-};
-
-}  // namespace
-
-std::unique_ptr<ProcessWatch> pinProcess(int pid) {
-  if (pid <= 0) {
-    return nullptr;
-  }
-  base::UniqueFd queue(::kqueue());
-  if (!queue) {
-    return nullptr;
-  }
-  struct kevent change {};
-  EV_SET(&change, pid, EVFILT_PROC, EV_ADD | EV_ONESHOT, NOTE_EXIT, 0, nullptr);
-  if (::kevent(queue.get(), &change, 1, nullptr, 0, nullptr) != 0) {
-    return nullptr;  // ESRCH: no such process
-  }
-  return std::make_unique<KqueueWatch>(std::move(queue));
-}
 
 std::vector<std::string> readProcessArguments(int pid) {
   std::vector<std::string> args;

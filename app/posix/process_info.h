@@ -1,6 +1,6 @@
-// What the application can tell about another process beyond the pid file's identity check: a pin
-// that notices its end, its arguments, and its name. Linux uses a pidfd and /proc, macOS a kqueue
-// and sysctl.
+// What the application can tell about another process beyond the pid file's identity check and
+// its pin (base/process_pin.h): its arguments, and its name. Linux reads /proc, macOS sysctl and
+// libproc.
 #pragma once
 
 #include <memory>
@@ -10,8 +10,6 @@
 
 #include "app/platform.h"
 
-// Null when there is no process with that id (or it cannot be pinned).
-std::unique_ptr<ProcessWatch> pinProcess(int pid);
 // The arguments after the program name; empty when they cannot be read.
 std::vector<std::string> readProcessArguments(int pid);
 // Whether the process is alive and its executable's file name is `name`: all that can be told of

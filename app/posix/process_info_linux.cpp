@@ -1,34 +1,14 @@
-// The process watch on Linux: a pidfd that polls readable once the process has ended, and /proc.
-#include "app/posix/process_watch.h"
+// What /proc tells of another process on Linux: its arguments and its name.
+#include "app/posix/process_info.h"
 
-#include <poll.h>
 #include <signal.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <fstream>
 #include <iterator>
 
-#include "base/unique_fd.h"
-
 namespace {
-
-class PidfdWatch final : public ProcessWatch {
- public:
-  explicit PidfdWatch(base::UniqueFd fd) : fd_(std::move(fd)) {}
-  bool ended() override {
-    pollfd p{fd_.get(), POLLIN, 0};
-    int ready;
-    do {
-      ready = ::poll(&p, 1, 0);
-    } while (ready < 0 && errno == EINTR);
-    return ready != 0;
-  }
-
- private:
-  base::UniqueFd fd_;
-};
 
 std::string procFile(int pid, const char* name) {
   std::ifstream in("/proc/" + std::to_string(pid) + "/" + name, std::ios::binary);
@@ -36,17 +16,6 @@ std::string procFile(int pid, const char* name) {
 }
 
 }  // namespace
-
-std::unique_ptr<ProcessWatch> pinProcess(int pid) {
-  if (pid <= 0) {
-    return nullptr;
-  }
-  base::UniqueFd fd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
-  if (!fd) {
-    return nullptr;
-  }
-  return std::make_unique<PidfdWatch>(std::move(fd));
-}
 
 std::vector<std::string> readProcessArguments(int pid) {
   std::vector<std::string> args;
