@@ -262,30 +262,24 @@ void AppDelegate::updateReadings() {
 // ---- Row formatting ----
 
 void AppDelegate::addSectionHeader(std::string_view title) {
-  MenuWriter(*menu_, menu_->items.size()).sectionHeader(title);
+  MenuWriter(*menu_).sectionHeader(title);
 }
 
 void AppDelegate::addSection(std::string_view title, const std::vector<TempReading>& readings) {
-  MenuWriter(*menu_, menu_->items.size()).section(title, readings, useFahrenheit_);
+  MenuWriter(*menu_).section(title, readings, useFahrenheit_);
 }
 
 StyledText AppDelegate::formatTemp(std::string_view name, double temp, std::string_view unit,
                                    double celsius) const {
-  StyledText row;
-  formatTempInto(name, temp, unit, celsius, row);
-  return row;
+  return formatTempRow(name, temp, unit, celsius);
 }
 
 StyledText AppDelegate::formatFanError(std::string_view name) const {
-  StyledText row;
-  formatFanErrorInto(name, row);
-  return row;
+  return formatFanErrorRow(name);
 }
 
 StyledText AppDelegate::formatFan(std::string_view name, double rpm) const {
-  StyledText row;
-  formatFanInto(name, rpm, row);
-  return row;
+  return formatFanRow(name, rpm);
 }
 
 // ---- Fan modes ----

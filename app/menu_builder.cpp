@@ -21,122 +21,67 @@ ColorRole temperatureColor(double celsius) {
   return ColorRole::systemRed;
 }
 
-// Makes `text` exactly `count` runs long, keeping the storage of the runs it already has.
-void resizeRuns(StyledText& text, std::size_t count) {
-  if (text.size() > count) {
-    text.erase(text.begin() + static_cast<std::ptrdiff_t>(count), text.end());
-  }
-  while (text.size() < count) {
-    text.emplace_back();
-  }
-}
-
-void setRun(StyledRun& run, std::string_view text, FontRole font, std::optional<ColorRole> color) {
-  run.text.assign(text);
-  run.font = font;
-  run.color = color;
-}
-
 // One run of `text` in `font` and `color`.
-void singleRun(StyledText& styled, std::string_view text, FontRole font,
-               std::optional<ColorRole> color) {
-  resizeRuns(styled, 1);
-  setRun(styled[0], text, font, color);
+StyledText singleRun(std::string_view text, FontRole font, std::optional<ColorRole> color) {
+  return {StyledRun{std::string(text), font, color}};
 }
 
 // The three runs of a row: name, gap, value.
-void row(std::string_view name, std::string_view value, ColorRole valueColor, StyledText& text) {
+StyledText row(std::string_view name, std::string_view value, ColorRole valueColor) {
   const std::size_t chars = characterCount(name);
   const std::size_t gap = std::max(kNameColumn > chars ? kNameColumn - chars : 0, kMinimumGap);
-  resizeRuns(text, 3);
-  setRun(text[0], name, FontRole::monoRegular12, ColorRole::label);
-  text[1].text.assign(gap, ' ');
-  text[1].font = FontRole::monoRegular12;
-  text[1].color.reset();
-  setRun(text[2], value, FontRole::monoMedium12, valueColor);
-}
-
-// The plain title of a row: name, one space, the value text.
-void rowTitle(std::string& title, std::string_view name, std::string_view value) {
-  title.assign(name);
-  title += ' ';
-  title += value;
-}
-
-// The styled title of an item, kept when the item had one.
-StyledText& styledTitleOf(MenuItem& item) {
-  if (!item.styledTitle) {
-    item.styledTitle.emplace();
-  }
-  return *item.styledTitle;
+  return {StyledRun{std::string(name), FontRole::monoRegular12, ColorRole::label},
+          StyledRun{std::string(gap, ' '), FontRole::monoRegular12, std::nullopt},
+          StyledRun{std::string(value), FontRole::monoMedium12, valueColor}};
 }
 
 }  // namespace
 
 // ---- Rows ----
 
-void formatTempInto(std::string_view name, double temp, std::string_view unit, double celsius,
-                    StyledText& row) {
-  ::row(name, formatDegrees(temp, 1, unit), temperatureColor(celsius), row);
+StyledText formatTempRow(std::string_view name, double temp, std::string_view unit,
+                         double celsius) {
+  return row(name, formatDegrees(temp, 1, unit), temperatureColor(celsius));
 }
 
-void formatFanInto(std::string_view name, double rpm, StyledText& row) {
-  std::string value = formatFixed(rpm, 0);
-  value += " RPM";
-  ::row(name, value, ColorRole::systemCyan, row);
+StyledText formatFanRow(std::string_view name, double rpm) {
+  return row(name, formatFixed(rpm, 0) + " RPM", ColorRole::systemCyan);
 }
 
-void formatFanErrorInto(std::string_view name, StyledText& row) {
-  ::row(name, "N/A", ColorRole::secondaryLabel, row);
+StyledText formatFanErrorRow(std::string_view name) {
+  return row(name, "N/A", ColorRole::secondaryLabel);
 }
 
 // ---- Writing items ----
 
-MenuWriter::~MenuWriter() {
-  auto& items = menu_.items;
-  if (items.size() > count_) {
-    items.erase(items.begin() + static_cast<std::ptrdiff_t>(count_), items.end());
-  }
-}
-
-MenuItem& MenuWriter::next() {
-  auto& items = menu_.items;
-  if (count_ == items.size()) {
-    items.emplace_back();
-  }
-  return items[count_++];
-}
-
 void MenuWriter::separator() {
-  MenuItem& item = next();
-  item.isSeparator = true;
-  item.title.clear();
-  item.styledTitle.reset();
-  item.action.reset();
-  item.keyEquivalent.clear();
+  menu_.addItem(MenuItem::separatorItem());
 }
 
-MenuItem& MenuWriter::infoItem() {
-  MenuItem& item = next();
-  item.isSeparator = false;
-  item.action.reset();
-  item.keyEquivalent.clear();
-  return item;
+void MenuWriter::infoItem(std::string_view title, StyledText styled) {
+  MenuItem item;
+  item.title.assign(title);
+  item.styledTitle = std::move(styled);
+  menu_.addItem(std::move(item));
+}
+
+void MenuWriter::row(std::string_view name, StyledText styled) {
+  std::string title(name);
+  title += ' ';
+  title += styled.back().text;
+  infoItem(title, std::move(styled));
 }
 
 void MenuWriter::actionItem(std::string_view title, MenuAction action, std::string_view key) {
-  MenuItem& item = next();
-  item.isSeparator = false;
+  MenuItem item;
   item.title.assign(title);
-  item.styledTitle.reset();
   item.action = action;
   item.keyEquivalent.assign(key);
+  menu_.addItem(std::move(item));
 }
 
 void MenuWriter::sectionHeader(std::string_view title) {
-  MenuItem& item = infoItem();
-  item.title.assign(title);
-  singleRun(styledTitleOf(item), title, FontRole::bold11, ColorRole::secondaryLabel);
+  infoItem(title, singleRun(title, FontRole::bold11, ColorRole::secondaryLabel));
 }
 
 void MenuWriter::section(std::string_view title, const std::vector<TempReading>& readings,
@@ -148,11 +93,7 @@ void MenuWriter::section(std::string_view title, const std::vector<TempReading>&
   const std::string_view unit = useFahrenheit ? "F" : "C";
   for (const TempReading& reading : readings) {
     const double temp = useFahrenheit ? reading.celsius * 9.0 / 5.0 + 32.0 : reading.celsius;
-    MenuItem& item = infoItem();
-    StyledText& styled = styledTitleOf(item);
-    formatTempInto(reading.name, temp, unit, reading.celsius, styled);
-    // The plain title shows the same value text as the styled one: name, a space, the value.
-    rowTitle(item.title, reading.name, styled.back().text);
+    row(reading.name, formatTempRow(reading.name, temp, unit, reading.celsius));
   }
   separator();
 }
@@ -168,18 +109,15 @@ bool buildStatusTitle(const Readings& readings, bool useFahrenheit, StyledText& 
     return false;
   }
   const double value = useFahrenheit ? first->fahrenheit() : first->celsius;
-  singleRun(title, formatDegrees(value, 0, useFahrenheit ? "F" : "C"), FontRole::monoMedium12,
-            temperatureColor(first->celsius));
+  title = singleRun(formatDegrees(value, 0, useFahrenheit ? "F" : "C"), FontRole::monoMedium12,
+                    temperatureColor(first->celsius));
   return true;
 }
 
 void buildMenu(const Readings& readings, const MenuState& state, MenuModel& menu) {
-  MenuWriter writer(menu, 0);
-  {
-    MenuItem& header = writer.infoItem();
-    header.title.assign("Quillomatics");
-    singleRun(styledTitleOf(header), "Quillomatics", FontRole::bold13, std::nullopt);
-  }
+  menu.removeAllItems();
+  MenuWriter writer(menu);
+  writer.infoItem("Quillomatics", singleRun("Quillomatics", FontRole::bold13, std::nullopt));
   writer.separator();
   writer.section("CPU", readings.cpu, state.useFahrenheit);
   writer.section("GPU", readings.gpu, state.useFahrenheit);
@@ -189,23 +127,13 @@ void buildMenu(const Readings& readings, const MenuState& state, MenuModel& menu
     writer.sectionHeader("FANS");
     for (const FanInfo& fan : readings.fans) {
       const std::string name = "Fan " + std::to_string(fan.index + 1);
-      MenuItem& item = writer.infoItem();
-      StyledText& styled = styledTitleOf(item);
-      if (fan.actual < 0) {
-        formatFanErrorInto(name, styled);
-        item.title.assign(name);
-        item.title += " N/A";
-      } else {
-        formatFanInto(name, fan.actual, styled);
-        rowTitle(item.title, name, styled.back().text);
-      }
+      writer.row(name, fan.actual < 0 ? formatFanErrorRow(name) : formatFanRow(name, fan.actual));
     }
     writer.separator();
 
     const FanModeInfo& current = fanModeInfo(state.fanMode);
-    MenuItem& mode = writer.infoItem();
-    mode.title.assign(current.modeLine);
-    singleRun(styledTitleOf(mode), current.modeLine, FontRole::systemMedium12, current.color);
+    writer.infoItem(current.modeLine,
+                    singleRun(current.modeLine, FontRole::systemMedium12, current.color));
     // The way to every other mode, in the table's order.
     for (const FanModeInfo& other : kFanModes) {
       if (other.mode != state.fanMode) {

@@ -1,10 +1,6 @@
 // What a refresh shows, as pure functions of what it gathered and the delegate's state: the
 // status title and the whole drop-down menu, with the row texts they are made of. Nothing here
 // reads the SMC or keeps state; AppDelegate gathers, keeps the state and calls these.
-//
-// The builders write into a model they are given and reuse its storage: a refresh rebuilds every
-// item, but the strings and run lists of the previous refresh's items take the new texts, so a
-// refresh of an unchanged menu shape allocates nothing.
 #pragma once
 
 #include <cstddef>
@@ -42,18 +38,17 @@ bool buildStatusTitle(const Readings& readings, bool useFahrenheit, StyledText& 
 void buildMenu(const Readings& readings, const MenuState& state, MenuModel& menu);
 MenuModel buildMenu(const Readings& readings, const MenuState& state);
 
-// Appends items to a menu, reusing the storage of the items it overwrites: it starts at item
-// `start` and, when done, drops every item after the last one it wrote.
+// Appends items to a menu.
 class MenuWriter {
  public:
-  MenuWriter(MenuModel& menu, std::size_t start) : menu_(menu), count_(start) {}
-  ~MenuWriter();
-  MenuWriter(const MenuWriter&) = delete;
-  MenuWriter& operator=(const MenuWriter&) = delete;
+  explicit MenuWriter(MenuModel& menu) : menu_(menu) {}
 
   void separator();
-  // An information row (no action): plain title and styled title are filled in by the caller.
-  MenuItem& infoItem();
+  // An information row (no action) with its plain and styled titles.
+  void infoItem(std::string_view title, StyledText styled);
+  // An information row of a name and a value (as the format*Row functions make it): the plain
+  // title is the name, a space and the value text.
+  void row(std::string_view name, StyledText styled);
   void actionItem(std::string_view title, MenuAction action, std::string_view key);
 
   // A section header row: the title, bold 11 pt in the secondary label colour.
@@ -64,14 +59,10 @@ class MenuWriter {
                bool useFahrenheit);
 
  private:
-  MenuItem& next();
-
   MenuModel& menu_;
-  std::size_t count_;
 };
 
 // Row texts: a name column of 24 characters (at least two spaces after the name), then the value.
-void formatTempInto(std::string_view name, double temp, std::string_view unit, double celsius,
-                    StyledText& row);
-void formatFanInto(std::string_view name, double rpm, StyledText& row);
-void formatFanErrorInto(std::string_view name, StyledText& row);
+StyledText formatTempRow(std::string_view name, double temp, std::string_view unit, double celsius);
+StyledText formatFanRow(std::string_view name, double rpm);
+StyledText formatFanErrorRow(std::string_view name);

@@ -8,42 +8,8 @@
 #include <optional>
 
 std::string formatFixed(double value, int decimals) {
-  if (std::isnan(value)) {
-    return std::signbit(value) ? "-nan" : "nan";
-  }
-  if (std::isinf(value)) {
-    return value < 0 ? "-inf" : "inf";
-  }
-  // The menu's numbers (temperatures, speeds) take a short path through integers, rounded as
-  // exactly as printf does. The scaled value's fractional part is exact, and so is the scaling's
-  // rounding error (fma); both are multiples of the scaled value's last place, as is a half, and
-  // the error is at most half that place. So the error only decides an exact half (the SMC's
-  // binary fixed-point values meet those often: 47.25 shown to one place), and a true tie goes
-  // to the even neighbour.
-  if ((decimals == 0 || decimals == 1) && std::fabs(value) < 1e9) {
-    const double scale = decimals == 1 ? 10.0 : 1.0;
-    const double magnitude = std::fabs(value);
-    const double scaled = magnitude * scale;
-    const double error = std::fma(magnitude, scale, -scaled);
-    const double whole = std::trunc(scaled);
-    const double fraction = scaled - whole;
-    auto rounded = static_cast<long long>(whole);
-    if (fraction > 0.5 ||
-        (fraction == 0.5 && (error > 0.0 || (error == 0.0 && rounded % 2 != 0)))) {
-      ++rounded;
-    }
-    char buffer[32];
-    char* end = buffer;
-    if (std::signbit(value)) {
-      *end++ = '-';
-    }
-    end = std::to_chars(end, buffer + sizeof buffer, decimals == 1 ? rounded / 10 : rounded).ptr;
-    if (decimals == 1) {
-      *end++ = '.';
-      *end++ = static_cast<char>('0' + rounded % 10);
-    }
-    return std::string(buffer, end);
-  }
+  // Fixed notation rounded exactly, ties to even, as printf("%.*f") rounds; "nan", "-inf" and
+  // the like for values that are not numbers. Large enough for any double at the menu's places.
   char buffer[400];
   const auto result =
       std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
