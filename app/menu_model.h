@@ -2,9 +2,11 @@
 // which turns each item into a platform menu item (NSMenuItem, a terminal line).
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "app/styled_text.h"
@@ -19,10 +21,34 @@ enum class MenuAction {
   quitApp,
 };
 
-// The selector name of an action ("setFansMax", ...), as the macOS shell and the snapshot use it.
-std::string_view selectorName(MenuAction action);
+// Each action's selector name: the Objective-C message the macOS shell's menu item sends, and the
+// name the snapshot's --do takes.
+inline constexpr std::array<std::pair<MenuAction, std::string_view>, 5> kMenuActionNames{{
+    {MenuAction::setFansMax, "setFansMax"},
+    {MenuAction::setFansProactive, "setFansProactive"},
+    {MenuAction::setFansAuto, "setFansAuto"},
+    {MenuAction::toggleUnit, "toggleUnit"},
+    {MenuAction::quitApp, "quitApp"},
+}};
+
+constexpr std::string_view selectorName(MenuAction action) {
+  for (const auto& [each, name] : kMenuActionNames) {
+    if (each == action) {
+      return name;
+    }
+  }
+  return {};
+}
+
 // The action of a selector name; none for an unknown name.
-std::optional<MenuAction> menuActionNamed(std::string_view selector);
+constexpr std::optional<MenuAction> menuActionNamed(std::string_view selector) {
+  for (const auto& [each, name] : kMenuActionNames) {
+    if (name == selector) {
+      return each;
+    }
+  }
+  return std::nullopt;
+}
 
 struct MenuItem {
   bool isSeparator = false;

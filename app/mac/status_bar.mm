@@ -60,20 +60,10 @@ NSAttributedString *attributedString(const StyledText &text) {
   return result;
 }
 
+// The message a menu item sends: the action's selector name, which the delegate bridge answers
+// (menu_actions.h declares them all).
 SEL actionSelector(MenuAction action) {
-  switch (action) {
-    case MenuAction::setFansMax:
-      return @selector(setFansMax);
-    case MenuAction::setFansProactive:
-      return @selector(setFansProactive);
-    case MenuAction::setFansAuto:
-      return @selector(setFansAuto);
-    case MenuAction::toggleUnit:
-      return @selector(toggleUnit);
-    case MenuAction::quitApp:
-      return @selector(quitApp);
-  }
-  return nullptr;
+  return NSSelectorFromString(nsString(selectorName(action)));
 }
 
 NSMenuItem *menuItem(const MenuItem &item, id<QuillMenuActions> target) {
