@@ -239,6 +239,11 @@ class Device {
   template <class Read>
   void read(Read reader) const;
   IOReturn writeExchange(const SMCKeyData_t& input, std::uint32_t index);
+  bool isTemperatureKey(std::uint32_t index) const;
+  // The answer of the first failure fault that fires for this exchange on the key at `index`,
+  // kIOReturnSuccess when none does; `valueFault` is set to a value fault that fires for a read.
+  IOReturn firingFault(const SMCKeyData_t& input, std::uint32_t index,
+                       std::span<const layout::Fault> faults, const layout::Fault*& valueFault);
   bool faultFires(std::size_t slot, std::uint32_t every);
 
   std::string path_;
