@@ -238,6 +238,10 @@ class Device {
   void write(Change change);
   template <class Read>
   void read(Read reader) const;
+  // On a connection mapped for writing: the model caught up with now, then `change` as write()
+  // runs it, so that a change of load, time or fans takes effect from now.
+  template <class Change>
+  Status changeFromNow(Change change);
   IOReturn writeExchange(const SMCKeyData_t& input, std::uint32_t index);
   bool isTemperatureKey(std::uint32_t index) const;
   // The answer of the first failure fault that fires for this exchange on the key at `index`,
