@@ -32,22 +32,21 @@ int hexDigit(char c) {
   return -1;
 }
 
+// The plain integer types; the fixed-point ones are told by their name.
+constexpr struct {
+  std::uint32_t type;
+  IntegerShape shape;
+} kIntegerTypes[] = {
+    {fourCC("ui8 "), {false, 1, 0}}, {fourCC("si8 "), {true, 1, 0}},
+    {fourCC("ui16"), {false, 2, 0}}, {fourCC("si16"), {true, 2, 0}},
+    {fourCC("ui32"), {false, 4, 0}}, {fourCC("si32"), {true, 4, 0}},
+};
+
 std::optional<IntegerShape> integerShape(std::uint32_t type) {
-  switch (type) {
-    case fourCC("ui8 "):
-      return IntegerShape{false, 1, 0};
-    case fourCC("si8 "):
-      return IntegerShape{true, 1, 0};
-    case fourCC("ui16"):
-      return IntegerShape{false, 2, 0};
-    case fourCC("si16"):
-      return IntegerShape{true, 2, 0};
-    case fourCC("ui32"):
-      return IntegerShape{false, 4, 0};
-    case fourCC("si32"):
-      return IntegerShape{true, 4, 0};
-    default:
-      break;
+  for (const auto& t : kIntegerTypes) {
+    if (t.type == type) {
+      return t.shape;
+    }
   }
   const char c1 = static_cast<char>(type >> 24);
   const char c2 = static_cast<char>(type >> 16);

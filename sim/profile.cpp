@@ -227,6 +227,14 @@ class Parser {
     return {};
   }
 
+  // The number a "word=number" setting gives.
+  static Result<double> settingNumber(std::string_view name, std::string_view value) {
+    if (const auto v = parseNumber(value)) {
+      return *v;
+    }
+    return Status::failure(std::string(name) + " '" + std::string(value) + "' is not a number");
+  }
+
   Status sourceLine(std::string_view line) {
     const auto words = splitWords(line);
     HeatSource source;
@@ -238,9 +246,9 @@ class Parser {
       return Status::failure("heat source '" + source.name + "' is defined twice");
     }
     const Status st = settings(words, 1, [&](std::string_view name, std::string_view value) {
-      const auto v = parseNumber(value);
+      const auto v = settingNumber(name, value);
       if (!v) {
-        return Status::failure(std::string(name) + " '" + std::string(value) + "' is not a number");
+        return Status::failure(v.error());
       }
       if (name == "idle") {
         source.idleC = *v;
@@ -313,9 +321,9 @@ class Parser {
         curve.stopWhenCool = value == "yes";
         return Status{};
       }
-      const auto v = parseNumber(value);
+      const auto v = settingNumber(name, value);
       if (!v) {
-        return Status::failure(std::string(name) + " '" + std::string(value) + "' is not a number");
+        return Status::failure(v.error());
       }
       if (name == "low") {
         curve.lowC = *v;

@@ -357,50 +357,61 @@ Status destroyDevice(const std::string& path) {
   return {};
 }
 
-Result<Device> Device::open(const std::string& path, Access access) {
+namespace {
+
+// Every way of opening a device is refused with the same words, whichever check notices.
+Status openFailure(const std::string& path, int err) {
+  if (err == ENOENT) {
+    return Status::failure(path + ": no such device (smc-sim create makes one)");
+  }
+  if (err == ELOOP) {
+    return Status::failure(path + ": is a symbolic link, not a device");
+  }
+  if (err == ENODEV) {
+    return Status::failure(path + ": not a simulated SMC device (not a regular file)");
+  }
+  return Status::failure(path + ": cannot open (" + errnoText(err) + ")");
+}
+
+// The regular file at `path`, opened read-only; `st` is what fstat says of it.
+Result<base::UniqueFd> openDeviceFile(const std::string& path, int flags, struct stat& st) {
   // Only a regular file is ever opened: opening some device nodes has effects of its own.
   struct stat named {};
   if (::lstat(path.c_str(), &named) != 0) {
     if (errno == ENOENT) {
-      return Status::failure(path + ": no such device (smc-sim create makes one)");
+      return openFailure(path, ENOENT);
     }
     return Status::failure(path + ": cannot open (" + errnoText(errno) + ")");
   }
   if (S_ISLNK(named.st_mode)) {
-    return Status::failure(path + ": is a symbolic link, not a device");
+    return openFailure(path, ELOOP);
   }
   if (!S_ISREG(named.st_mode)) {
-    return Status::failure(path + ": not a simulated SMC device (not a regular file)");
+    return openFailure(path, ENODEV);
   }
   // Never follow a link: whatever the name points to must itself be a device. The check above
   // only words the common refusals; openRegularFile makes sure nothing but a regular file is
   // opened even when the name changes meanwhile. The file is opened read-only and checked on
   // that descriptor first: a file that is no device (a configuration file named by a hostile
   // QUILLOMATICS_SMC_DEVICE, say) is never opened for writing, which path watchers would see.
-  const int flags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
   base::UniqueFd fd(openRegularFile(path, flags | O_RDONLY));
   if (fd.get() < 0) {
-    const int err = errno;
-    if (err == ENOENT) {
-      return Status::failure(path + ": no such device (smc-sim create makes one)");
-    }
-    if (err == ELOOP) {
-      return Status::failure(path + ": is a symbolic link, not a device");
-    }
-    if (err == ENODEV) {
-      return Status::failure(path + ": not a simulated SMC device (not a regular file)");
-    }
-    return Status::failure(path + ": cannot open (" + errnoText(err) + ")");
+    return openFailure(path, errno);
   }
-  struct stat st {};
   if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    return Status::failure(path + ": not a simulated SMC device (not a regular file)");
+    return openFailure(path, ENODEV);
   }
+  return fd;
+}
+
+// The device's header, once it is known to be a device of this version whose sizes agree with
+// the file's.
+Result<layout::Header> readHeader(const std::string& path, int fd, const struct stat& st) {
   if (static_cast<std::uint64_t>(st.st_size) < sizeof(layout::Header)) {
     return Status::failure(path + ": not a simulated SMC device (too small)");
   }
   layout::Header probe{};
-  if (::pread(fd.get(), &probe, sizeof probe, 0) != static_cast<ssize_t>(sizeof probe)) {
+  if (::pread(fd, &probe, sizeof probe, 0) != static_cast<ssize_t>(sizeof probe)) {
     return Status::failure(path + ": cannot read (" + errnoText(errno) + ")");
   }
   if (std::memcmp(probe.magic, layout::kMagic, sizeof probe.magic) != 0) {
@@ -414,22 +425,50 @@ Result<Device> Device::open(const std::string& path, Access access) {
       probe.fileSize != static_cast<std::uint64_t>(st.st_size)) {
     return Status::failure(path + ": damaged simulated SMC device (sizes do not agree)");
   }
-  // Only a device whose owner we trust is mapped for writing: ourselves, root, or the user
-  // root is acting for. The same inode is opened again for that; where its permissions refuse
-  // it, the device is used read-only.
+  return probe;
+}
+
+// The same inode opened again for writing, when its owner is one we trust (ourselves, root, or
+// the user root is acting for) and its permissions allow it; else no descriptor.
+base::UniqueFd reopenForWriting(int fd, const std::string& path, int flags, const struct stat& st) {
+  if (st.st_uid != geteuid() && st.st_uid != 0 && st.st_uid != realUser()) {
+    return base::UniqueFd();
+  }
+  base::UniqueFd forWriting(reopenRegularFile(fd, path, flags | O_RDWR));
+  struct stat again {};
+  if (forWriting.get() >= 0 && ::fstat(forWriting.get(), &again) == 0 &&
+      again.st_ino == st.st_ino && again.st_dev == st.st_dev) {
+    return forWriting;
+  }
+  return base::UniqueFd();
+}
+
+}  // namespace
+
+Result<Device> Device::open(const std::string& path, Access access) {
+  const int flags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
+  struct stat st {};
+  auto opened = openDeviceFile(path, flags, st);
+  if (!opened) {
+    return Status::failure(opened.error());
+  }
+  base::UniqueFd fd = std::move(*opened);
+  const auto probe = readHeader(path, fd.get(), st);
+  if (!probe) {
+    return Status::failure(probe.error());
+  }
+  // Only a device whose owner we trust is mapped for writing; where the file's permissions
+  // refuse it, the device is used read-only.
   bool writable = false;
-  if (access == Access::automatic &&
-      (st.st_uid == geteuid() || st.st_uid == 0 || st.st_uid == realUser())) {
-    base::UniqueFd forWriting(reopenRegularFile(fd.get(), path, flags | O_RDWR));
-    struct stat again {};
-    if (forWriting.get() >= 0 && ::fstat(forWriting.get(), &again) == 0 &&
-        again.st_ino == st.st_ino && again.st_dev == st.st_dev) {
+  if (access == Access::automatic) {
+    if (base::UniqueFd forWriting = reopenForWriting(fd.get(), path, flags, st);
+        forWriting.get() >= 0) {
       fd = std::move(forWriting);
       writable = true;
     }
   }
   const int protection = PROT_READ | (writable ? PROT_WRITE : 0);
-  auto map = base::MappedFile::map(fd.get(), probe.fileSize, protection);
+  auto map = base::MappedFile::map(fd.get(), probe->fileSize, protection);
   if (!map) {
     return Status::failure(path + ": cannot map (" + errnoText(errno) + ")");
   }
@@ -440,11 +479,11 @@ Result<Device> Device::open(const std::string& path, Access access) {
       reinterpret_cast<layout::KeyEntry*>(static_cast<char*>(map.data()) + sizeof(layout::Header));
   d.fd_ = std::move(fd);
   d.map_ = std::move(map);
-  d.keyCount_ = probe.keyCount;
+  d.keyCount_ = probe->keyCount;
   d.writable_ = writable;
   const uid_t euid = geteuid();
-  d.privileged_ = writable && (euid == 0 || probe.writers == Writers::anyone ||
-                               (probe.writers == Writers::owner && st.st_uid == euid));
+  d.privileged_ = writable && (euid == 0 || probe->writers == Writers::anyone ||
+                               (probe->writers == Writers::owner && st.st_uid == euid));
   return d;
 }
 

@@ -238,7 +238,16 @@ class Device {
   void write(Change change);
   template <class Read>
   void read(Read reader) const;
+  // On a connection mapped for writing: the model caught up with now, then `change` as write()
+  // runs it, so that a change of load, time or fans takes effect from now.
+  template <class Change>
+  Status changeFromNow(Change change);
   IOReturn writeExchange(const SMCKeyData_t& input, std::uint32_t index);
+  bool isTemperatureKey(std::uint32_t index) const;
+  // The answer of the first failure fault that fires for this exchange on the key at `index`,
+  // kIOReturnSuccess when none does; `valueFault` is set to a value fault that fires for a read.
+  IOReturn firingFault(const SMCKeyData_t& input, std::uint32_t index,
+                       std::span<const layout::Fault> faults, const layout::Fault*& valueFault);
   bool faultFires(std::size_t slot, std::uint32_t every);
 
   std::string path_;

@@ -44,6 +44,16 @@ Status Device::requireWritable() const {
   return {};
 }
 
+template <class Change>
+Status Device::changeFromNow(Change change) {
+  if (auto st = requireWritable(); !st) {
+    return st;
+  }
+  catchUp();
+  write(change);
+  return {};
+}
+
 Result<std::uint32_t> Device::keyIndex(std::string_view name) const {
   if (name.size() < 1 || name.size() > 5) {
     // Appended rather than "'" + name: GCC 12 at -O3 warns falsely (-Wrestrict) about the latter.
@@ -257,24 +267,15 @@ Status Device::setLoadPattern(std::span<const layout::PatternStep> steps) {
 }
 
 Status Device::setLoadFromHost() {
-  if (auto st = requireWritable(); !st) {
-    return st;
-  }
-  catchUp();
-  write([&] {
+  return changeFromNow([&] {
     header_->loadMode = layout::LoadMode::host;
     header_->hostPrevTotal = 0;
     header_->hostPrevIdle = 0;
   });
-  return {};
 }
 
 Status Device::setFrozen(bool frozen) {
-  if (auto st = requireWritable(); !st) {
-    return st;
-  }
-  catchUp();
-  write([&] {
+  return changeFromNow([&] {
     if (frozen) {
       header_->flags |= layout::kFlagFrozen;
     } else {
@@ -284,7 +285,6 @@ Status Device::setFrozen(bool frozen) {
     std::atomic_ref<std::int64_t>(header_->lastAdvanceNs)
         .store(monotonicNs(), std::memory_order_relaxed);
   });
-  return {};
 }
 
 Status Device::advance(double seconds) {
@@ -299,11 +299,7 @@ Status Device::advance(double seconds) {
 }
 
 Status Device::sleepAndWake() {
-  if (auto st = requireWritable(); !st) {
-    return st;
-  }
-  catchUp();
-  write([&] {
+  return changeFromNow([&] {
     const std::span<layout::KeyEntry> table(keys_, keyCount_);
     const auto entry = [&](std::uint32_t code) -> layout::KeyEntry* {
       const std::uint32_t index = indexOf(code);
@@ -343,7 +339,6 @@ Status Device::sleepAndWake() {
       }
     }
   });
-  return {};
 }
 
 Snapshot Device::snapshot() const {

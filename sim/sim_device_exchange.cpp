@@ -8,6 +8,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <span>
 
 #include "sim/key_codec.h"
 #include "sim/sim_device.h"
@@ -23,6 +25,37 @@ constexpr std::int64_t kStepIntervalNs = 50'000'000;
 bool faultCoversKey(const layout::Fault& f, std::uint32_t code, bool isTemperature) {
   return f.key == layout::kAllKeys || f.key == code ||
          (f.key == layout::kTemperatureKeys && isTemperature);
+}
+
+// The copy of the shared state one exchange works from.
+struct Seen {
+  layout::KeyEntry key;
+  std::uint32_t faultCount;
+  layout::Fault faults[layout::kMaxFaults];
+};
+
+// A slow fault makes every exchange take longer, whatever it answers.
+void sleepForSlowFaults(std::span<const layout::Fault> faults) {
+  for (const layout::Fault& f : faults) {
+    if (f.kind == FaultKind::slow && f.value > 0) {
+      const double us = std::min(f.value, 10e6);
+      timespec ts{static_cast<time_t>(us / 1e6), static_cast<long>(std::fmod(us, 1e6) * 1000)};
+      while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+      }
+    }
+  }
+}
+
+// A read's answer: the key's bytes (at most 32), or a value fault's value encoded for its type.
+void readBytes(const layout::KeyEntry& key, const layout::Fault* valueFault, SMCKeyData_t& out) {
+  const std::uint32_t n = std::min<std::uint32_t>(key.dataSize, kSMCMaxBytes);
+  std::memcpy(out.bytes, key.bytes, n);
+  if (valueFault != nullptr) {
+    std::array<std::uint8_t, 4> bytes{};
+    if (const auto count = encodeValue(key.dataType, key.dataSize, valueFault->value, bytes)) {
+      std::memcpy(out.bytes, bytes.data(), std::min<std::size_t>(*count, n));
+    }
+  }
 }
 
 }  // namespace
@@ -88,11 +121,6 @@ IOReturn Device::exchange(const SMCKeyData_t& input, SMCKeyData_t& output) {
   }
   const std::uint32_t index = indexOf(input.key);
 
-  struct Seen {
-    layout::KeyEntry key;
-    std::uint32_t faultCount;
-    layout::Fault faults[layout::kMaxFaults];
-  };
   // Only the parts of a key an exchange can answer are copied.
   Seen seen;
   read([&] {
@@ -102,37 +130,61 @@ IOReturn Device::exchange(const SMCKeyData_t& input, SMCKeyData_t& output) {
       std::memcpy(&seen.key, &keys_[index], offsetof(layout::KeyEntry, bytes) + kSMCMaxBytes);
     }
   });
-
-  bool isTemperature = false;
-  auto temperatureCheck = [&] {
-    for (std::uint32_t i = 0; i < std::min(header_->tempCount, layout::kMaxTemps); ++i) {
-      if (header_->temps[i].key == index) {
-        return true;
-      }
-    }
-    return false;
-  };
-  for (std::uint32_t i = 0; i < seen.faultCount; ++i) {
-    if (seen.faults[i].key == layout::kTemperatureKeys && index != layout::kNoKey) {
-      isTemperature = temperatureCheck();
-      break;
-    }
-  }
-  const layout::Fault* valueFault = nullptr;
-  for (std::uint32_t i = 0; i < seen.faultCount; ++i) {
-    const layout::Fault& f = seen.faults[i];
-    if (f.kind == FaultKind::slow && f.value > 0) {
-      const double us = std::min(f.value, 10e6);
-      timespec ts{static_cast<time_t>(us / 1e6), static_cast<long>(std::fmod(us, 1e6) * 1000)};
-      while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
-      }
-    }
-  }
+  const std::span<const layout::Fault> faults(seen.faults, seen.faultCount);
+  sleepForSlowFaults(faults);
   if (index == layout::kNoKey || (seen.key.state & layout::kStateMissing)) {
     return kIOReturnNotFound;
   }
-  for (std::uint32_t i = 0; i < seen.faultCount; ++i) {
-    const layout::Fault& f = seen.faults[i];
+  const layout::Fault* valueFault = nullptr;
+  if (const IOReturn r = firingFault(input, index, faults, valueFault); r != kIOReturnSuccess) {
+    return r;
+  }
+
+  SMCKeyData_t out{};
+  out.key = input.key;
+  switch (input.data8) {
+    case SMC_CMD_READ_KEYINFO:
+      out.keyInfo.dataSize = seen.key.dataSize;
+      out.keyInfo.dataType = seen.key.dataType;
+      out.keyInfo.dataAttributes = seen.key.attributes;
+      break;
+    case SMC_CMD_READ_BYTES:
+      if (seen.key.state & (layout::kStateUnreadable | layout::kStateUnreadableFault)) {
+        return kIOReturnNotReadable;
+      }
+      readBytes(seen.key, valueFault, out);
+      break;
+    case SMC_CMD_WRITE_BYTES:
+      if (const IOReturn r = writeExchange(input, index); r != kIOReturnSuccess) {
+        return r;
+      }
+      break;
+    default:
+      return kIOReturnBadArgument;
+  }
+  output = out;
+  return kIOReturnSuccess;
+}
+
+bool Device::isTemperatureKey(std::uint32_t index) const {
+  for (std::uint32_t i = 0; i < std::min(header_->tempCount, layout::kMaxTemps); ++i) {
+    if (header_->temps[i].key == index) {
+      return true;
+    }
+  }
+  return false;
+}
+
+IOReturn Device::firingFault(const SMCKeyData_t& input, std::uint32_t index,
+                             std::span<const layout::Fault> faults,
+                             const layout::Fault*& valueFault) {
+  // Whether the key is a modelled temperature is looked up only when a fault asks.
+  const bool isTemperature =
+      std::any_of(faults.begin(), faults.end(),
+                  [](const layout::Fault& f) { return f.key == layout::kTemperatureKeys; }) &&
+      isTemperatureKey(index);
+  for (std::size_t i = 0; i < faults.size(); ++i) {
+    const layout::Fault& f = faults[i];
     if (!faultCoversKey(f, input.key, isTemperature)) {
       continue;
     }
@@ -146,41 +198,6 @@ IOReturn Device::exchange(const SMCKeyData_t& input, SMCKeyData_t& output) {
       valueFault = &f;
     }
   }
-
-  SMCKeyData_t out{};
-  out.key = input.key;
-  switch (input.data8) {
-    case SMC_CMD_READ_KEYINFO:
-      out.keyInfo.dataSize = seen.key.dataSize;
-      out.keyInfo.dataType = seen.key.dataType;
-      out.keyInfo.dataAttributes = seen.key.attributes;
-      break;
-    case SMC_CMD_READ_BYTES: {
-      if (seen.key.state & (layout::kStateUnreadable | layout::kStateUnreadableFault)) {
-        return kIOReturnNotReadable;
-      }
-      const std::uint32_t n = std::min<std::uint32_t>(seen.key.dataSize, kSMCMaxBytes);
-      std::memcpy(out.bytes, seen.key.bytes, n);
-      if (valueFault != nullptr) {
-        std::array<std::uint8_t, 4> bytes{};
-        if (const auto count =
-                encodeValue(seen.key.dataType, seen.key.dataSize, valueFault->value, bytes)) {
-          std::memcpy(out.bytes, bytes.data(), std::min<std::size_t>(*count, n));
-        }
-      }
-      break;
-    }
-    case SMC_CMD_WRITE_BYTES: {
-      const IOReturn r = writeExchange(input, index);
-      if (r != kIOReturnSuccess) {
-        return r;
-      }
-      break;
-    }
-    default:
-      return kIOReturnBadArgument;
-  }
-  output = out;
   return kIOReturnSuccess;
 }
 

@@ -146,8 +146,19 @@ double patternLevel(std::span<const layout::PatternStep> steps, double elapsed) 
   return steps.back().level;
 }
 
-Status setUp(layout::Header& h, std::span<layout::KeyEntry> keys, const Profile& profile) {
-  h.ambientC = profile.ambientC;
+namespace {
+
+std::optional<std::uint32_t> sourceIndex(const layout::Header& h, const std::string& name) {
+  for (std::uint32_t i = 0; i < h.sourceCount; ++i) {
+    if (name == h.sources[i].name) {
+      return i;
+    }
+  }
+  return std::nullopt;
+}
+
+// The profile's heat sources, or a laptop's CPU, GPU and board when it names none.
+Status setUpSources(layout::Header& h, const Profile& profile) {
   std::vector<HeatSource> sources = profile.sources;
   if (sources.empty()) {
     sources = {HeatSource{"cpu", 45, 50, 0.35, 6, 0.1}, HeatSource{"gpu", 42, 40, 0.35, 8, 0.05},
@@ -166,16 +177,12 @@ Status setUp(layout::Header& h, std::span<layout::KeyEntry> keys, const Profile&
     s.tauS = sources[i].tauS;
     s.load = sources[i].load;
   }
-  auto sourceIndex = [&](const std::string& name) -> std::optional<std::uint32_t> {
-    for (std::uint32_t i = 0; i < h.sourceCount; ++i) {
-      if (name == h.sources[i].name) {
-        return i;
-      }
-    }
-    return std::nullopt;
-  };
+  return {};
+}
 
-  // Fans: as many as "FNum" says, or every fan whose actual-speed key exists.
+// Fans: as many as "FNum" says, or every fan whose actual-speed key exists, each with the
+// profile's curve (or the firmware's usual one) and starting at its recorded speed.
+void setUpFans(layout::Header& h, std::span<layout::KeyEntry> keys, const Profile& profile) {
   const std::uint32_t fnum = findKey(keys, fourCC("FNum"));
   int fanLimit = static_cast<int>(layout::kMaxFans);
   if (const auto n = keyValue(keys, fnum)) {
@@ -210,15 +217,23 @@ Status setUp(layout::Header& h, std::span<layout::KeyEntry> keys, const Profile&
     f.actual = std::isfinite(actual) ? actual : 0;
     f.target = f.actual;
   }
-  h.forcedMaskKey = findKey(keys, fourCC("FS! "));
+}
 
-  // Sources start settled at their load with the recorded fan speeds.
-  const double flow = airflow(h, keys);
-  for (std::uint32_t i = 0; i < h.sourceCount; ++i) {
-    h.sources[i].temp = steadyTemp(h, h.sources[i], flow);
+// The heat source a key the profile does not bind follows: the one its name suggests, for a
+// readable temperature with a plausible recorded value; none for a key the model leaves alone.
+std::optional<std::uint32_t> inferredTempSource(const layout::Header& h,
+                                                const layout::KeyEntry& key,
+                                                std::optional<double> recorded) {
+  if (key.text[0] != 'T' || (key.state & layout::kStateUnreadable) ||
+      !isTemperatureType(key.dataType, key.dataSize) || !plausible(recorded)) {
+    return std::nullopt;
   }
+  return sourceIndex(h, inferredSource(key.text));
+}
 
-  // Temperature keys: those the profile names, then those recognised by name.
+// Temperature keys: those the profile names, then those recognised by name, each at its
+// recorded distance from its source (or the profile's offset).
+Status setUpTemps(layout::Header& h, std::span<layout::KeyEntry> keys, const Profile& profile) {
   h.tempCount = 0;
   for (std::uint32_t k = 0; k < keys.size(); ++k) {
     const layout::KeyEntry& key = keys[k];
@@ -231,17 +246,13 @@ Status setUp(layout::Header& h, std::span<layout::KeyEntry> keys, const Profile&
     const auto recorded = keyValue(keys, k);
     std::optional<std::uint32_t> source;
     if (bound != nullptr) {
-      source = sourceIndex(bound->source);
+      source = sourceIndex(h, bound->source);
       if (!source) {
         return Status::failure("[temps] names the heat source '" + bound->source +
                                "', which the machine does not have");
       }
     } else {
-      if (key.text[0] != 'T' || (key.state & layout::kStateUnreadable) ||
-          !isTemperatureType(key.dataType, key.dataSize) || !plausible(recorded)) {
-        continue;
-      }
-      source = sourceIndex(inferredSource(key.text));
+      source = inferredTempSource(h, key, recorded);
       if (!source) {
         continue;
       }
@@ -256,12 +267,29 @@ Status setUp(layout::Header& h, std::span<layout::KeyEntry> keys, const Profile&
     if (bound != nullptr && bound->hasOffset) {
       t.offsetC = bound->offsetC;
     } else if (plausible(recorded)) {
-      t.offsetC = *recorded - h.sources[*source].temp;
+      t.offsetC = *recorded - h.sources[t.source].temp;
     } else {
       t.offsetC = 0;
     }
   }
   return {};
+}
+
+}  // namespace
+
+Status setUp(layout::Header& h, std::span<layout::KeyEntry> keys, const Profile& profile) {
+  h.ambientC = profile.ambientC;
+  if (const Status st = setUpSources(h, profile); !st) {
+    return st;
+  }
+  setUpFans(h, keys, profile);
+  h.forcedMaskKey = findKey(keys, fourCC("FS! "));
+  // Sources start settled at their load with the recorded fan speeds.
+  const double flow = airflow(h, keys);
+  for (std::uint32_t i = 0; i < h.sourceCount; ++i) {
+    h.sources[i].temp = steadyTemp(h, h.sources[i], flow);
+  }
+  return setUpTemps(h, keys, profile);
 }
 
 namespace {
@@ -287,30 +315,14 @@ std::optional<double> commonLoad(const layout::Header& h, std::int64_t nowNs) {
   return std::nullopt;
 }
 
-}  // namespace
-
-void run(layout::Header& h, std::span<layout::KeyEntry> keys, double seconds, std::int64_t nowNs) {
-  // This computer's load is sampled once for the whole stretch.
-  if (h.loadMode == layout::LoadMode::host) {
-    if (const auto sample = sampleHostLoad(h)) {
-      h.hostLoad = *sample;
-    }
-  }
-  seconds = std::max(seconds, 0.0);
-  const std::uint32_t sourceCount = std::min(h.sourceCount, layout::kMaxSources);
-  const std::uint32_t fanCount = std::min(h.fanCount, layout::kMaxFans);
-  const std::uint32_t tempCount = std::min(h.tempCount, layout::kMaxTemps);
-  if (const auto common = commonLoad(h, nowNs)) {
-    for (std::uint32_t i = 0; i < sourceCount; ++i) {
-      h.sources[i].load = std::clamp(*common, 0.0, 1.0);
-    }
-  }
-
+// Each fan's limits and whether (and where to) it is forced, read once for the stretch.
+void readFanInputs(const layout::Header& h, std::span<const layout::KeyEntry> keys,
+                   FanInputs (&fans)[layout::kMaxFans]) {
   std::uint32_t mask = 0;
   if (const auto m = keyValue(keys, h.forcedMaskKey); m && std::isfinite(*m)) {
     mask = static_cast<std::uint32_t>(std::clamp(*m, 0.0, 65535.0));
   }
-  FanInputs fans[layout::kMaxFans];
+  const std::uint32_t fanCount = std::min(h.fanCount, layout::kMaxFans);
   for (std::uint32_t i = 0; i < fanCount; ++i) {
     const layout::Fan& f = h.fans[i];
     FanInputs& in = fans[i];
@@ -327,7 +339,12 @@ void run(layout::Header& h, std::span<layout::KeyEntry> keys, double seconds, st
       in.wanted = std::isfinite(wanted) ? std::clamp(wanted, 0.0, in.max) : 0;
     }
   }
+}
 
+// Moves the sources' temperatures and the fans' speeds on by `seconds`.
+void advanceModel(layout::Header& h, const FanInputs (&fans)[layout::kMaxFans], double seconds) {
+  const std::uint32_t sourceCount = std::min(h.sourceCount, layout::kMaxSources);
+  const std::uint32_t fanCount = std::min(h.fanCount, layout::kMaxFans);
   // Equal slices, short enough for fans and temperatures to follow each other (a quarter
   // second), but never more than kMaxSlices: each slice moves every quantity exactly along its
   // exponential towards where it would settle, so a long pause costs no more than a short one
@@ -375,13 +392,21 @@ void run(layout::Header& h, std::span<layout::KeyEntry> keys, double seconds, st
       f.actual += (f.target - f.actual) * fanDecay;
     }
   }
+}
 
+// What the model shows through the keys: every temperature, each fan's actual speed, and the
+// target of each fan the firmware drives.
+void writeKeys(const layout::Header& h, std::span<layout::KeyEntry> keys,
+               const FanInputs (&fans)[layout::kMaxFans]) {
+  const std::uint32_t sourceCount = std::min(h.sourceCount, layout::kMaxSources);
+  const std::uint32_t tempCount = std::min(h.tempCount, layout::kMaxTemps);
   for (std::uint32_t i = 0; i < tempCount; ++i) {
     const layout::Temp& t = h.temps[i];
     if (t.source < sourceCount) {
       setKeyValue(keys, t.key, h.sources[t.source].temp + t.offsetC);
     }
   }
+  const std::uint32_t fanCount = std::min(h.fanCount, layout::kMaxFans);
   for (std::uint32_t i = 0; i < fanCount; ++i) {
     const layout::Fan& f = h.fans[i];
     if (!fans[i].forced) {
@@ -389,6 +414,27 @@ void run(layout::Header& h, std::span<layout::KeyEntry> keys, double seconds, st
     }
     setKeyValue(keys, f.ac, f.actual);
   }
+}
+
+}  // namespace
+
+void run(layout::Header& h, std::span<layout::KeyEntry> keys, double seconds, std::int64_t nowNs) {
+  // This computer's load is sampled once for the whole stretch.
+  if (h.loadMode == layout::LoadMode::host) {
+    if (const auto sample = sampleHostLoad(h)) {
+      h.hostLoad = *sample;
+    }
+  }
+  if (const auto common = commonLoad(h, nowNs)) {
+    const std::uint32_t sourceCount = std::min(h.sourceCount, layout::kMaxSources);
+    for (std::uint32_t i = 0; i < sourceCount; ++i) {
+      h.sources[i].load = std::clamp(*common, 0.0, 1.0);
+    }
+  }
+  FanInputs fans[layout::kMaxFans];
+  readFanInputs(h, keys, fans);
+  advanceModel(h, fans, std::max(seconds, 0.0));
+  writeKeys(h, keys, fans);
 }
 
 }  // namespace sim::model

@@ -24,14 +24,24 @@ PID_FILE = "/tmp/quillomatics_proactive.pid"
 RUN_TIMEOUT_S = 25.0
 
 
+# Where an X server keeps its sockets on the file system, and its display's lock file.
+X11_SOCKET_DIR = "/tmp/.X11-unix"
+
+
 class Xvfb:
-    """An X server of our own: -displayfd picks a free display and tells us its number."""
+    """An X server of our own: -displayfd picks a free display and tells us its number.
+
+    It listens only on Linux's abstract socket namespace (the "local" transport), which Xlib
+    tries first: the socket files of the "unix" transport would need /tmp/.X11-unix, which the
+    server makes when it is missing and which would then outlive the run, owned by the account
+    that ran it (and an account that owns that directory can stand in for other users' X
+    servers)."""
 
     def __init__(self):
         read_end, write_end = os.pipe()
         self.process = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp", "-screen", "0",
-             "1024x768x24"], pass_fds=(write_end,), stdout=subprocess.DEVNULL,
+            ["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp", "-nolisten", "unix",
+             "-screen", "0", "1024x768x24"], pass_fds=(write_end,), stdout=subprocess.DEVNULL,
             stderr=subprocess.DEVNULL, start_new_session=True)
         os.close(write_end)
         with os.fdopen(read_end) as pipe:
@@ -40,6 +50,7 @@ class Xvfb:
             self.stop()
             raise RuntimeError("Xvfb did not start")
         self.display = ":" + number
+        self.lock_file = f"/tmp/.X{number}-lock"
 
     def stop(self):
         if self.process.poll() is None:
@@ -82,11 +93,19 @@ class GnustepRunTest(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
+        cls.socket_dir_before = os.path.lexists(X11_SOCKET_DIR)
         cls.xvfb = Xvfb()
 
     @classmethod
     def tearDownClass(cls):
         cls.xvfb.stop()
+        # The run leaves nothing outside its own directories: no socket directory it made, no
+        # lock file of its display.
+        left = [path for path in [cls.xvfb.lock_file] if os.path.lexists(path)]
+        if not cls.socket_dir_before and os.path.lexists(X11_SOCKET_DIR):
+            left.append(X11_SOCKET_DIR)
+        if left:
+            raise AssertionError("the X server left behind: " + ", ".join(left))
 
     def setUp(self):
         self.dir = tempfile.mkdtemp(prefix="quill-gnustep-")
