@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 
+#include "base/hex.h"
 #include "smc/byte_list.h"
 #include "smc/smc_codec.h"
 #include "smc/smc_record.h"
@@ -18,19 +19,6 @@ struct IntegerShape {
   int bytes;
   int fractionBits;
 };
-
-int hexDigit(char c) {
-  if (c >= '0' && c <= '9') {
-    return c - '0';
-  }
-  if (c >= 'a' && c <= 'f') {
-    return c - 'a' + 10;
-  }
-  if (c >= 'A' && c <= 'F') {
-    return c - 'A' + 10;
-  }
-  return -1;
-}
 
 // The plain integer types; the fixed-point ones are told by their name.
 constexpr struct {
@@ -50,7 +38,7 @@ std::optional<IntegerShape> integerShape(std::uint32_t type) {
   }
   const char c1 = static_cast<char>(type >> 24);
   const char c2 = static_cast<char>(type >> 16);
-  const int fraction = hexDigit(static_cast<char>(type));
+  const int fraction = base::hexDigit(static_cast<char>(type));
   if ((c1 == 's' || c1 == 'f') && c2 == 'p' && fraction >= 0) {
     return IntegerShape{c1 == 's', 2, fraction};
   }
@@ -128,7 +116,7 @@ std::optional<std::vector<std::uint8_t>> parseHex(std::string_view text) {
     if (c == ' ') {
       continue;
     }
-    const int d = hexDigit(c);
+    const int d = base::hexDigit(c);
     if (d < 0) {
       return std::nullopt;
     }

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <limits>
 
+#include "base/hex.h"
+
 namespace {
 
 std::uint16_t bigEndian16(std::uint8_t high, std::uint8_t low) {
@@ -31,14 +33,8 @@ std::optional<FixedPointShape> fixedPointShape(std::uint32_t typeCode) {
   if ((c1 != 's' && c1 != 'f') || c2 != 'p') {
     return std::nullopt;
   }
-  int bits;
-  if (c4 >= '0' && c4 <= '9') {
-    bits = c4 - '0';
-  } else if (c4 >= 'a' && c4 <= 'f') {
-    bits = c4 - 'a' + 10;
-  } else if (c4 >= 'A' && c4 <= 'F') {
-    bits = c4 - 'A' + 10;
-  } else {
+  const int bits = base::hexDigit(c4);
+  if (bits < 0) {
     return std::nullopt;
   }
   return FixedPointShape{c1 == 's', bits};

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/hex.h"
 #include "smc/smc_record.h"
 
 namespace {
@@ -24,19 +25,6 @@ float littleEndianFloat(std::span<const std::uint8_t> b) {
       static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
       static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
   return std::bit_cast<float>(bits);
-}
-
-int hexDigit(char c) {
-  if (c >= '0' && c <= '9') {
-    return c - '0';
-  }
-  if (c >= 'a' && c <= 'f') {
-    return c - 'a' + 10;
-  }
-  if (c >= 'A' && c <= 'F') {
-    return c - 'A' + 10;
-  }
-  return 0;
 }
 
 }  // namespace
@@ -120,7 +108,8 @@ std::optional<double> decodeTemp(std::uint32_t dataType, std::uint32_t dataSize,
   }
   const double value =
       first == 's' ? static_cast<double>(static_cast<std::int16_t>(raw)) : static_cast<double>(raw);
-  return std::ldexp(value, -hexDigit(fourth));
+  // A fourth character that is no hexadecimal digit counts as 0 fraction bits.
+  return std::ldexp(value, -std::max(base::hexDigit(fourth), 0));
 }
 
 std::optional<double> readTemp(ToolState& s, std::string_view key) {

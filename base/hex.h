@@ -1,0 +1,21 @@
+// The value of one hexadecimal digit, as the SMC's fixed-point type names end in one ("fp2e":
+// 14 fraction bits) and the simulated Mac's byte strings are written.
+#pragma once
+
+namespace base {
+
+// 0-15 for '0'-'9', 'a'-'f' and 'A'-'F'; -1 for any other character.
+constexpr int hexDigit(char c) {
+  if (c >= '0' && c <= '9') {
+    return c - '0';
+  }
+  if (c >= 'a' && c <= 'f') {
+    return c - 'a' + 10;
+  }
+  if (c >= 'A' && c <= 'F') {
+    return c - 'A' + 10;
+  }
+  return -1;
+}
+
+}  // namespace base
