@@ -82,8 +82,8 @@ TEST_F(RootSafety, LoaderVariablesPutNoCodeIntoTheTool) {
     GTEST_SKIP() << "this build links the tool dynamically (sanitizers)";
   }
   const std::string canary = dir.file("canary");
-  const std::vector<std::string> env = {"LD_PRELOAD=" + std::string(PRELOAD_CANARY),
-                                        "LD_AUDIT=" + std::string(PRELOAD_CANARY),
+  const std::vector<std::string> env = {"LD_PRELOAD=" + std::string(PRELOAD_CANARY_PATH),
+                                        "LD_AUDIT=" + std::string(PRELOAD_CANARY_PATH),
                                         "LD_LIBRARY_PATH=" + dir.path(), "QUILL_CANARY=" + canary,
                                         "QUILLOMATICS_SMC_DEVICE=" + device};
   // The library works: a dynamically linked program started the same way runs it.
