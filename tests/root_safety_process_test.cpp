@@ -19,6 +19,7 @@
 
 #include "sim/sim_device.h"
 #include "sim/testing/unprivileged.h"
+#include "tests/support/test_helpers.h"
 
 namespace {
 
@@ -27,11 +28,6 @@ using sim::testing::execAsIs;
 using sim::testing::SharedTempDir;
 
 const std::string kTool = VENTWARDEN_PATH;
-
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
 
 // Whether the executable names a dynamic loader (a PT_INTERP program header).
 bool hasInterpreter(const std::string& path) {
