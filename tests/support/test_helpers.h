@@ -17,7 +17,8 @@ std::string slurp(const std::filesystem::path& path);
 std::optional<long long> envNumber(const char* name);
 
 // Whether no process has the id any more; one that has ended and waits to be reaped counts as
-// gone.
+// gone. It reads the process's state in /proc, so only Linux tells a running process from a
+// gone one.
 bool processGone(pid_t pid);
 
 // Whether `condition` holds within `limit`, looked at every `every`.
