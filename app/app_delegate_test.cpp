@@ -8,98 +8,9 @@
 #include <limits>
 
 #include "app/admin_script.h"
-#include "app/testing/fake_platform.h"
-#include "smc/testing/fake_smc.h"
+#include "app/testing/app_test_fixture.h"
 
 namespace {
-
-void addUi8(FakeSMC& smc, std::string_view key, std::uint8_t value) {
-  smc.addKey(key, "ui8 ", 1, {value});
-}
-
-// A fan with its five keys; speeds as "flt ".
-void addFan(FakeSMC& smc, int index, float actual, float min, float max) {
-  smc.addFlt(fanKey(index, "Ac"), actual);
-  smc.addFlt(fanKey(index, "Mn"), min);
-  smc.addFlt(fanKey(index, "Mx"), max);
-  smc.addFlt(fanKey(index, "Tg"), min);
-  addUi8(smc, fanKey(index, "Md"), 0);
-}
-
-class AppTest : public ::testing::Test {
- protected:
-  // The tool's part, however the application runs it: a guard that the result lets succeed
-  // forces every fan (as the privileged tool, whatever the SMC lets the application write),
-  // records itself in the pid file and runs until signal 15 reaches it.
-  void SetUp() override {
-    platform.scripts.onRun = [this](const AdminScript& script) {
-      if (script.shellCommand.find(" guard ") != std::string::npos) {
-        playGuard(platform.scripts.result);
-      }
-    };
-    platform.processes.onToolRun = [this](const std::vector<std::string>& args) {
-      if (!args.empty() && args[0] == "guard") {
-        playGuard(platform.processes.toolResult);
-      }
-    };
-  }
-  void playGuard(const ScriptResult& result) {
-    if (!result.succeeded || !replySucceeded(result.stringValue.value_or(""))) {
-      return;
-    }
-    const int pid = 7000 + static_cast<int>(++guards);
-    platform.processes.files[std::string(kProactivePidFile)] = std::to_string(pid);
-    platform.processes.runningTools.insert(pid);
-    for (const char* mode : {"F0Md", "F1Md"}) {
-      if (smc.hasKey(mode) && !smc.key(mode).refuseWrites) {
-        smc.key(mode).bytes = {1};
-      }
-    }
-  }
-  AppDelegate& make() {
-    delegate = std::make_shared<AppDelegate>(platform.environment());
-    return *delegate;
-  }
-  AppDelegate& launch() {
-    make().applicationDidFinishLaunching();
-    return *delegate;
-  }
-  FakeStatusItem& item() { return *platform.statusBar.last; }
-  const MenuModel& shown() { return item().shownMenu; }
-  // The shown menu's plain titles, "---" for a separator.
-  std::vector<std::string> titles() {
-    std::vector<std::string> out;
-    for (const auto& i : shown().items) {
-      out.push_back(i.isSeparator ? "---" : i.title);
-    }
-    return out;
-  }
-  const MenuItem& itemTitled(std::string_view title) {
-    const auto& items = shown().items;
-    auto it = std::find_if(items.begin(), items.end(),
-                           [&](const MenuItem& i) { return i.title == title; });
-    EXPECT_NE(it, items.end()) << title;
-    return *it;
-  }
-  void addTwoFans() {
-    addUi8(smc, "FNum", 2);
-    addFan(smc, 0, 1200.4f, 1200.0f, 6000.0f);
-    addFan(smc, 1, 1850.0f, 1300.0f, 5800.0f);
-    smc.addKey("FS! ", "ui16", 2, {0, 0});
-  }
-  std::vector<std::string> names(const std::vector<TempReading>& readings) {
-    std::vector<std::string> out;
-    for (const auto& r : readings) {
-      out.push_back(r.name);
-    }
-    return out;
-  }
-
-  FakeSMC smc;
-  FakePlatform platform{smc};
-  std::shared_ptr<AppDelegate> delegate;
-  std::size_t guards = 0;
-};
 
 // ---- Gathering ----
 
@@ -223,26 +134,6 @@ TEST(TempReading, Fahrenheit) {
 
 // ---- Refresh ----
 
-TEST_F(AppTest, OneCpuReadingWithoutFans) {
-  smc.addSp78("TC0D", 62.3);
-  launch();
-  ASSERT_TRUE(item().styledTitle);
-  EXPECT_EQ(*item().styledTitle,
-            (StyledText{{"62\u00B0C", FontRole::monoMedium12, ColorRole::systemOrange}}));
-  EXPECT_EQ(titles(),
-            (std::vector<std::string>{"Quillomatics", "---", "CPU", "CPU Die 62.3\u00B0C", "---",
-                                      "Switch to Fahrenheit", "---", "Quit Quillomatics"}));
-  const MenuItem& header = shown().items[0];
-  EXPECT_EQ(header.styledTitle, (StyledText{{"Quillomatics", FontRole::bold13, std::nullopt}}));
-  EXPECT_FALSE(header.action);
-  const MenuItem& unit = itemTitled("Switch to Fahrenheit");
-  EXPECT_EQ(unit.action, MenuAction::toggleUnit);
-  EXPECT_EQ(unit.keyEquivalent, "u");
-  const MenuItem& quit = itemTitled("Quit Quillomatics");
-  EXPECT_EQ(quit.action, MenuAction::quitApp);
-  EXPECT_EQ(quit.keyEquivalent, "q");
-}
-
 TEST_F(AppTest, TitleColourBandsAreJudgedOnCelsius) {
   const std::vector<std::pair<double, ColorRole>> bands = {{49.9, ColorRole::systemGreen},
                                                            {50.0, ColorRole::systemOrange},
@@ -280,93 +171,6 @@ TEST_F(AppTest, TitleFallsBackToGpuThenOther) {
   EXPECT_EQ(plainText(*item().styledTitle), "22\u00B0C");
 }
 
-TEST_F(AppTest, NoReadingsAndNoFans) {
-  platform.defaults.values["useFahrenheit"] = true;
-  launch();
-  EXPECT_EQ(item().plainTitle, "-- \u00B0C");
-  EXPECT_FALSE(item().styledTitle);
-  EXPECT_EQ(titles(), (std::vector<std::string>{"Quillomatics", "---", "Switch to Celsius", "---",
-                                                "Quit Quillomatics"}));
-}
-
-TEST_F(AppTest, FanRows) {
-  addUi8(smc, "FNum", 0);
-  addFan(smc, 0, 1200.4f, 1000, 6000);
-  addFan(smc, 1, 1850.0f, 1000, 6000);
-  addFan(smc, 2, 12000.0f, 1000, 6000);
-  addFan(smc, 3, 0.0f, 0, 6000);
-  launch();
-  EXPECT_EQ(titles(),
-            (std::vector<std::string>{"Quillomatics", "---", "FANS", "Fan 1 1200 RPM",
-                                      "Fan 2 1850 RPM", "Fan 3 N/A", "Fan 4 0 RPM", "---",
-                                      "Fans: Auto", "Proactive Cooling", "Fans to Full Speed",
-                                      "---", "Switch to Fahrenheit", "---", "Quit Quillomatics"}));
-  EXPECT_EQ(itemTitled("Fan 1 1200 RPM").styledTitle, delegate->formatFan("Fan 1", 1200.4f));
-  EXPECT_EQ(itemTitled("Fan 3 N/A").styledTitle, delegate->formatFanError("Fan 3"));
-  EXPECT_EQ(itemTitled("FANS").styledTitle,
-            (StyledText{{"FANS", FontRole::bold11, ColorRole::secondaryLabel}}));
-}
-
-TEST_F(AppTest, FanBlockFollowsTheMode) {
-  addTwoFans();
-  smc.privileged = false;
-  launch();
-  struct Layout {
-    MenuAction action;
-    std::string modeText;
-    ColorRole color;
-    std::vector<std::string> offered;
-  };
-  const std::vector<Layout> layouts = {
-      {MenuAction::setFansMax,
-       "Fans: Manual 100%",
-       ColorRole::systemOrange,
-       {"Switch to Auto", "Proactive Cooling"}},
-      {MenuAction::setFansProactive,
-       "Fans: Proactive (40-75\u00B0C)",
-       ColorRole::systemCyan,
-       {"Switch to Auto", "Fans to Full Speed"}},
-      {MenuAction::setFansAuto,
-       "Fans: Auto",
-       ColorRole::systemGreen,
-       {"Proactive Cooling", "Fans to Full Speed"}},
-  };
-  for (const Layout& layout : layouts) {
-    delegate->perform(layout.action);
-    const auto t = titles();
-    auto mode = std::find(t.begin(), t.end(), layout.modeText);
-    ASSERT_NE(mode, t.end()) << layout.modeText;
-    EXPECT_EQ(std::vector<std::string>(mode + 1, mode + 4),
-              (std::vector<std::string>{layout.offered[0], layout.offered[1], "---"}));
-    EXPECT_EQ(itemTitled(layout.modeText).styledTitle,
-              (StyledText{{layout.modeText, FontRole::systemMedium12, layout.color}}));
-  }
-  const std::vector<std::tuple<std::string, MenuAction, std::string>> actions = {
-      {"Switch to Auto", MenuAction::setFansAuto, "a"},
-      {"Proactive Cooling", MenuAction::setFansProactive, "p"},
-      {"Fans to Full Speed", MenuAction::setFansMax, "m"}};
-  delegate->perform(MenuAction::setFansMax);
-  delegate->perform(MenuAction::setFansAuto);
-  for (const auto& [title, action, key] : actions) {
-    if (title == "Switch to Auto") {
-      continue;
-    }
-    EXPECT_EQ(itemTitled(title).action, action);
-    EXPECT_EQ(itemTitled(title).keyEquivalent, key);
-  }
-}
-
-TEST_F(AppTest, FanBlockDisappearsWithTheFans) {
-  addTwoFans();
-  launch();
-  delegate->setFansMax();
-  smc.removeKey("F0Ac");
-  smc.removeKey("F1Ac");
-  delegate->updateReadings();
-  EXPECT_EQ(titles(), (std::vector<std::string>{"Quillomatics", "---", "Switch to Fahrenheit",
-                                                "---", "Quit Quillomatics"}));
-}
-
 TEST_F(AppTest, StatusItemWithoutButtonStillGetsItsMenu) {
   platform.statusBar.itemsHaveButton = false;
   smc.addSp78("TC0D", 62.3);
@@ -394,64 +198,6 @@ TEST_F(AppTest, ToggleUnitPersistsAndRefreshes) {
   delegate->toggleUnit();
   EXPECT_FALSE(platform.defaults.values.at("useFahrenheit"));
   EXPECT_EQ(plainText(*item().styledTitle), "50\u00B0C");
-}
-
-// ---- Row formatting ----
-
-TEST_F(AppTest, NameColumnIsTwentyFourCharactersWide) {
-  AppDelegate& app = make();
-  const auto gapFor = [&](std::string_view name) {
-    return app.formatTemp(name, 40.0, "C", 40.0)[1].text.size();
-  };
-  EXPECT_EQ(gapFor(std::string(13, 'n')), 11u);
-  EXPECT_EQ(gapFor(std::string(22, 'n')), 2u);
-  EXPECT_EQ(gapFor(std::string(23, 'n')), 2u);
-  EXPECT_EQ(gapFor(std::string(40, 'n')), 2u);
-  EXPECT_EQ(gapFor(""), 24u);
-  // Characters, not bytes: "é" is two bytes, "e" with a combining accent is two code points.
-  EXPECT_EQ(gapFor("Temp\u00E9rature"), 13u);
-  EXPECT_EQ(gapFor("Tempe\u0301rature"), 13u);
-}
-
-TEST_F(AppTest, RowRunsAndTemperatureColours) {
-  AppDelegate& app = make();
-  const StyledText row = app.formatTemp("CPU Die", 47.5, "C", 47.5);
-  EXPECT_EQ(row, (StyledText{{"CPU Die", FontRole::monoRegular12, ColorRole::label},
-                             {std::string(17, ' '), FontRole::monoRegular12, std::nullopt},
-                             {"47.5\u00B0C", FontRole::monoMedium12, ColorRole::systemGreen}}));
-  const auto color = [&](double c) { return app.formatTemp("x", c, "C", c)[2].color; };
-  EXPECT_EQ(color(49.9), ColorRole::systemGreen);
-  EXPECT_EQ(color(50.0), ColorRole::systemOrange);
-  EXPECT_EQ(color(74.9), ColorRole::systemOrange);
-  EXPECT_EQ(color(75.0), ColorRole::systemRed);
-  EXPECT_EQ(color(-4.0), ColorRole::systemGreen);
-  EXPECT_EQ(color(std::nan("")), ColorRole::systemRed);
-
-  EXPECT_EQ(app.formatTemp("x", 122.0, "F", 50.0)[2],
-            (StyledRun{"122.0\u00B0F", FontRole::monoMedium12, ColorRole::systemOrange}));
-  EXPECT_EQ(app.formatTemp("x", 32.0, "F", 0.0)[2].color, ColorRole::systemGreen);
-  EXPECT_EQ(app.formatTemp("x", 40.0, "C", 40.0)[2].text, "40.0\u00B0C");
-  EXPECT_EQ(app.formatTemp("x", 0.05, "C", 0.05)[2].text, "0.1\u00B0C");
-
-  EXPECT_EQ(app.formatFan("Fan 1", 899.6)[2],
-            (StyledRun{"900 RPM", FontRole::monoMedium12, ColorRole::systemCyan}));
-  const StyledText error = app.formatFanError("Fan 1");
-  EXPECT_EQ(error[1].text.size(), 19u);
-  EXPECT_EQ(error[2], (StyledRun{"N/A", FontRole::monoMedium12, ColorRole::secondaryLabel}));
-}
-
-TEST_F(AppTest, SectionsAddNothingWhenEmptyAndOneSeparatorOtherwise) {
-  launch();
-  const std::size_t before = delegate->menu()->items.size();
-  delegate->addSection("CPU", {});
-  EXPECT_EQ(delegate->menu()->items.size(), before);
-  delegate->addSection("GPU", {{"GPU Die", 40.0}, {"GPU VRAM", 45.0}});
-  const auto& items = delegate->menu()->items;
-  ASSERT_EQ(items.size(), before + 4);
-  EXPECT_EQ(items[before].title, "GPU");
-  EXPECT_EQ(items[before + 1].title, "GPU Die 40.0\u00B0C");
-  EXPECT_EQ(items[before + 2].title, "GPU VRAM 45.0\u00B0C");
-  EXPECT_TRUE(items[before + 3].isSeparator);
 }
 
 // ---- Fan modes ----

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "sim/sim_device.h"
-#include "tests/ventwarden_process.h"
+#include "tests/support/ventwarden_process.h"
 
 namespace {
 

@@ -33,7 +33,9 @@
 #include "sim/sim_device.h"
 #include "sim/testing/unprivileged.h"
 #include "smc/smc_client.h"
-#include "tests/admin_agent.h"
+#include "tests/support/admin_agent.h"
+#include "tests/support/pid_file_fixture.h"
+#include "tests/support/test_helpers.h"
 
 namespace {
 
@@ -100,41 +102,26 @@ struct TestBundle {
   bool opened = false;
 };
 
-bool processGone(pid_t pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string all;
-  if (!std::getline(stat, all)) {
-    return true;
-  }
-  const auto close = all.rfind(')');
-  return close != std::string::npos && all.size() > close + 2 && all[close + 2] == 'Z';
-}
-
 // The pid file's text; other programs' tests on the same machine may own one too, so tests
 // only check that it no longer names their own tool.
 std::string pidFileContent() {
-  std::ifstream in{std::string(kProactivePidFile)};
+  std::ifstream in{kPidPath};
   std::string content;
   std::getline(in, content);
   return content;
 }
 
+// Whether `condition` holds within `limit`, looked at every 20 ms.
 bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit = 15s) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      return false;
-    }
-    std::this_thread::sleep_for(20ms);
-  }
-  return true;
+  return within(limit, condition, 20ms);
 }
 
-class AppProcessTest : public ::testing::Test {
+class AppProcessTest : public PidFileFixture<> {
  protected:
   void SetUp() override {
-    if (!sim::testing::clearPidFile(std::string(kProactivePidFile))) {
-      GTEST_SKIP() << "the machine's pid file belongs to another account's tool";
+    PidFileFixture::SetUp();
+    if (IsSkipped()) {
+      return;
     }
     fs::create_directories(config);
     fs::permissions(config, fs::perms::all);
@@ -175,7 +162,6 @@ class AppProcessTest : public ::testing::Test {
     return opened ? opened->value(key) : std::nullopt;
   }
 
-  SharedTempDir dir;
   TestBundle bundle{dir};
   std::string device = dir.file("smc.dev");
   std::string config = dir.file("config");
@@ -404,7 +390,7 @@ TEST_F(AppProcessTest, UnprivilegedProactiveIsHandedBackByItsGuard) {
   ASSERT_EQ(ran.size(), 1u);
   EXPECT_TRUE(ran[0].starts_with(guard.substr(0, guard.size() - 1))) << ran[0];
   EXPECT_TRUE(eventually([&] { return bundle.running().empty(); }, 1s));
-  EXPECT_FALSE(fs::exists(kProactivePidFile));
+  EXPECT_FALSE(fs::exists(kPidPath));
   for (const auto& fan : machine().fans) {
     EXPECT_FALSE(fan.forced) << fan.index;
   }
@@ -418,13 +404,13 @@ TEST_F(AppProcessTest, EscalatedStopSignalsOnlyTheTool) {
     _exit(127);
   }
   ASSERT_GT(other, 0);
-  std::ofstream(std::string(kProactivePidFile)) << other;
+  std::ofstream(kPidPath) << other;
   const ExecResult stop = execAsIs({"/bin/sh", "-c", stopToolShellCommand(bundle.tool, other)}, {});
   EXPECT_EQ(stop.status, 0) << stop.err;
   int status = 0;
   EXPECT_EQ(waitpid(other, &status, WNOHANG), 0) << "the stop signalled a process that is not "
                                                     "the tool";
-  EXPECT_FALSE(fs::exists(kProactivePidFile));
+  EXPECT_FALSE(fs::exists(kPidPath));
   kill(other, SIGKILL);
   waitpid(other, &status, 0);
 }
@@ -454,8 +440,8 @@ TEST_F(AppProcessTest, StalePidFileNeverEndsAnotherProcess) {
     }
     ASSERT_GT(victim, 0);
     std::error_code ignored;
-    fs::remove(kProactivePidFile, ignored);
-    std::ofstream(std::string(kProactivePidFile)) << victim;
+    fs::remove(kPidPath, ignored);
+    std::ofstream(kPidPath) << victim;
     std::vector<std::string> extra;
     if (unprivileged) {
       extra = {"--admin-socket", agent->socketPath()};
@@ -642,7 +628,7 @@ TEST_F(AppProcessTest, EveryWayTheMonitorEndsHandsTheFansBack) {
               },
               1s));
           EXPECT_TRUE(eventually([&] { return bundle.running().empty(); }, 1s));
-          EXPECT_FALSE(fs::exists(kProactivePidFile));
+          EXPECT_FALSE(fs::exists(kPidPath));
           const ExecResult next = snapshot({});
           EXPECT_NE(next.out.find("\"title\": \"Fans: Auto\""), std::string::npos) << next.out;
         }

@@ -1,5 +1,5 @@
 // Process control for the ventwarden integration tests.
-#include "tests/ventwarden_process.h"
+#include "tests/support/ventwarden_process.h"
 
 #include <errno.h>
 #include <fcntl.h>

@@ -1,6 +1,8 @@
 // The real ventwarden against a frozen simulated device: its output lines and exit status, what
 // it writes to the fans, the proactive run with its pid file and signals, and the guard holding
 // the fans for the real monitor.
+#include "tests/support/ventwarden_process.h"
+
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -9,17 +11,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <thread>
 
 #include "base/unique_fd.h"
 #include "sim/sim_device.h"
 #include "sim/testing/unprivileged.h"
-#include "tests/ventwarden_process.h"
+#include "tests/support/pid_file_fixture.h"
+#include "tests/support/test_helpers.h"
+#include "tests/support/two_fans.h"
 
 namespace {
 
@@ -28,24 +30,7 @@ using std::chrono::milliseconds;
 using Bytes = std::vector<std::uint8_t>;
 
 const std::string kTool = VENTWARDEN_PATH;
-const fs::path kPidPath = "/tmp/quillomatics_proactive.pid";
 constexpr milliseconds kPatience{5000};
-
-// Two fans with "flt " speeds and "ui8 " modes, as on a 2019 MacBook Pro; one CPU sensor.
-// Fan 0: 1800-5500 rpm, fan 1: 2000-6400 rpm.
-constexpr const char* kTwoFans = R"(FNum|ui8 |1|80|02
-F0Ac|flt |4|80|00000000
-F0Mn|flt |4|80|0000E144
-F0Mx|flt |4|80|00E0AB45
-F0Md|ui8 |1|D0|00
-F0Tg|flt |4|D4|00000000
-F1Ac|flt |4|80|00000000
-F1Mn|flt |4|80|0000FA44
-F1Mx|flt |4|80|0000C845
-F1Md|ui8 |1|D0|00
-F1Tg|flt |4|D4|00000000
-TC0P|sp78|2|80|3980
-)";
 
 const Bytes kOne{1};
 const Bytes kZero{0};
@@ -55,69 +40,22 @@ const Bytes k5500{0x00, 0xE0, 0xAB, 0x45};
 const Bytes k6400{0x00, 0x00, 0xC8, 0x45};
 const Bytes kNoTarget{0, 0, 0, 0};
 
-std::string slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
-// Whether `condition` holds within `limit`, looked at every 2 ms.
-bool within(milliseconds limit, const std::function<bool()>& condition) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() >= deadline) {
-      return false;
-    }
-    std::this_thread::sleep_for(milliseconds(2));
-  }
-  return true;
-}
-
-// No process has the id any more (one that has ended and waits to be reaped counts as gone).
-bool processGone(pid_t pid) {
-  if (kill(pid, 0) != 0 && errno == ESRCH) {
-    return true;
-  }
-  const std::string stat = slurp("/proc/" + std::to_string(pid) + "/stat");
-  const auto state = stat.rfind(')');
-  return state != std::string::npos && stat.compare(state, 3, ") Z") == 0;
-}
-
-class VentwardenProcess : public ::testing::Test {
+class VentwardenProcess : public PidFileFixture<> {
  protected:
-  VentwardenProcess() {
-    dir = fs::temp_directory_path() / ("ventwarden_it." + std::to_string(getpid()));
-    fs::create_directories(dir);
-    devicePath = (dir / "smc.dev").string();
-  }
-  void SetUp() override {
-    if (!sim::testing::clearPidFile(kPidPath)) {
-      GTEST_SKIP() << "the machine's pid file belongs to another account's tool";
-    }
-  }
-  ~VentwardenProcess() override {
-    sim::testing::clearPidFile(kPidPath);
-    fs::remove_all(dir);
-  }
-
   void makeDevice(const std::string& profileText) {
     auto profile = sim::parseProfile(profileText, "test.dump");
     ASSERT_TRUE(profile) << profile.error();
-    sim::CreateOptions options;
-    options.frozen = true;
-    options.replace = true;
-    options.writers = sim::testing::suiteWriters();
-    const auto status =
-        sim::createDevice(devicePath, sim::ProfileSource::parsed(std::move(*profile)), options);
-    ASSERT_TRUE(status) << status.error();
+    create(sim::ProfileSource::parsed(std::move(*profile)));
   }
-
-  // A built-in machine profile, frozen.
-  void makeMachine(const std::string& name) {
+  // A built-in machine profile.
+  void makeMachine(const std::string& name) { create(sim::ProfileSource::named(name)); }
+  // The test's device, frozen, made anew from `source`.
+  void create(sim::ProfileSource source) {
     sim::CreateOptions options;
     options.frozen = true;
     options.replace = true;
     options.writers = sim::testing::suiteWriters();
-    const auto status = sim::createDevice(devicePath, sim::ProfileSource::named(name), options);
+    const auto status = sim::createDevice(devicePath, std::move(source), options);
     ASSERT_TRUE(status) << status.error();
   }
 
@@ -140,14 +78,7 @@ class VentwardenProcess : public ::testing::Test {
 
   // Waits until `key` holds `expected`; false when it does not within the patience.
   bool eventually(const std::string& key, const Bytes& expected) {
-    const auto deadline = std::chrono::steady_clock::now() + kPatience;
-    while (std::chrono::steady_clock::now() < deadline) {
-      if (bytes(key) == expected) {
-        return true;
-      }
-      std::this_thread::sleep_for(milliseconds(2));
-    }
-    return bytes(key) == expected;
+    return within(kPatience, [&] { return bytes(key) == expected; });
   }
 
   // Starts `proactive` and reads its "OK".
@@ -176,8 +107,7 @@ class VentwardenProcess : public ::testing::Test {
     return bytes("F0Md") == kZero && bytes("F1Md") == kZero;
   }
 
-  fs::path dir;
-  std::string devicePath;
+  std::string devicePath = dir.file("smc.dev");
 };
 
 TEST_F(VentwardenProcess, ArgumentLinesAndStatus) {
@@ -200,7 +130,7 @@ TEST_F(VentwardenProcess, ArgumentLinesAndStatus) {
 }
 
 TEST_F(VentwardenProcess, NoSmcBeforeTheArgumentCheck) {
-  devicePath = (dir / "absent.dev").string();
+  devicePath = dir.file("absent.dev");
   for (const auto& args : {std::vector<std::string>{}, std::vector<std::string>{"max"}}) {
     const ToolRun r = run(args);
     EXPECT_EQ(r.out, "ERR No SMC\n");
@@ -479,14 +409,14 @@ TEST_F(VentwardenProcess, StopSaysOKOnlyOnceTheToolIsGone) {
 
 TEST_F(VentwardenProcess, AnUpgradedToolIsStillStopped) {
   makeDevice(kTwoFans);
-  const fs::path tool = dir / "ventwarden";
+  const fs::path tool = dir.file("ventwarden");
   fs::copy_file(kTool, tool);
   auto p = ToolProcess::start(tool.string(), {"proactive"}, devicePath);
   ASSERT_TRUE(p);
   ASSERT_EQ(p->readLine(kPatience), "OK");
   // As a package manager installs: the new file renamed over the running one.
-  fs::copy_file(kTool, dir / "ventwarden.new");
-  fs::rename(dir / "ventwarden.new", tool);
+  fs::copy_file(kTool, dir.file("ventwarden.new"));
+  fs::rename(dir.file("ventwarden.new"), tool);
   const ToolRun stop =
       runToolProcess(tool.string(), {"stop", std::to_string(p->pid())}, devicePath);
   EXPECT_EQ(stop.out, "OK\n");
@@ -515,7 +445,7 @@ TEST_F(VentwardenProcess, LoweredLimitsNeitherEndTheToolNorLeaveFilesBehind) {
 
 TEST_F(VentwardenProcess, PlantedSymbolicLinkIsNotFollowed) {
   makeDevice(kTwoFans);
-  const fs::path victim = dir / "victim";
+  const fs::path victim = dir.file("victim");
   std::ofstream(victim) << "precious";
   fs::create_symlink(victim, kPidPath);
 

@@ -19,6 +19,7 @@
 
 #include "sim/sim_device.h"
 #include "sim/testing/unprivileged.h"
+#include "tests/support/test_helpers.h"
 
 namespace {
 
@@ -27,11 +28,6 @@ using sim::testing::execAsIs;
 using sim::testing::SharedTempDir;
 
 const std::string kTool = VENTWARDEN_PATH;
-
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
 
 // Whether the executable names a dynamic loader (a PT_INTERP program header).
 bool hasInterpreter(const std::string& path) {
@@ -82,8 +78,8 @@ TEST_F(RootSafety, LoaderVariablesPutNoCodeIntoTheTool) {
     GTEST_SKIP() << "this build links the tool dynamically (sanitizers)";
   }
   const std::string canary = dir.file("canary");
-  const std::vector<std::string> env = {"LD_PRELOAD=" + std::string(PRELOAD_CANARY),
-                                        "LD_AUDIT=" + std::string(PRELOAD_CANARY),
+  const std::vector<std::string> env = {"LD_PRELOAD=" + std::string(PRELOAD_CANARY_PATH),
+                                        "LD_AUDIT=" + std::string(PRELOAD_CANARY_PATH),
                                         "LD_LIBRARY_PATH=" + dir.path(), "QUILL_CANARY=" + canary,
                                         "QUILLOMATICS_SMC_DEVICE=" + device};
   // The library works: a dynamically linked program started the same way runs it.

@@ -1,5 +1,5 @@
 // The test's administrator agent: accept, read one command, check it, run it, answer.
-#include "tests/admin_agent.h"
+#include "tests/support/admin_agent.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -23,7 +23,9 @@
 
 #include "sim/sim_device.h"
 #include "sim/testing/unprivileged.h"
-#include "tests/ventwarden_process.h"
+#include "tests/support/pid_file_fixture.h"
+#include "tests/support/test_helpers.h"
+#include "tests/support/ventwarden_process.h"
 
 namespace {
 
@@ -31,19 +33,11 @@ namespace fs = std::filesystem;
 using std::chrono::microseconds;
 
 const std::string kTool = VENTWARDEN_PATH;
-const fs::path kPidPath = "/tmp/quillomatics_proactive.pid";
 
-std::optional<long long> envNumber(const char* name) {
-  const char* text = std::getenv(name);
-  if (text == nullptr || *text == '\0') {
-    return std::nullopt;
-  }
-  long long value = 0;
-  const auto [end, ec] = std::from_chars(text, text + std::strlen(text), value);
-  if (ec != std::errc() || *end != '\0') {
-    return std::nullopt;
-  }
-  return value;
+// Whether the process has ended (a zombie until it is reaped), waiting up to `timeout`.
+bool endsWithin(pid_t pid, std::chrono::milliseconds timeout) {
+  return within(
+      timeout, [pid] { return processGone(pid); }, std::chrono::milliseconds(1));
 }
 
 // The auxiliary files the tool writes its pid file through (".quillomatics_proactive.pid.*").
@@ -58,26 +52,6 @@ int strayTemporaryFiles() {
     }
   }
   return n;
-}
-
-std::string slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
-// Whether the process has ended (a zombie until it is reaped), waiting up to `timeout`.
-bool endsWithin(pid_t pid, std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  do {
-    const std::string stat = slurp("/proc/" + std::to_string(pid) + "/stat");
-    const auto close = stat.rfind(')');
-    if (close == std::string::npos || close + 2 >= stat.size() || stat[close + 2] == 'Z' ||
-        stat[close + 2] == 'X') {
-      return true;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  } while (std::chrono::steady_clock::now() < deadline);
-  return false;
 }
 
 // When the signal is sent.
@@ -102,30 +76,21 @@ struct Tally {
   int temporaryFilesLeft = 0;
 };
 
-class SignalStorm : public ::testing::Test {
+class SignalStorm : public PidFileFixture<> {
  protected:
-  SignalStorm() {
-    dir_ = fs::temp_directory_path() / ("quill-storm." + std::to_string(getpid()));
-    fs::create_directories(dir_);
+  // A frozen 2019 MacBook Pro as the tool's device.
+  void makeDevice() {
+    sim::CreateOptions options;
+    options.frozen = true;
+    options.writers = sim::testing::suiteWriters();
+    ASSERT_TRUE(sim::createDevice(path, sim::ProfileSource::builtin("macbookpro16-1"), options));
   }
-  void SetUp() override {
-    if (!sim::testing::clearPidFile(kPidPath)) {
-      GTEST_SKIP() << "the machine's pid file belongs to another account's tool";
-    }
-  }
-  ~SignalStorm() override {
-    sim::testing::clearPidFile(kPidPath);
-    fs::remove_all(dir_);
-  }
-  fs::path dir_;
+
+  const std::string path = dir.file("smc.dev");
 };
 
 TEST_F(SignalStorm, NoFanLeftForcedAndNoPidFileLeftBehind) {
-  const std::string path = (dir_ / "smc.dev").string();
-  sim::CreateOptions options;
-  options.frozen = true;
-  options.writers = sim::testing::suiteWriters();
-  ASSERT_TRUE(sim::createDevice(path, sim::ProfileSource::builtin("macbookpro16-1"), options));
+  ASSERT_NO_FATAL_FAILURE(makeDevice());
   auto device = sim::Device::open(path);
   ASSERT_TRUE(device);
   const std::string modeKeys[] = {"F0Md", "F1Md"};
@@ -276,11 +241,7 @@ TEST_F(SignalStorm, NoFanLeftForcedAndNoPidFileLeftBehind) {
 TEST_F(SignalStorm, SecondStopSignalWhileWindingDownStillEndsWithStatusZero) {
   // SIGTERM, then SIGINT a moment later: the second may come after the stop sequence, while the
   // process exits; it must not turn the exit into a death by signal.
-  const std::string path = (dir_ / "smc.dev").string();
-  sim::CreateOptions options;
-  options.frozen = true;
-  options.writers = sim::testing::suiteWriters();
-  ASSERT_TRUE(sim::createDevice(path, sim::ProfileSource::builtin("macbookpro16-1"), options));
+  ASSERT_NO_FATAL_FAILURE(makeDevice());
   for (int run = 0; run < 20; ++run) {
     auto tool = ToolProcess::start(kTool, {"proactive"}, path);
     ASSERT_TRUE(tool);

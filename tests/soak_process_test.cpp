@@ -39,7 +39,9 @@
 #include "sim/sim_io_service.h"
 #include "sim/testing/unprivileged.h"
 #include "smc/smc_record.h"
-#include "tests/ventwarden_process.h"
+#include "tests/support/pid_file_fixture.h"
+#include "tests/support/test_helpers.h"
+#include "tests/support/ventwarden_process.h"
 
 namespace {
 
@@ -48,27 +50,8 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 const std::string kTool = VENTWARDEN_PATH;
-const fs::path kPidPath = "/tmp/quillomatics_proactive.pid";
 constexpr milliseconds kPatience{10000};
 constexpr std::size_t kNameColumn = 24;
-
-std::optional<long long> envNumber(const char* name) {
-  const char* text = std::getenv(name);
-  if (text == nullptr || *text == '\0') {
-    return std::nullopt;
-  }
-  long long value = 0;
-  const auto [end, ec] = std::from_chars(text, text + std::strlen(text), value);
-  if (ec != std::errc() || *end != '\0') {
-    return std::nullopt;
-  }
-  return value;
-}
-
-std::string slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
 
 // ---- What a well-formed refresh looks like ----
 
@@ -329,14 +312,6 @@ std::string checkRefresh(const MenuModel& menu, const FakeStatusItem& item,
   return {};
 }
 
-// Whether the process is alive and not yet a zombie (this test reaps it only at its stop).
-bool stillRunning(pid_t pid) {
-  const std::string stat = slurp("/proc/" + std::to_string(pid) + "/stat");
-  const auto close = stat.rfind(')');
-  return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z' &&
-         stat[close + 2] != 'X';
-}
-
 // ---- The changing faults ----
 
 std::vector<std::string> catalogueKeys() {
@@ -490,7 +465,7 @@ class Soak {
   void stopTool() {
     // The pid file's path is fixed for the whole machine: a run outside this test that stops "the"
     // proactive tool reaches ours too. Tell that apart from a fault of our own.
-    ASSERT_TRUE(stillRunning(tool_->pid()))
+    ASSERT_FALSE(processGone(tool_->pid()))
         << "ventwarden " << tool_->pid() << " ended before its stop: something outside this test "
         << "signalled the pid in " << kPidPath;
     allowStop();
@@ -625,26 +600,10 @@ class Soak {
   bool failed_ = false;
 };
 
-class SoakTest : public ::testing::TestWithParam<const char*> {
- protected:
-  SoakTest() {
-    dir_ = fs::temp_directory_path() / ("quill-soak." + std::to_string(getpid()));
-    fs::create_directories(dir_);
-  }
-  void SetUp() override {
-    if (!sim::testing::clearPidFile(kPidPath)) {
-      GTEST_SKIP() << "the machine's pid file belongs to another account's tool";
-    }
-  }
-  ~SoakTest() override {
-    sim::testing::clearPidFile(kPidPath);
-    fs::remove_all(dir_);
-  }
-  fs::path dir_;
-};
+class SoakTest : public PidFileFixture<::testing::TestWithParam<const char*>> {};
 
 TEST_P(SoakTest, RefreshStaysWellFormedWhileFaultsChangeAndTheToolComesAndGoes) {
-  const std::string path = (dir_ / "smc.dev").string();
+  const std::string path = dir.file("smc.dev");
   ASSERT_TRUE(sim::createDevice(path, sim::ProfileSource::builtin(GetParam()),
                                 {.writers = sim::testing::suiteWriters()}));
   const auto seed = static_cast<std::uint64_t>(
