@@ -9,7 +9,8 @@
 #include <string_view>
 
 #include "app/linux/event_loop.h"
-#include "app/linux/linux_platform.h"
+#include "app/linux/application.h"
+#include "app/linux/sudo_script_runner.h"
 #include "app/platform.h"
 
 class AppDelegate;
