@@ -1,38 +1,29 @@
 #include "base/subprocess.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 
 #include <cerrno>
 #include <chrono>
-#include <fstream>
 #include <string>
 
 namespace {
 
 using std::chrono::milliseconds;
 
-// Gone, or only a zombie waiting for a parent that is not this process.
-bool processGone(pid_t pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string line;
-  if (!std::getline(stat, line)) {
-    return true;
-  }
-  const std::size_t end = line.rfind(')');
-  return end != std::string::npos && line.compare(end, 4, ") Z ") == 0;
-}
-
-bool goneWithin(pid_t pid, milliseconds patience) {
-  const auto deadline = std::chrono::steady_clock::now() + patience;
-  while (!processGone(pid)) {
-    if (std::chrono::steady_clock::now() >= deadline) {
-      return false;
+// Whether the pipe `fd` reads from comes to its end within `patience`: every process that held
+// its write end, a child and whatever it started, has ended.
+bool endsWithin(int fd, milliseconds patience) {
+  pollfd entry{fd, POLLIN, 0};
+  char buffer[256];
+  while (poll(&entry, 1, static_cast<int>(patience.count())) > 0) {
+    if (read(fd, buffer, sizeof buffer) <= 0) {
+      return true;
     }
-    usleep(10000);
   }
-  return true;
+  return false;
 }
 
 base::Subprocess::Options shell(const std::string& command) {
@@ -78,6 +69,7 @@ TEST(Subprocess, AProgramThatCannotRunFailsToStartAndTheChildsOwnRefusalIsItsSta
 TEST(Subprocess, AChildNotWaitedForIsKilledWithItsGroupAndReapedWhenItsOwnerGoes) {
   pid_t leader = 0;
   pid_t member = 0;
+  base::UniqueFd output;
   {
     auto options = shell("sleep 30 & echo $!; wait");
     options.group = base::Subprocess::Group::own;
@@ -88,11 +80,12 @@ TEST(Subprocess, AChildNotWaitedForIsKilledWithItsGroupAndReapedWhenItsOwnerGoes
     ASSERT_TRUE(line);
     member = std::stoi(*line);
     EXPECT_EQ(getpgid(member), leader);
+    output.reset(dup(child->outputFd()));
   }
   // Reaped by its owner: not even a zombie is left of it.
   EXPECT_EQ(waitpid(leader, nullptr, WNOHANG), -1);
   EXPECT_EQ(errno, ECHILD);
-  EXPECT_TRUE(goneWithin(member, milliseconds(5000))) << "the group's other member still runs";
+  EXPECT_TRUE(endsWithin(output.get(), milliseconds(5000))) << "the group's other member runs";
 }
 
 TEST(Subprocess, EndingAGroupThatIgnoresTerminationKillsItAfterTheGrace) {
@@ -102,10 +95,9 @@ TEST(Subprocess, EndingAGroupThatIgnoresTerminationKillsItAfterTheGrace) {
   ASSERT_TRUE(child);
   const auto line = child->readLine(milliseconds(5000));
   ASSERT_TRUE(line);
-  const pid_t member = std::stoi(*line);
   child->endGroup(milliseconds(200));
   EXPECT_TRUE(child->reaped());
-  EXPECT_TRUE(goneWithin(member, milliseconds(5000)));
+  EXPECT_TRUE(endsWithin(child->outputFd(), milliseconds(5000))) << "the member " << *line;
 }
 
 }  // namespace
