@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/linux/event_loop.h"
 #include "app/linux/application.h"
+#include "app/linux/event_loop.h"
 #include "app/linux/sudo_script_runner.h"
 #include "app/platform.h"
 
