@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/linux/linux_platform.h"
+#include "app/linux/settings_file.h"
 
 namespace {
 

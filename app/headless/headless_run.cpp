@@ -14,6 +14,7 @@
 #include "app/admin_script.h"
 #include "app/headless/prometheus.h"
 #include "app/headless/snapshot.h"
+#include "app/run_application.h"
 #include "base/io.h"
 #include "base/pid_file_contract.h"
 #include "base/unique_fd.h"
@@ -41,78 +42,78 @@ std::unique_ptr<RepeatingTimer> IdleTimers::scheduledTimer(double, std::function
 }
 
 int runHeadlessSnapshot(HeadlessShell& shell, const HeadlessOptions& options) {
-  AppDelegate& delegate = shell.delegate;
   const bool prometheus = options.format == SnapshotFormat::prometheus;
-  delegate.applicationDidFinishLaunching();
-  if (shell.terminateRequested()) {
-    if (prometheus) {
-      print(prometheusText({}, delegate.fanMode(), false));
+  const auto actionsThenReport = [&](AppDelegate& delegate) {
+    bool failed = false;
+    for (MenuAction action : options.actions) {
+      if (shell.signalled()) {
+        break;
+      }
+      if (!delegate.perform(action)) {
+        const std::string_view name = selectorName(action);
+        std::fprintf(stderr, "Quillomatics: %.*s failed; the fans were left as they were\n",
+                     static_cast<int>(name.size()), name.data());
+        failed = true;
+      }
     }
-    delegate.applicationWillTerminate();
-    return 1;
-  }
-  bool failed = false;
-  for (MenuAction action : options.actions) {
-    if (shell.signalled()) {
-      break;
+    if (!shell.signalled()) {
+      // The menu and the readings of one moment: a refresh, then the same rows with their keys.
+      delegate.updateReadings();
+      const SnapshotReadings readings = gatherSnapshotReadings(delegate);
+      if (prometheus) {
+        print(prometheusText(readings, delegate.fanMode(), true));
+      } else {
+        const RecordingStatusItem* item = shell.statusBar.item();
+        print(snapshotJson(item->title(), *item->menu(), delegate, readings) + "\n");
+      }
     }
-    if (!delegate.perform(action)) {
-      const std::string_view name = selectorName(action);
-      std::fprintf(stderr, "Quillomatics: %.*s failed; the fans were left as they were\n",
-                   static_cast<int>(name.size()), name.data());
-      failed = true;
-    }
-  }
-  if (!shell.signalled()) {
-    // The menu and the readings of one moment: a refresh, then the same rows with their keys.
-    delegate.updateReadings();
-    const SnapshotReadings readings = gatherSnapshotReadings(delegate);
-    if (prometheus) {
-      print(prometheusText(readings, delegate.fanMode(), true));
-    } else {
-      const RecordingStatusItem* item = shell.statusBar.item();
-      print(snapshotJson(item->title(), *item->menu(), delegate, readings) + "\n");
-    }
-  }
-  delegate.applicationWillTerminate();
-  return failed ? kActionFailedStatus : 0;
+    return failed ? kActionFailedStatus : 0;
+  };
+  return runApplication(shell.delegate, shell.environment,
+                        ApplicationRun{.terminateRequested = shell.terminateRequested,
+                                       .run = actionsThenReport,
+                                       .launchFailed = [prometheus](AppDelegate& delegate) {
+                                         if (prometheus) {
+                                           print(prometheusText({}, delegate.fanMode(), false));
+                                         }
+                                       }});
 }
 
 int runHeadlessTextfile(HeadlessShell& shell, const HeadlessOptions& options) {
-  AppDelegate& delegate = shell.delegate;
   const std::string& path = *options.textfile;
   const auto report = [&path](const std::string& why) {
     std::fprintf(stderr, "Quillomatics: cannot write %s: %s\n", path.c_str(), why.c_str());
   };
-  delegate.applicationDidFinishLaunching();
-  if (shell.terminateRequested()) {
-    if (const auto problem =
-            writeFileAtomically(path, prometheusText({}, delegate.fanMode(), false))) {
-      report(*problem);
+  const auto writeUntilSignalled = [&](AppDelegate& delegate) {
+    bool wrote = true;
+    const auto tick = [&] {
+      delegate.updateReadings();
+      const auto problem = writeFileAtomically(
+          path, prometheusText(gatherSnapshotReadings(delegate), delegate.fanMode(), true));
+      // Said once when writing starts failing, not every interval.
+      if (problem && wrote) {
+        report(*problem);
+      }
+      wrote = !problem;
+    };
+    tick();
+    if (!wrote) {
+      return 1;
     }
-    delegate.applicationWillTerminate();
-    return 1;
-  }
-  bool wrote = true;
-  const auto tick = [&] {
-    delegate.updateReadings();
-    const auto problem = writeFileAtomically(
-        path, prometheusText(gatherSnapshotReadings(delegate), delegate.fanMode(), true));
-    // Said once when writing starts failing, not every interval.
-    if (problem && wrote) {
-      report(*problem);
-    }
-    wrote = !problem;
+    shell.repeatUntilSignalled(options.textfileInterval(), tick);
+    unlink(path.c_str());
+    return 0;
   };
-  tick();
-  if (!wrote) {
-    delegate.applicationWillTerminate();
-    return 1;
-  }
-  shell.repeatUntilSignalled(options.textfileInterval(), tick);
-  unlink(path.c_str());
-  delegate.applicationWillTerminate();
-  return 0;
+  return runApplication(
+      shell.delegate, shell.environment,
+      ApplicationRun{.terminateRequested = shell.terminateRequested,
+                     .run = writeUntilSignalled,
+                     .launchFailed = [&](AppDelegate& delegate) {
+                       if (const auto problem = writeFileAtomically(
+                               path, prometheusText({}, delegate.fanMode(), false))) {
+                         report(*problem);
+                       }
+                     }});
 }
 
 std::optional<std::string> writeFileAtomically(const std::string& path, std::string_view text) {

@@ -15,12 +15,12 @@
 // The exit status of a snapshot whose fan-mode action failed.
 inline constexpr int kActionFailedStatus = 3;
 
-// What a headless run needs from its shell beside the delegate, which the shell made with
-// `statusBar` and `processes` in its environment.
+// What a headless run needs from its shell: the process's delegate, which the run makes with
+// `environment` (its status bar `statusBar`) and releases after termination.
 struct HeadlessShell {
-  AppDelegate& delegate;
+  std::shared_ptr<AppDelegate>& delegate;
+  AppEnvironment environment;
   RecordingStatusBar& statusBar;
-  ProcessControl& processes;
   // Whether a termination signal has arrived; never waits.
   std::function<bool()> signalled;
   // Whether launching asked the application to terminate (no SMC).

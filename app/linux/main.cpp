@@ -29,15 +29,22 @@
 #include "app/app_delegate.h"
 #include "app/headless/headless_options.h"
 #include "app/headless/headless_run.h"
+#include "app/headless/recording_status_bar.h"
 #include "app/headless/unit_defaults.h"
+#include "app/linux/application.h"
 #include "app/linux/event_loop.h"
-#include "app/linux/linux_platform.h"
+#include "app/linux/executable_bundle.h"
+#include "app/linux/settings_file.h"
 #include "app/linux/snapshot.h"
+#include "app/linux/sudo_script_runner.h"
 #include "app/linux/terminal/terminal_front_end.h"
+#include "app/posix/process_control.h"
+#include "app/run_application.h"
 #include "sim/sim_device.h"
 #include "smc/io_service.h"
 
-// The application's one delegate, for the life of the process.
+// The application's one delegate, for the life of the process: runApplication() makes it for the
+// run and releases it after termination.
 std::shared_ptr<AppDelegate> delegate;
 
 namespace {
@@ -133,9 +140,9 @@ struct Shell {
   }
   HeadlessShell headless() {
     return HeadlessShell{
-        .delegate = *delegate,
+        .delegate = delegate,
+        .environment = environment(),
         .statusBar = statusBar,
-        .processes = processes,
         .signalled = [this] { return loop.pollSignals(); },
         .terminateRequested = [this] { return application.terminateRequested(); },
         .repeatUntilSignalled =
@@ -153,44 +160,46 @@ int exitStatus(const Shell& shell, int normal) {
 }
 
 int runMonitor(Shell& shell) {
-  delegate->applicationDidFinishLaunching();
-  if (shell.application.terminateRequested()) {
-    delegate->applicationWillTerminate();
-    return 1;
-  }
-  RecordingStatusItem* item = shell.statusBar.item();
-  // One write per refresh, from a buffer kept across refreshes.
-  auto print = [item, text = std::string()]() mutable {
-    text.clear();
-    appendSnapshotText(text, item->title(), *item->menu());
-    text += '\n';
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
-  };
-  print();
-  item->onChange = std::move(print);
+  const auto monitor = [&shell](AppDelegate& app) {
+    RecordingStatusItem* item = shell.statusBar.item();
+    // One write per refresh, from a buffer kept across refreshes.
+    auto print = [item, text = std::string()]() mutable {
+      text.clear();
+      appendSnapshotText(text, item->title(), *item->menu());
+      text += '\n';
+      std::fwrite(text.data(), 1, text.size(), stdout);
+      std::fflush(stdout);
+    };
+    print();
+    item->onChange = std::move(print);
 
-  // A line holding a key equivalent runs that item, as the key would in the menu.
-  shell.loop.watchReadable(STDIN_FILENO, [&] {
-    char buffer[256];
-    const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
-    if (n <= 0) {
-      // End of input (or no input at all, as from /dev/null): keep refreshing without it.
-      shell.loop.unwatch(STDIN_FILENO);
-      return;
-    }
-    const std::string_view line(buffer, static_cast<std::size_t>(n));
-    for (const MenuItem& menuItem : item->menu()->items) {
-      if (menuItem.action && !menuItem.keyEquivalent.empty() &&
-          line.substr(0, line.find_first_of("\r\n")) == menuItem.keyEquivalent) {
-        delegate->perform(*menuItem.action);
-        break;
+    // A line holding a key equivalent runs that item, as the key would in the menu.
+    shell.loop.watchReadable(STDIN_FILENO, [&shell, &app, item] {
+      char buffer[256];
+      const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
+      if (n <= 0) {
+        // End of input (or no input at all, as from /dev/null): keep refreshing without it.
+        shell.loop.unwatch(STDIN_FILENO);
+        return;
       }
-    }
-  });
-  shell.loop.run();
-  delegate->applicationWillTerminate();
-  return exitStatus(shell, 0);
+      const std::string_view line(buffer, static_cast<std::size_t>(n));
+      for (const MenuItem& menuItem : item->menu()->items) {
+        if (menuItem.action && !menuItem.keyEquivalent.empty() &&
+            line.substr(0, line.find_first_of("\r\n")) == menuItem.keyEquivalent) {
+          app.perform(*menuItem.action);
+          break;
+        }
+      }
+    });
+    shell.loop.run();
+    return exitStatus(shell, 0);
+  };
+  return runApplication(
+      delegate, shell.environment(),
+      ApplicationRun{
+          .terminateRequested = [&shell] { return shell.application.terminateRequested(); },
+          .run = monitor,
+          .launchFailed = nullptr});
 }
 
 int run(const Options& options) {
@@ -211,14 +220,12 @@ int run(const Options& options) {
                                              shell.scripts, shell.processes, shell.application},
                             delegate);
     if (status) {
-      delegate.reset();
       // The screen is gone: what termination could not do is read on the terminal now.
       shell.application.printReports();
       return *status;
     }
   }
   shell.exporter = headless.textfile.has_value();
-  delegate = std::make_shared<AppDelegate>(shell.environment());
   int status = 0;
   if (headless.headless()) {
     HeadlessShell run = shell.headless();
@@ -227,7 +234,6 @@ int run(const Options& options) {
   } else {
     status = runMonitor(shell);
   }
-  delegate.reset();
   shell.application.printReports();
   return status;
 }

@@ -103,21 +103,22 @@ int runHeadless(int argc, char** argv) {
     ReadOnlyProcessControl readOnlyProcesses{processes};
     RefusedAdminScripts refusedScripts;
     HeadlessApplication application;
-    auto delegate = std::make_shared<AppDelegate>(AppEnvironment{
-        .smcService = *smcService,
-        .statusBar = statusBar,
-        .alerts = alerts,
-        .timers = timers,
-        .defaults = oneRunUnit ? static_cast<UserDefaults&>(*oneRunUnit) : persisted,
-        .bundle = bundle,
-        .scripts = exporter ? static_cast<AdminScriptRunner&>(refusedScripts) : scripts,
-        .processes = exporter ? static_cast<ProcessControl&>(readOnlyProcesses) : processes,
-        .application = application,
-    });
+    std::shared_ptr<AppDelegate> delegate;
     HeadlessShell shell{
-        .delegate = *delegate,
+        .delegate = delegate,
+        .environment =
+            AppEnvironment{
+                .smcService = *smcService,
+                .statusBar = statusBar,
+                .alerts = alerts,
+                .timers = timers,
+                .defaults = oneRunUnit ? static_cast<UserDefaults&>(*oneRunUnit) : persisted,
+                .bundle = bundle,
+                .scripts = exporter ? static_cast<AdminScriptRunner&>(refusedScripts) : scripts,
+                .processes = exporter ? static_cast<ProcessControl&>(readOnlyProcesses) : processes,
+                .application = application,
+            },
         .statusBar = statusBar,
-        .processes = exporter ? static_cast<ProcessControl&>(readOnlyProcesses) : processes,
         .signalled = [&signals] { return signals.caught(); },
         .terminateRequested = [&application] { return application.terminateRequested(); },
         .repeatUntilSignalled =

@@ -3,7 +3,6 @@
 
 #include <fcntl.h>
 #include <grp.h>
-#include <poll.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,6 +12,8 @@
 #include <cstring>
 #include <filesystem>
 #include <optional>
+
+#include "base/subprocess.h"
 
 namespace sim::testing {
 namespace {
@@ -26,16 +27,6 @@ bool dropInChild() {
          ::geteuid() == kNobodyUid;
 }
 
-int statusOf(int raw) {
-  if (WIFEXITED(raw)) {
-    return WEXITSTATUS(raw);
-  }
-  if (WIFSIGNALED(raw)) {
-    return 128 + WTERMSIG(raw);
-  }
-  return -1;
-}
-
 int waitFor(pid_t pid) {
   int raw = 0;
   while (::waitpid(pid, &raw, 0) < 0) {
@@ -43,7 +34,7 @@ int waitFor(pid_t pid) {
       return -1;
     }
   }
-  return statusOf(raw);
+  return base::exitCode(raw);
 }
 
 // Whether an account that is neither the owner nor in the group of anything on the way (as
@@ -93,16 +84,6 @@ ExecResult execWith(const std::vector<std::string>& argv, const std::vector<std:
     ::chmod(copy.c_str(), 0755);
     args[0] = copy;
   }
-  int out[2];
-  int err[2];
-  if (::pipe2(out, O_CLOEXEC) != 0) {
-    return result;
-  }
-  if (::pipe2(err, O_CLOEXEC) != 0) {
-    ::close(out[0]);
-    ::close(out[1]);
-    return result;
-  }
   // Everything the child needs is prepared before fork.
   std::vector<std::string> environment;
   for (char** e = environ; *e != nullptr; ++e) {
@@ -113,67 +94,29 @@ ExecResult execWith(const std::vector<std::string>& argv, const std::vector<std:
     std::erase_if(environment, [&](const std::string& e) { return e.rfind(name, 0) == 0; });
     environment.push_back(add);
   }
-  std::vector<char*> envp;
-  for (auto& e : environment) {
-    envp.push_back(e.data());
-  }
-  envp.push_back(nullptr);
-  std::vector<char*> argp;
-  for (auto& a : args) {
-    argp.push_back(a.data());
-  }
-  argp.push_back(nullptr);
   const std::string loginText = loginUid ? std::to_string(*loginUid) : std::string();
-
-  const pid_t pid = ::fork();
-  if (pid < 0) {
-    return result;
-  }
-  if (pid == 0) {
-    ::dup2(out[1], STDOUT_FILENO);
-    ::dup2(err[1], STDERR_FILENO);
+  base::Subprocess::Options options;
+  options.argv = args;
+  options.environment = std::move(environment);
+  options.inChild = [&loginText, loginUid, drop] {
     if (loginUid && !setLoginUid(loginText)) {
-      ::_exit(124);
+      return 124;
     }
     if (drop && !dropInChild()) {
-      ::_exit(125);
+      return 125;
     }
-    ::execve(argp[0], argp.data(), envp.data());
-    ::_exit(127);
+    return 0;
+  };
+  std::optional<base::Subprocess> child = base::Subprocess::start(options);
+  if (!child) {
+    result.status = 127;  // as a shell says of a program it cannot run
+    return result;
   }
-  ::close(out[1]);
-  ::close(err[1]);
-  pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-  std::string* sinks[2] = {&result.out, &result.err};
-  int open = 2;
-  while (open > 0) {
-    if (::poll(fds, 2, -1) < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
-      break;
-    }
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || fds[i].revents == 0) {
-        continue;
-      }
-      char buf[4096];
-      const ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
-      if (n > 0) {
-        sinks[i]->append(buf, static_cast<std::size_t>(n));
-      } else if (n == 0 || errno != EINTR) {
-        ::close(fds[i].fd);
-        fds[i].fd = -1;
-        --open;
-      }
-    }
-  }
-  for (auto& f : fds) {
-    if (f.fd >= 0) {
-      ::close(f.fd);
-    }
-  }
-  result.status = waitFor(pid);
+  base::Subprocess::Output output = child->readToEnd();
+  result.out = std::move(output.out);
+  result.err = std::move(output.err);
+  const std::optional<int> raw = child->wait();
+  result.status = raw ? base::exitCode(*raw) : -1;
   return result;
 }
 

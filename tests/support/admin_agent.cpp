@@ -3,7 +3,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -14,6 +13,7 @@
 #include <cstring>
 
 #include "app/admin_script.h"
+#include "base/subprocess.h"
 
 AdminAgent::AdminAgent(std::string socketPath, std::string toolPath, std::string devicePath)
     : socketPath_(std::move(socketPath)),
@@ -86,34 +86,17 @@ namespace {
 // Runs /bin/sh -c command as this (root) process, with a small fixed environment; returns the
 // exit status and standard output.
 std::pair<int, std::string> runShell(const std::string& command, const std::string& device) {
-  int out[2];
-  if (pipe2(out, O_CLOEXEC) != 0) {
+  base::Subprocess::Options options;
+  options.argv = {"/bin/sh", "-c", command};
+  options.environment =
+      std::vector<std::string>{"QUILLOMATICS_SMC_DEVICE=" + device, "PATH=/usr/bin:/bin"};
+  options.captureErrors = false;
+  std::optional<base::Subprocess> shell = base::Subprocess::start(options);
+  if (!shell) {
     return {127, ""};
   }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-  std::string deviceVar = "QUILLOMATICS_SMC_DEVICE=" + device;
-  std::string pathVar = "PATH=/usr/bin:/bin";
-  char* envp[] = {deviceVar.data(), pathVar.data(), nullptr};
-  std::string sh = "/bin/sh", dashC = "-c", cmd = command;
-  char* argv[] = {sh.data(), dashC.data(), cmd.data(), nullptr};
-  pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, "/bin/sh", &actions, nullptr, argv, envp);
-  posix_spawn_file_actions_destroy(&actions);
-  close(out[1]);
-  std::string output;
-  char buffer[1024];
-  ssize_t n;
-  while ((n = read(out[0], buffer, sizeof buffer)) > 0) {
-    output.append(buffer, static_cast<std::size_t>(n));
-  }
-  close(out[0]);
-  if (spawned != 0) {
-    return {127, ""};
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
+  std::string output = shell->readToEnd().out;
+  const int status = shell->wait().value_or(0);
   return {WIFEXITED(status) ? WEXITSTATUS(status) : 128, output};
 }
 

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "base/subprocess.h"
+
 struct ToolRun {
   int exitStatus = -1;  // -1 when it ended by a signal
   int termSignal = 0;
@@ -23,12 +25,12 @@ class ToolProcess {
   static std::optional<ToolProcess> start(const std::string& program,
                                           const std::vector<std::string>& args,
                                           const std::string& devicePath);
-  ToolProcess(ToolProcess&& other) noexcept;
+  ToolProcess(ToolProcess&& other) noexcept = default;
   ToolProcess& operator=(ToolProcess&&) = delete;
   ToolProcess(const ToolProcess&) = delete;
-  ~ToolProcess();  // kills and reaps a process still running
+  ~ToolProcess() = default;  // kills and reaps a process still running
 
-  pid_t pid() const { return pid_; }
+  pid_t pid() const { return child_.pid(); }
   // The next line of standard output without its "\n"; no value when none came in time.
   std::optional<std::string> readLine(std::chrono::milliseconds timeout);
   bool signal(int sig) const;
@@ -36,14 +38,9 @@ class ToolProcess {
   ToolRun wait();
 
  private:
-  ToolProcess(pid_t pid, int out, int err) : pid_(pid), out_(out), err_(err) {}
-  static void drain(int fd, std::string& into);
+  explicit ToolProcess(base::Subprocess child) : child_(std::move(child)) {}
 
-  pid_t pid_ = -1;
-  int out_ = -1;
-  int err_ = -1;
-  std::string pendingOut_;
-  bool reaped_ = false;
+  base::Subprocess child_;
 };
 
 // Runs to completion.

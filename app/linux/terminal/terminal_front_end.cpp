@@ -16,6 +16,7 @@
 #include "app/linux/event_loop.h"
 #include "app/linux/terminal/curses_screen.h"
 #include "app/linux/terminal/terminal_ui.h"
+#include "app/run_application.h"
 
 #define NCURSES_WIDECHAR 1
 #include <ncursesw/curses.h>
@@ -106,6 +107,56 @@ bool terminalHungUp(int fd) {
   return ::poll(&entry, 1, 0) > 0 && (entry.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
+// Blocks until a key may be read; false when a termination signal arrived or the terminal went
+// away. A size change counts as input, so that the dialog is drawn again.
+bool waitForKey(EventLoop& loop, base::SignalPipe& resize, CursesScreen& screen) {
+  for (;;) {
+    if (loop.pollSignals()) {
+      return false;
+    }
+    pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {resize.fd(), POLLIN, 0}};
+    // The timeout bounds the wait for a signal that arrives just before poll starts.
+    const int ready = ::poll(fds, resize.fd() >= 0 ? 2 : 1, 250);
+    if (ready < 0 && errno != EINTR) {
+      return false;
+    }
+    if (ready <= 0) {
+      continue;
+    }
+    if (fds[1].revents != 0) {
+      resize.drain();
+      screen.updateSize();
+      return true;
+    }
+    return (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) == 0;
+  }
+}
+
+// The loop's watches for the run: keys go to the menu (an action it names to the delegate, which
+// exists by the time the loop runs), a hang-up terminates, a size change redraws.
+void watchTerminal(const TerminalServices& services, base::SignalPipe& resize, TerminalUi& ui,
+                   const std::shared_ptr<AppDelegate>& delegate) {
+  EventLoop& loop = services.loop;
+  loop.watchReadable(STDIN_FILENO, [&services, &loop, &ui, &delegate] {
+    int key = getch();
+    if (key == ERR && terminalHungUp(STDIN_FILENO)) {
+      services.application.terminate();
+      return;
+    }
+    for (; key != ERR && !loop.stopped(); key = getch()) {
+      if (const auto action = ui.handleKey(key)) {
+        delegate->perform(*action);
+      }
+    }
+  });
+  if (resize.fd() >= 0) {
+    loop.watchReadable(resize.fd(), [&resize, &ui] {
+      resize.drain();
+      ui.resized();
+    });
+  }
+}
+
 std::optional<int> runInTerminal(const TerminalServices& services,
                                  std::shared_ptr<AppDelegate>& delegate) {
   EventLoop& loop = services.loop;
@@ -128,68 +179,10 @@ std::optional<int> runInTerminal(const TerminalServices& services,
     ~StopShowingFailures() { application.onFailure = nullptr; }
   } stopShowing{services.application};
 
-  // Blocks until a key may be read; false when a termination signal arrived or the terminal went
-  // away. A size change counts as input, so that the dialog is drawn again.
-  auto waitForInput = [&loop, &resize, &screen]() -> bool {
-    for (;;) {
-      if (loop.pollSignals()) {
-        return false;
-      }
-      pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {resize.fd(), POLLIN, 0}};
-      // The timeout bounds the wait for a signal that arrives just before poll starts.
-      const int ready = ::poll(fds, resize.fd() >= 0 ? 2 : 1, 250);
-      if (ready < 0 && errno != EINTR) {
-        return false;
-      }
-      if (ready <= 0) {
-        continue;
-      }
-      if (fds[1].revents != 0) {
-        resize.drain();
-        screen->updateSize();
-        return true;
-      }
-      return (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) == 0;
-    }
-  };
-
   TerminalStatusBar statusBar(ui);
-  TerminalAlerts alerts(ui, waitForInput);
-  const AppEnvironment env{.smcService = services.smcService,
-                           .statusBar = statusBar,
-                           .alerts = alerts,
-                           .timers = loop,
-                           .defaults = services.defaults,
-                           .bundle = services.bundle,
-                           .scripts = services.scripts,
-                           .processes = services.processes,
-                           .application = services.application};
-  // The delegate goes before the screen and the status bar it refers to.
-  struct ReleaseDelegate {
-    std::shared_ptr<AppDelegate>& delegate;
-    ~ReleaseDelegate() { delegate.reset(); }
-  } release{delegate};
-  delegate = std::make_shared<AppDelegate>(env);
-
-  loop.watchReadable(STDIN_FILENO, [&] {
-    int key = getch();
-    if (key == ERR && terminalHungUp(STDIN_FILENO)) {
-      services.application.terminate();
-      return;
-    }
-    for (; key != ERR && !loop.stopped(); key = getch()) {
-      if (const auto action = ui.handleKey(key)) {
-        delegate->perform(*action);
-      }
-    }
-  });
-  if (resize.fd() >= 0) {
-    loop.watchReadable(resize.fd(), [&] {
-      resize.drain();
-      ui.resized();
-    });
-  }
-
+  TerminalAlerts alerts(ui,
+                        [&loop, &resize, &screen] { return waitForKey(loop, resize, *screen); });
+  watchTerminal(services, resize, ui, delegate);
   // What a round of the loop changed (a refresh's title and menu) reaches the terminal in one
   // update, before the loop waits again.
   struct FlushBeforeWait {
@@ -199,15 +192,31 @@ std::optional<int> runInTerminal(const TerminalServices& services,
   loop.setBeforeWait([&ui] { ui.flush(); });
 
   ui.draw();
-  delegate->applicationDidFinishLaunching();
-  // Terminating during launch means the SMC could not be reached and the alert was shown.
-  const bool launched = !services.application.terminateRequested();
-  if (launched && !loop.stopped() && !loop.pollSignals()) {
-    loop.run();
-  }
-  delegate->applicationWillTerminate();
+  // The delegate is released before the screen and the status bar it refers to. Terminating
+  // during launch means the SMC could not be reached and the alert was shown.
+  const int status = runApplication(
+      delegate,
+      AppEnvironment{.smcService = services.smcService,
+                     .statusBar = statusBar,
+                     .alerts = alerts,
+                     .timers = loop,
+                     .defaults = services.defaults,
+                     .bundle = services.bundle,
+                     .scripts = services.scripts,
+                     .processes = services.processes,
+                     .application = services.application},
+      ApplicationRun{
+          .terminateRequested = [&services] { return services.application.terminateRequested(); },
+          .run =
+              [&loop](AppDelegate&) {
+                if (!loop.stopped() && !loop.pollSignals()) {
+                  loop.run();
+                }
+                return 0;
+              },
+          .launchFailed = nullptr});
   const auto signal = loop.terminationSignal();
-  return signal ? 128 + *signal : (launched ? 0 : 1);
+  return signal ? 128 + *signal : status;
 }
 
 }  // namespace

@@ -8,8 +8,9 @@
 #include <string>
 #include <string_view>
 
+#include "app/linux/application.h"
 #include "app/linux/event_loop.h"
-#include "app/linux/linux_platform.h"
+#include "app/linux/sudo_script_runner.h"
 #include "app/platform.h"
 
 class AppDelegate;

@@ -60,6 +60,22 @@ std::vector<std::string> wrap(std::string_view text, std::size_t width) {
   return lines;
 }
 
+// An empty box with a line border from row `top` to row `bottom`, `width` columns from `left`.
+void drawBox(int top, int bottom, int left, int width) {
+  attrset(A_NORMAL);
+  for (int y = top; y <= bottom; ++y) {
+    fill(y, left, width, A_NORMAL);
+  }
+  mvaddch(top, left, ACS_ULCORNER);
+  mvhline(top, left + 1, ACS_HLINE, width - 2);
+  mvaddch(top, left + width - 1, ACS_URCORNER);
+  mvvline(top + 1, left, ACS_VLINE, bottom - top - 1);
+  mvvline(top + 1, left + width - 1, ACS_VLINE, bottom - top - 1);
+  mvaddch(bottom, left, ACS_LLCORNER);
+  mvhline(bottom, left + 1, ACS_HLINE, width - 2);
+  mvaddch(bottom, left + width - 1, ACS_LRCORNER);
+}
+
 }  // namespace
 
 std::string TerminalUi::shown(std::string_view utf8) const {
@@ -497,19 +513,7 @@ void TerminalUi::drawAlert(const Alert& alert, std::size_t button) {
   const int left = framed ? (cols - boxWidth) / 2 : 0;
   const int textX = framed ? left + 2 : 0;
   if (framed) {
-    const int bottom = std::min(lines - 1, top + height - 1);
-    attrset(A_NORMAL);
-    for (int y = top; y <= bottom; ++y) {
-      fill(y, left, boxWidth, A_NORMAL);
-    }
-    mvaddch(top, left, ACS_ULCORNER);
-    mvhline(top, left + 1, ACS_HLINE, boxWidth - 2);
-    mvaddch(top, left + boxWidth - 1, ACS_URCORNER);
-    mvvline(top + 1, left, ACS_VLINE, bottom - top - 1);
-    mvvline(top + 1, left + boxWidth - 1, ACS_VLINE, bottom - top - 1);
-    mvaddch(bottom, left, ACS_LLCORNER);
-    mvhline(bottom, left + 1, ACS_HLINE, boxWidth - 2);
-    mvaddch(bottom, left + boxWidth - 1, ACS_LRCORNER);
+    drawBox(top, std::min(lines - 1, top + height - 1), left, boxWidth);
   }
   int y = top + (framed ? 1 : 0);
   const int limit = textX + textWidth;

@@ -1,43 +1,13 @@
-// The Linux implementations of the application's platform services, for the headless and the
-// terminal shells.
+// The administrator runner of the Linux shell: the tool's command run as root through sudo or
+// pkexec, with the password prompt on the user's terminal, or through a test's agent.
 #pragma once
 
-#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "app/headless/recording_status_bar.h"
 #include "app/platform.h"
-#include "app/posix/process_control.h"
-
-// "useFahrenheit" and any other Boolean in a small text file, one "key=true|false" per line,
-// rewritten atomically (temporary file in the same directory, then rename). A missing, empty or
-// corrupt file reads as false.
-class SettingsFileDefaults final : public UserDefaults {
- public:
-  explicit SettingsFileDefaults(std::filesystem::path file) : file_(std::move(file)) {}
-  // $XDG_CONFIG_HOME/quillomatics/settings, or ~/.config/quillomatics/settings.
-  static std::filesystem::path defaultLocation();
-
-  bool boolForKey(std::string_view key) override;
-  void setBool(bool value, std::string_view key) override;
-  const std::filesystem::path& file() const { return file_; }
-
- private:
-  std::filesystem::path file_;
-};
-
-// The bundle the executable runs from: for .../Quillomatics.app/Contents/MacOS/Quillomatics the
-// path .../Quillomatics.app; for an executable outside such a layout its own directory; empty when
-// the executable cannot be told (no /proc, or a path too long to read whole).
-class ExecutableBundle final : public Bundle {
- public:
-  std::string bundlePath() override;
-  // The same rule for a given executable path.
-  static std::string bundlePathFor(const std::filesystem::path& executable);
-};
 
 // Runs the shell command with administrator rights: directly with /bin/sh when already root,
 // otherwise through pkexec (when a desktop session can answer it) or sudo. A refused or cancelled
@@ -86,27 +56,4 @@ class SudoScriptRunner final : public AdminScriptRunner {
   // machine: QUILLOMATICS_SMC_DEVICE when set, else the default device as this process finds it
   // (in $XDG_RUNTIME_DIR, say, which sudo and pkexec do not pass on and root would not take).
   static std::string toolDevice();
-};
-
-// The pid file read with O_NOFOLLOW|O_NONBLOCK and checked with fstat; a signal only to the tool;
-// unlink.
-// terminate() asks the shell to end: it stops the loop and is remembered.
-class LinuxApplication final : public Application {
- public:
-  explicit LinuxApplication(std::function<void()> onTerminate = {})
-      : onTerminate_(std::move(onTerminate)) {}
-  void terminate() override;
-  bool terminateRequested() const { return requested_; }
-  // Kept until printReports(), which writes them to standard error: a full-screen front end
-  // prints them after it has given the terminal back.
-  void reportOnExit(std::string_view line) override;
-  void printReports();
-  // On standard error at once, or to `onFailure` when a front end shows it on screen instead.
-  void reportFailure(std::string_view line) override;
-  std::function<void(std::string_view)> onFailure;
-
- private:
-  std::function<void()> onTerminate_;
-  std::vector<std::string> reports_;
-  bool requested_ = false;
 };

@@ -1,5 +1,7 @@
-// The Linux platform services against real files, processes and sockets.
-#include "app/linux/linux_platform.h"
+// The administrator runner against real processes and sockets: the command's output and
+// status, its whole group ended on a termination signal, the command lines that raise it, and
+// the hand-over to an agent.
+#include "app/linux/sudo_script_runner.h"
 
 #include <grp.h>
 #include <gtest/gtest.h>
@@ -11,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -19,145 +22,12 @@
 #include <thread>
 
 #include "app/admin_script.h"
+#include "app/testing/temp_dir.h"
 #include "base/unique_fd.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "quill-linux-XXXXXX").string();
-    path_ = mkdtemp(pattern.data());
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
-
-void writeFile(const fs::path& path, std::string_view content) {
-  std::ofstream out(path, std::ios::binary);
-  out << content;
-}
-
-TEST(SettingsFile, MissingEmptyOrCorruptReadsFalse) {
-  TempDir dir;
-  SettingsFileDefaults defaults(dir.path() / "sub" / "settings");
-  EXPECT_FALSE(defaults.boolForKey("useFahrenheit"));
-  fs::create_directories(dir.path() / "sub");
-  for (std::string_view content : {"", "useFahrenheit", "useFahrenheit=yes", "\x00\xFF=true",
-                                   "useFahrenheit=true", "=true\n"}) {
-    writeFile(defaults.file(), content);
-    EXPECT_EQ(defaults.boolForKey("useFahrenheit"), content == "useFahrenheit=true") << content;
-  }
-  fs::remove(defaults.file());
-  fs::create_directory(defaults.file());  // a directory where the file should be
-  EXPECT_FALSE(defaults.boolForKey("useFahrenheit"));
-}
-
-TEST(SettingsFile, WritesAtomicallyAndKeepsOtherKeys) {
-  TempDir dir;
-  const fs::path file = dir.path() / "quillomatics" / "settings";
-  SettingsFileDefaults defaults(file);
-  defaults.setBool(true, "useFahrenheit");
-  EXPECT_TRUE(SettingsFileDefaults(file).boolForKey("useFahrenheit"));
-  writeFile(file, "other=true\nuseFahrenheit=true\n");
-  defaults.setBool(false, "useFahrenheit");
-  EXPECT_FALSE(defaults.boolForKey("useFahrenheit"));
-  EXPECT_TRUE(defaults.boolForKey("other"));
-  // Nothing but the settings file is left behind.
-  EXPECT_EQ(std::distance(fs::directory_iterator(file.parent_path()), fs::directory_iterator{}), 1);
-}
-
-TEST(SettingsFile, DefaultLocationFollowsXdg) {
-  const char* saved = std::getenv("XDG_CONFIG_HOME");
-  const std::string previous = saved ? saved : "";
-  setenv("XDG_CONFIG_HOME", "/cfg", 1);
-  EXPECT_EQ(SettingsFileDefaults::defaultLocation(), fs::path("/cfg/quillomatics/settings"));
-  setenv("XDG_CONFIG_HOME", "relative", 1);
-  EXPECT_EQ(SettingsFileDefaults::defaultLocation().filename(), "settings");
-  EXPECT_EQ(SettingsFileDefaults::defaultLocation().parent_path().parent_path().filename(),
-            ".config");
-  if (saved) {
-    setenv("XDG_CONFIG_HOME", previous.c_str(), 1);
-  } else {
-    unsetenv("XDG_CONFIG_HOME");
-  }
-}
-
-TEST(Bundle, FoundFromTheExecutablesPlace) {
-  EXPECT_EQ(ExecutableBundle::bundlePathFor("/b/Quillomatics.app/Contents/MacOS/Quillomatics"),
-            "/b/Quillomatics.app");
-  EXPECT_EQ(ExecutableBundle::bundlePathFor("/b/Lab's Tools/X.app/Contents/MacOS/Quillomatics"),
-            "/b/Lab's Tools/X.app");
-  EXPECT_EQ(ExecutableBundle::bundlePathFor("/usr/local/bin/Quillomatics"), "/usr/local/bin");
-  EXPECT_EQ(ExecutableBundle::bundlePathFor("/b/Contents/MacOS/Quillomatics"), "/b/Contents/MacOS");
-  EXPECT_FALSE(ExecutableBundle().bundlePath().empty());
-}
-
-// ---- Pid file ----
-
-class PidFileTest : public ::testing::Test {
- protected:
-  TempDir dir;
-  PosixProcessControl processes;
-  fs::path pidFile = dir.path() / "proactive.pid";
-};
-
-TEST_F(PidFileTest, ReadsTheOwnRegularFile) {
-  writeFile(pidFile, "4711");
-  EXPECT_EQ(processes.readPidFile(pidFile.string(), 64), "4711");
-  processes.removeFile(pidFile.string());
-  EXPECT_FALSE(fs::exists(pidFile));
-  EXPECT_EQ(processes.readPidFile(pidFile.string(), 64), std::nullopt);
-}
-
-TEST_F(PidFileTest, RefusesFifosLinksDirectoriesAndLargeFiles) {
-  ASSERT_EQ(mkfifo(pidFile.c_str(), 0666), 0);
-  EXPECT_EQ(processes.readPidFile(pidFile.string(), 64), std::nullopt);  // must not block
-  fs::remove(pidFile);
-
-  const fs::path target = dir.path() / "target";
-  writeFile(target, "4711");
-  fs::create_symlink(target, pidFile);
-  EXPECT_EQ(processes.readPidFile(pidFile.string(), 64), std::nullopt);
-  fs::remove(pidFile);
-
-  fs::create_directory(pidFile);
-  EXPECT_EQ(processes.readPidFile(pidFile.string(), 64), std::nullopt);
-  fs::remove(pidFile);
-
-  writeFile(pidFile, std::string(65, '1'));
-  EXPECT_EQ(processes.readPidFile(pidFile.string(), 64), std::nullopt);
-  writeFile(pidFile, std::string(64, ' '));
-  EXPECT_TRUE(processes.readPidFile(pidFile.string(), 64));
-}
-
-TEST_F(PidFileTest, RefusesAFileOfAnotherUser) {
-  writeFile(pidFile, "4711");
-  const passwd* nobody = getpwnam("nobody");
-  if (geteuid() != 0 || nobody == nullptr) {
-    GTEST_SKIP() << "needs root to give the file away";
-  }
-  ASSERT_EQ(chown(pidFile.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
-  EXPECT_EQ(processes.readPidFile(pidFile.string(), 64), std::nullopt);
-}
-
-TEST_F(PidFileTest, NeverSignalsGroupsOrEveryone) {
-  // kill(0, ...) would reach this test's own process group; with signal 0 nothing is sent
-  // anyway, so this checks only that the call is refused quietly.
-  processes.signalTool(0, "/proc/self/exe", 0);
-  processes.signalTool(-1, "/proc/self/exe", 0);
-  SUCCEED();
-}
-
-// ---- Administrator runner ----
 
 TEST(ScriptRunner, RunsTheShellCommandAndTakesItsOutput) {
   if (geteuid() != 0) {
