@@ -7,6 +7,8 @@
 
 #include "app/text_format.h"
 
+namespace app {
+
 std::string toolPath(std::string_view bundlePath) {
   std::string path(bundlePath);
   path += kToolInBundle;
@@ -251,3 +253,5 @@ std::optional<int> parsePidFile(std::string_view content) {
   }
   return static_cast<int>(value);
 }
+
+}  // namespace app

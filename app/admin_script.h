@@ -9,6 +9,8 @@
 #include "app/platform.h"
 #include "base/tool_contract.h"
 
+namespace app {
+
 // The tool inside the bundle: bundlePath + "/Contents/MacOS/ventwarden".
 std::string toolPath(std::string_view bundlePath);
 
@@ -67,3 +69,5 @@ std::optional<AdminScript> stopThenProactiveScript(std::string_view bundlePath, 
 // anything else, for text that is not UTF-8, and for 0 or a negative id (kill would reach a
 // whole process group or every process of the user).
 std::optional<int> parsePidFile(std::string_view content);
+
+}  // namespace app

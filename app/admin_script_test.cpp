@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <fstream>
 
+namespace app {
+
 namespace {
 
 TEST(AdminScript, PlainBundlePath) {
@@ -116,3 +118,5 @@ TEST(PidFileContent, ParsesOnlyPositiveThirtyTwoBitIds) {
 }
 
 }  // namespace
+
+}  // namespace app

@@ -5,6 +5,8 @@
 
 #include "app/admin_script.h"
 
+namespace app {
+
 namespace {
 
 constexpr int kSigTerm = 15;
@@ -493,3 +495,5 @@ bool AppDelegate::perform(MenuAction action) {
   }
   return true;
 }
+
+}  // namespace app

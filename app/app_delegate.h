@@ -17,9 +17,11 @@
 #include "app/styled_text.h"
 #include "smc/smc_client.h"
 
+namespace app {
+
 class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
  public:
-  using FanMode = ::FanMode;
+  using FanMode = app::FanMode;
 
   // Reads the user default "useFahrenheit"; the SMC is not opened yet. Create it with
   // std::make_shared: the refresh timer refers back to it weakly.
@@ -30,7 +32,7 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
   StatusItem* statusItem() const { return statusItem_.get(); }
   const MenuModel* menu() const { return menu_ ? &*menu_ : nullptr; }
   RepeatingTimer* timer() const { return timer_.get(); }
-  SMCClient& smc() { return smc_; }
+  smc::SMCClient& smc() { return smc_; }
   bool useFahrenheit() const { return useFahrenheit_; }
   long long fanCount() const { return fanCount_; }
   FanMode fanMode() const { return fanMode_; }
@@ -118,7 +120,7 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
   std::optional<MenuModel> menu_;
   std::unique_ptr<StatusItem> statusItem_;
   std::unique_ptr<RepeatingTimer> timer_;
-  SMCClient smc_;
+  smc::SMCClient smc_;
   bool useFahrenheit_ = false;
   long long fanCount_ = 0;
   FanMode fanMode_ = FanMode::automatic;
@@ -155,3 +157,5 @@ inline constexpr std::string_view kPidFileTakenMessage =
 // them back.
 inline constexpr std::string_view kFansLeftForced =
     "Quillomatics: the fans may still be forced; to hand them back to the system, run: sudo ";
+
+}  // namespace app

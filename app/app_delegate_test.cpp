@@ -10,6 +10,8 @@
 #include "app/admin_script.h"
 #include "app/testing/app_test_fixture.h"
 
+namespace app {
+
 namespace {
 
 // ---- Gathering ----
@@ -657,3 +659,5 @@ TEST_F(AppTest, QuitAsksTheApplicationToTerminate) {
 }
 
 }  // namespace
+
+}  // namespace app

@@ -11,6 +11,8 @@
 #include "app/menu_model.h"
 #include "app/styled_text.h"
 
+namespace app {
+
 // `automatic` is the mode the menu and the tool call "auto".
 enum class FanMode { automatic, proactive, max };
 
@@ -58,3 +60,5 @@ constexpr std::optional<FanMode> fanModeChosenBy(MenuAction action) {
   }
   return std::nullopt;
 }
+
+}  // namespace app

@@ -6,6 +6,8 @@
 
 #include "app/text_format.h"
 
+namespace app {
+
 namespace {
 
 constexpr std::size_t kNameColumn = 24;
@@ -154,3 +156,5 @@ MenuModel buildMenu(const Readings& readings, const MenuState& state) {
   buildMenu(readings, state, menu);
   return menu;
 }
+
+}  // namespace app

@@ -12,6 +12,8 @@
 #include "app/sensors.h"
 #include "app/styled_text.h"
 
+namespace app {
+
 // Everything one refresh gathered: the readings of the three sensor groups and the fans.
 struct Readings {
   std::vector<TempReading> cpu;
@@ -66,3 +68,5 @@ class MenuWriter {
 StyledText formatTempRow(std::string_view name, double temp, std::string_view unit, double celsius);
 StyledText formatFanRow(std::string_view name, double rpm);
 StyledText formatFanErrorRow(std::string_view name);
+
+}  // namespace app

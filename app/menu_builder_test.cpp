@@ -11,6 +11,8 @@
 
 #include "app/testing/app_test_fixture.h"
 
+namespace app {
+
 namespace {
 
 Readings fullReadings() {
@@ -228,3 +230,5 @@ TEST_F(AppTest, SectionsAddNothingWhenEmptyAndOneSeparatorOtherwise) {
 }
 
 }  // namespace
+
+}  // namespace app

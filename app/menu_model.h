@@ -11,6 +11,8 @@
 
 #include "app/styled_text.h"
 
+namespace app {
+
 // The menu actions the delegate answers; the shells route a chosen item back through
 // AppDelegate::perform.
 enum class MenuAction {
@@ -72,3 +74,5 @@ struct MenuModel {
   void addItem(MenuItem item) { items.push_back(std::move(item)); }
   bool operator==(const MenuModel&) const = default;
 };
+
+}  // namespace app

@@ -15,7 +15,11 @@
 #include "app/menu_model.h"
 #include "app/styled_text.h"
 
+namespace smc {
 class IOService;
+}  // namespace smc
+
+namespace app {
 
 // The item in the system status bar, with its drop-down menu.
 class StatusItem {
@@ -175,7 +179,7 @@ class Application {
 
 // Everything the delegate is given by its shell. The referenced objects outlive the delegate.
 struct AppEnvironment {
-  IOService& smcService;
+  smc::IOService& smcService;
   StatusBar& statusBar;
   Alerts& alerts;
   TimerScheduler& timers;
@@ -185,3 +189,5 @@ struct AppEnvironment {
   ProcessControl& processes;
   Application& application;
 };
+
+}  // namespace app

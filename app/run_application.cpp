@@ -1,6 +1,8 @@
 // Launch, run, termination.
 #include "app/run_application.h"
 
+namespace app {
+
 int runApplication(std::shared_ptr<AppDelegate>& delegate, const AppEnvironment& environment,
                    const ApplicationRun& run) {
   struct Release {
@@ -21,3 +23,5 @@ int runApplication(std::shared_ptr<AppDelegate>& delegate, const AppEnvironment&
   app.applicationWillTerminate();
   return status;
 }
+
+}  // namespace app

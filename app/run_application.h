@@ -9,6 +9,8 @@
 #include "app/app_delegate.h"
 #include "app/platform.h"
 
+namespace app {
+
 struct ApplicationRun {
   // Whether launching asked the application to terminate (the SMC could not be opened and the
   // alert was shown).
@@ -26,3 +28,5 @@ struct ApplicationRun {
 // Returns the exit status.
 int runApplication(std::shared_ptr<AppDelegate>& delegate, const AppEnvironment& environment,
                    const ApplicationRun& run);
+
+}  // namespace app

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+namespace app {
+
 struct Sensor {
   std::string_view key;   // four characters; case matters
   std::string_view name;  // shown in the menu
@@ -70,3 +72,5 @@ inline constexpr std::array<Sensor, 16> otherSensors{{
     {"TN0P", "NB Proximity"},
     {"TPCD", "Platform Controller"},
 }};
+
+}  // namespace app

@@ -1,6 +1,8 @@
 // Styled runs: joining and role names.
 #include "app/styled_text.h"
 
+namespace app {
+
 std::string plainText(const StyledText& styled) {
   std::string text;
   for (const auto& run : styled) {
@@ -42,3 +44,5 @@ std::string_view colorRoleName(ColorRole color) {
   }
   return "label";
 }
+
+}  // namespace app

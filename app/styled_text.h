@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+namespace app {
+
 enum class FontRole {
   bold13,          // bold system font, 13 pt (the application header)
   bold11,          // bold system font, 11 pt (section headers)
@@ -42,3 +44,5 @@ std::string plainText(const StyledText& styled);
 // ...; "label", "systemGreen", ...
 std::string_view fontRoleName(FontRole font);
 std::string_view colorRoleName(ColorRole color);
+
+}  // namespace app

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <optional>
 
+namespace app {
+
 std::string formatFixed(double value, int decimals) {
   // Fixed notation rounded exactly, ties to even, as printf("%.*f") rounds; "nan", "-inf" and
   // the like for values that are not numbers. Large enough for any double at the menu's places.
@@ -112,3 +114,5 @@ std::size_t characterCount(std::string_view text) {
   }
   return count;
 }
+
+}  // namespace app

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+namespace app {
+
 // value with `decimals` digits after a full stop, no grouping, rounded like printf's "%.Nf";
 // "nan", "inf" and "-inf" for values that are not finite.
 std::string formatFixed(double value, int decimals);
@@ -18,3 +20,5 @@ bool isValidUtf8(std::string_view text);
 // selectors, zero-width joiners and the code point a joiner attaches. Invalid bytes count one
 // each.
 std::size_t characterCount(std::string_view text);
+
+}  // namespace app

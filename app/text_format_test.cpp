@@ -11,6 +11,8 @@
 #include <string>
 #include <tuple>
 
+namespace app {
+
 namespace {
 
 TEST(TextFormat, NumbersMatchPrintfRounding) {
@@ -109,3 +111,5 @@ TEST(TextFormat, CountsUserPerceivedCharacters) {
 }
 
 }  // namespace
+
+}  // namespace app

@@ -20,19 +20,19 @@ namespace {
 
 // A status item that takes the title and menu by reference and keeps nothing, so that the
 // figures are the core's own.
-class DiscardingStatusItem final : public StatusItem {
+class DiscardingStatusItem final : public app::StatusItem {
  public:
   bool hasButton() const override { return true; }
   void setTitle(std::string_view title) override { benchmark::DoNotOptimize(title.data()); }
-  void setAttributedTitle(const StyledText& title) override {
+  void setAttributedTitle(const app::StyledText& title) override {
     benchmark::DoNotOptimize(title.data());
   }
-  void setMenu(const MenuModel& menu) override { benchmark::DoNotOptimize(menu.items.data()); }
+  void setMenu(const app::MenuModel& menu) override { benchmark::DoNotOptimize(menu.items.data()); }
 };
 
-class DiscardingStatusBar final : public StatusBar {
+class DiscardingStatusBar final : public app::StatusBar {
  public:
-  std::unique_ptr<StatusItem> statusItemWithLength(double) override {
+  std::unique_ptr<app::StatusItem> statusItemWithLength(double) override {
     return std::make_unique<DiscardingStatusItem>();
   }
 };
@@ -50,17 +50,17 @@ struct Fixture {
       std::abort();
     }
     io = std::make_unique<sim::DeviceIOService>(path);
-    fakes = std::make_unique<FakePlatform>(*io);
-    AppEnvironment env = fakes->environment();
-    delegate = std::make_shared<AppDelegate>(AppEnvironment{*io, statusBar, env.alerts, env.timers,
-                                                            env.defaults, env.bundle, env.scripts,
-                                                            env.processes, env.application});
+    fakes = std::make_unique<app::FakePlatform>(*io);
+    app::AppEnvironment env = fakes->environment();
+    delegate = std::make_shared<app::AppDelegate>(
+        app::AppEnvironment{*io, statusBar, env.alerts, env.timers, env.defaults, env.bundle,
+                            env.scripts, env.processes, env.application});
     delegate->applicationDidFinishLaunching();
 
     // The exchanges of one refresh, recorded on a connection of their own.
-    RecordingIOService recorder(*io);
-    FakePlatform recording(recorder);
-    auto observed = std::make_shared<AppDelegate>(recording.environment());
+    smc::RecordingIOService recorder(*io);
+    app::FakePlatform recording(recorder);
+    auto observed = std::make_shared<app::AppDelegate>(recording.environment());
     observed->applicationDidFinishLaunching();
     recorder.exchanges.clear();
     observed->updateReadings();
@@ -74,10 +74,10 @@ struct Fixture {
 
   std::string dir, path;
   std::unique_ptr<sim::DeviceIOService> io;
-  std::unique_ptr<FakePlatform> fakes;
+  std::unique_ptr<app::FakePlatform> fakes;
   DiscardingStatusBar statusBar;
-  std::shared_ptr<AppDelegate> delegate;
-  std::vector<RecordedExchange> exchanges;
+  std::shared_ptr<app::AppDelegate> delegate;
+  std::vector<smc::RecordedExchange> exchanges;
 };
 
 Fixture& fixture() {
@@ -121,13 +121,13 @@ BENCHMARK(BM_UpdateReadingsColdCaches)->Unit(benchmark::kMicrosecond)->Iteration
 // The same exchanges, in the same order, straight to the device: no decoding, no menu.
 void BM_BareExchanges(benchmark::State& state) {
   Fixture& f = fixture();
-  IOHandle connection = 0;
-  IOHandle service = f.io->getMatchingService("AppleSMC");
+  smc::IOHandle connection = 0;
+  smc::IOHandle service = f.io->getMatchingService("AppleSMC");
   f.io->serviceOpen(service, 0, connection);
   f.io->objectRelease(service);
-  SMCKeyData_t output{};
+  smc::SMCKeyData_t output{};
   for (auto _ : state) {
-    for (const RecordedExchange& e : f.exchanges) {
+    for (const smc::RecordedExchange& e : f.exchanges) {
       std::size_t size = sizeof output;
       benchmark::DoNotOptimize(
           f.io->callStructMethod(connection, e.selector, &e.input, e.inputSize, &output, &size));
@@ -143,9 +143,9 @@ BENCHMARK(BM_BareExchanges)->Unit(benchmark::kMicrosecond);
 void BM_GatherOnly(benchmark::State& state) {
   Fixture& f = fixture();
   for (auto _ : state) {
-    benchmark::DoNotOptimize(f.delegate->gatherTemps(cpuSensors));
-    benchmark::DoNotOptimize(f.delegate->gatherTemps(gpuSensors));
-    benchmark::DoNotOptimize(f.delegate->gatherTemps(otherSensors));
+    benchmark::DoNotOptimize(f.delegate->gatherTemps(app::cpuSensors));
+    benchmark::DoNotOptimize(f.delegate->gatherTemps(app::gpuSensors));
+    benchmark::DoNotOptimize(f.delegate->gatherTemps(app::otherSensors));
     benchmark::DoNotOptimize(f.delegate->gatherFans());
   }
 }

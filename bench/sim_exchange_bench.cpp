@@ -28,10 +28,10 @@ std::int64_t nowNs() {
   return std::int64_t{ts.tv_sec} * 1'000'000'000 + ts.tv_nsec;
 }
 
-SMCKeyData_t readRequest(const char* key, std::uint32_t size) {
-  SMCKeyData_t in{};
-  in.key = fourCC(key);
-  in.data8 = SMC_CMD_READ_BYTES;
+smc::SMCKeyData_t readRequest(const char* key, std::uint32_t size) {
+  smc::SMCKeyData_t in{};
+  in.key = smc::fourCC(key);
+  in.data8 = smc::SMC_CMD_READ_BYTES;
   in.keyInfo.dataSize = size;
   return in;
 }
@@ -41,15 +41,15 @@ pid_t startReader(const std::string& path) {
   const pid_t pid = fork();
   if (pid == 0) {
     sim::DeviceIOService service(path);
-    IOHandle conn = 0;
-    if (service.serviceOpen(sim::DeviceIOService::kService, 0, conn) != kIOReturnSuccess) {
+    smc::IOHandle conn = 0;
+    if (service.serviceOpen(sim::DeviceIOService::kService, 0, conn) != smc::kIOReturnSuccess) {
       _exit(1);
     }
-    const SMCKeyData_t in = readRequest("TC0D", 2);
+    const smc::SMCKeyData_t in = readRequest("TC0D", 2);
     for (;;) {
-      SMCKeyData_t out{};
+      smc::SMCKeyData_t out{};
       std::size_t size = sizeof out;
-      service.callStructMethod(conn, kSMCSelector, &in, sizeof in, &out, &size);
+      service.callStructMethod(conn, smc::kSMCSelector, &in, sizeof in, &out, &size);
     }
   }
   return pid;
@@ -77,11 +77,11 @@ void BM_SimExchange(benchmark::State& state) {
   constexpr std::size_t kMaxSamples = 1 << 21;
   std::vector<std::int64_t> samples;
   samples.reserve(kMaxSamples);
-  const SMCKeyData_t in = readRequest("TC0P", 2);
+  const smc::SMCKeyData_t in = readRequest("TC0P", 2);
   if (readOnly) {
     auto device = sim::Device::open(path, sim::Device::Access::readOnly);
     for (auto _ : state) {
-      SMCKeyData_t out{};
+      smc::SMCKeyData_t out{};
       const std::int64_t t0 = nowNs();
       benchmark::DoNotOptimize(device->exchange(in, out));
       const std::int64_t t1 = nowNs();
@@ -91,14 +91,14 @@ void BM_SimExchange(benchmark::State& state) {
     }
   } else {
     sim::DeviceIOService service(path);
-    IOHandle conn = 0;
+    smc::IOHandle conn = 0;
     service.serviceOpen(sim::DeviceIOService::kService, 0, conn);
     for (auto _ : state) {
-      SMCKeyData_t out{};
+      smc::SMCKeyData_t out{};
       std::size_t size = sizeof out;
       const std::int64_t t0 = nowNs();
       benchmark::DoNotOptimize(
-          service.callStructMethod(conn, kSMCSelector, &in, sizeof in, &out, &size));
+          service.callStructMethod(conn, smc::kSMCSelector, &in, sizeof in, &out, &size));
       const std::int64_t t1 = nowNs();
       if (samples.size() < kMaxSamples) {
         samples.push_back(t1 - t0);

@@ -7,9 +7,9 @@
 
 namespace {
 
-FakeSMC& machine() {
-  static FakeSMC smc = [] {
-    FakeSMC s;
+smc::FakeSMC& machine() {
+  static smc::FakeSMC smc = [] {
+    smc::FakeSMC s;
     s.addSp78("TC0P", 52.5);
     s.addFlt("F0Ac", 1843.0f);
     return s;
@@ -19,30 +19,30 @@ FakeSMC& machine() {
 
 void BM_BareExchanges(benchmark::State& state) {
   // Through the seam's virtual calls, as SMCClient makes them.
-  IOService& smc = machine();
-  IOHandle conn = 0;
-  smc.serviceOpen(FakeSMC::kService, 0, conn);
+  smc::IOService& smc = machine();
+  smc::IOHandle conn = 0;
+  smc.serviceOpen(smc::FakeSMC::kService, 0, conn);
   for (auto _ : state) {
-    SMCKeyData_t in{};
-    in.key = fourCC("TC0P");
-    in.data8 = SMC_CMD_READ_KEYINFO;
-    SMCKeyData_t out{};
+    smc::SMCKeyData_t in{};
+    in.key = smc::fourCC("TC0P");
+    in.data8 = smc::SMC_CMD_READ_KEYINFO;
+    smc::SMCKeyData_t out{};
     std::size_t size = sizeof out;
-    smc.callStructMethod(conn, kSMCSelector, &in, sizeof in, &out, &size);
-    SMCKeyData_t in2{};
+    smc.callStructMethod(conn, smc::kSMCSelector, &in, sizeof in, &out, &size);
+    smc::SMCKeyData_t in2{};
     in2.key = in.key;
     in2.keyInfo.dataSize = out.keyInfo.dataSize;
-    in2.data8 = SMC_CMD_READ_BYTES;
-    SMCKeyData_t out2{};
+    in2.data8 = smc::SMC_CMD_READ_BYTES;
+    smc::SMCKeyData_t out2{};
     size = sizeof out2;
-    smc.callStructMethod(conn, kSMCSelector, &in2, sizeof in2, &out2, &size);
+    smc.callStructMethod(conn, smc::kSMCSelector, &in2, sizeof in2, &out2, &size);
     benchmark::DoNotOptimize(out2.bytes[0]);
   }
 }
 BENCHMARK(BM_BareExchanges);
 
 void BM_ReadValue(benchmark::State& state) {
-  SMCClient client(machine());
+  smc::SMCClient client(machine());
   client.open();
   for (auto _ : state) {
     benchmark::DoNotOptimize(client.readValue("TC0P"));
@@ -51,7 +51,7 @@ void BM_ReadValue(benchmark::State& state) {
 BENCHMARK(BM_ReadValue);
 
 void BM_ReadFanActual(benchmark::State& state) {
-  SMCClient client(machine());
+  smc::SMCClient client(machine());
   client.open();
   for (auto _ : state) {
     benchmark::DoNotOptimize(client.readFanActual(0));

@@ -15,7 +15,7 @@ namespace {
 
 // A two-fan laptop: CPU sensors in sp78 and flt, GPU die present, the rest missing as on many
 // models, so the cycle pays for failing key-info calls too.
-void addMachine(FakeSMC& smc) {
+void addMachine(smc::FakeSMC& smc) {
   smc.addKey("FNum", "ui8 ", 1, {2});
   for (const char* f : {"F0", "F1"}) {
     const std::string fan = f;
@@ -31,14 +31,14 @@ void addMachine(FakeSMC& smc) {
 }
 
 void BM_CoolingCycle(benchmark::State& state) {
-  FakeSMC smc;
+  smc::FakeSMC smc;
   addMachine(smc);
-  ToolState s(smc);
+  tool::ToolState s(smc);
   s.conn.open(smc);
   s.stride = 80;
-  readFanTable(s);
+  tool::readFanTable(s);
   for (auto _ : state) {
-    coolingCycle(s);
+    tool::coolingCycle(s);
   }
   benchmark::DoNotOptimize(smc.writeCount);
 }
@@ -75,14 +75,14 @@ TG0D|flt |4|80|00005C42
   }
   {
     sim::DeviceIOService io(path);
-    ToolState s(io);
-    if (s.conn.open(io) != SMCConnection::OpenResult::opened) {
+    tool::ToolState s(io);
+    if (s.conn.open(io) != smc::SMCConnection::OpenResult::opened) {
       state.SkipWithError("cannot open the simulated device");
     } else {
       s.stride = 80;
-      readFanTable(s);
+      tool::readFanTable(s);
       for (auto _ : state) {
-        coolingCycle(s);
+        tool::coolingCycle(s);
       }
     }
   }

@@ -22,7 +22,7 @@ namespace {
 
 using shell_words::Token;
 
-void expectScript(const AdminScript& script, const std::vector<Token>& expected) {
+void expectScript(const app::AdminScript& script, const std::vector<Token>& expected) {
   // What the shell receives through exec is the command up to its first NUL byte.
   const std::string_view command(script.shellCommand.c_str());
   const auto tokens = shell_words::split(command);
@@ -46,19 +46,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view bundle(reinterpret_cast<const char*>(data), size);
   // A bundle path that is not absolute gives no script at all.
   if (!bundle.starts_with('/')) {
-    if (oneShotScript(bundle, "max") || proactiveScript(bundle) || stopToolScript(bundle, 1)) {
+    if (app::oneShotScript(bundle, "max") || app::proactiveScript(bundle) ||
+        app::stopToolScript(bundle, 1)) {
       std::abort();
     }
     return 0;
   }
-  const std::string tool = toolPath(bundle);
+  const std::string tool = app::toolPath(bundle);
   const Token toolWord = Token::word(tool);
-  expectScript(*oneShotScript(bundle, "max"), {toolWord, Token::word("max")});
-  expectScript(*oneShotScript(bundle, "auto"), {toolWord, Token::word("auto")});
-  expectScript(*proactiveScript(bundle),
+  expectScript(*app::oneShotScript(bundle, "max"), {toolWord, Token::word("max")});
+  expectScript(*app::oneShotScript(bundle, "auto"), {toolWord, Token::word("auto")});
+  expectScript(*app::proactiveScript(bundle),
                {toolWord, Token::word("proactive"), Token::op(">"), Token::word("/dev/null"),
                 Token::ioNumber("2"), Token::op(">&"), Token::word("1"), Token::op("&")});
-  expectScript(*stopToolScript(bundle, 4711), {toolWord, Token::word("stop"), Token::word("4711")});
+  expectScript(*app::stopToolScript(bundle, 4711),
+               {toolWord, Token::word("stop"), Token::word("4711")});
   // The stop before a command: nothing follows a stop that failed.
   const std::vector<Token> stopFirst = {toolWord,
                                         Token::word("stop"),
@@ -71,6 +73,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                         Token::op(";")};
   std::vector<Token> stopThenAuto = stopFirst;
   stopThenAuto.insert(stopThenAuto.end(), {toolWord, Token::word("auto")});
-  expectScript(*stopThenOneShotScript(bundle, 4711, "auto"), stopThenAuto);
+  expectScript(*app::stopThenOneShotScript(bundle, 4711, "auto"), stopThenAuto);
   return 0;
 }

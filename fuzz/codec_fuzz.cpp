@@ -19,24 +19,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::memcpy(&value, data + 5, 8);
   const std::span<const std::uint8_t> rest(data + 13, size - 13);
 
-  (void)decodeNumeric(SMCRawValue{ByteList(rest), type, dataSize});
+  (void)smc::decodeNumeric(smc::SMCRawValue{smc::ByteList(rest), type, dataSize});
 
-  const auto bytes = encodeSpeed(type, dataSize, value);
+  const auto bytes = smc::encodeSpeed(type, dataSize, value);
   if (!bytes) {
     return 0;
   }
   if (!std::isfinite(value)) {
     std::abort();  // a speed that is not finite must never be written
   }
-  const auto back = decodeNumeric(SMCRawValue{*bytes, type, dataSize});
+  const auto back = smc::decodeNumeric(smc::SMCRawValue{*bytes, type, dataSize});
   if (!back) {
     std::abort();
   }
-  if (type == kTypeFlt) {
+  if (type == smc::kTypeFlt) {
     if (std::fabs(value) < 1e30 && *back != static_cast<double>(static_cast<float>(value))) {
       std::abort();
     }
-  } else if (type == kTypeUi16 || (type >> 24) == 'f') {
+  } else if (type == smc::kTypeUi16 || (type >> 24) == 'f') {
     // Unsigned encodings clamp to their range and never exceed the value asked for.
     if (value >= 0.0 && value <= 1000.0 && *back > value) {
       std::abort();

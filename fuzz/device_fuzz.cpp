@@ -53,13 +53,13 @@ const Base& baseDevice() {
   return b;
 }
 
-class Lines final : public ToolOutput {
+class Lines final : public tool::ToolOutput {
  public:
   void line(std::string_view text) override { lines.emplace_back(text); }
   std::vector<std::string> lines;
 };
 
-class NoSignals final : public StopSignals {
+class NoSignals final : public tool::StopSignals {
  public:
   bool arm() override { return true; }
   bool stopRequested() override { return false; }
@@ -71,8 +71,8 @@ void runTheTool(const std::string& path, std::string_view command) {
   sim::DeviceIOService io(path);
   Lines out;
   NoSignals signals;
-  const PidFile pidFile(path + ".pid");
-  ToolPlatform platform{out, signals, pidFile, 1};
+  const tool::PidFile pidFile(path + ".pid");
+  tool::ToolPlatform platform{out, signals, pidFile, 1};
   const std::string_view args[] = {command};
   const int status = runTool(io, args, platform);
   if (status != 0 || out.lines != std::vector<std::string>{"OK"}) {
@@ -136,16 +136,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::uint32_t k = 0; k < keyCount; ++k) {
     const auto* entry = reinterpret_cast<const sim::layout::KeyEntry*>(
         image.data() + sizeof(sim::layout::Header) + k * sizeof(sim::layout::KeyEntry));
-    SMCKeyData_t in{};
-    SMCKeyData_t out{};
+    smc::SMCKeyData_t in{};
+    smc::SMCKeyData_t out{};
     in.key = entry->code;
-    in.data8 = SMC_CMD_READ_KEYINFO;
+    in.data8 = smc::SMC_CMD_READ_KEYINFO;
     (void)device->exchange(in, out);
     in.keyInfo.dataSize = (op & 1) ? out.keyInfo.dataSize : entry->dataSize;
-    in.data8 = SMC_CMD_READ_BYTES;
+    in.data8 = smc::SMC_CMD_READ_BYTES;
     (void)device->exchange(in, out);
     if (op & 2) {
-      in.data8 = SMC_CMD_WRITE_BYTES;
+      in.data8 = smc::SMC_CMD_WRITE_BYTES;
       std::memcpy(in.bytes, out.bytes, sizeof in.bytes);
       (void)device->exchange(in, out);
     }

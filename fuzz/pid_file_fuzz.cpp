@@ -36,7 +36,7 @@ const std::string& filePath() {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view content(reinterpret_cast<const char*>(data), size);
-  const auto pid = parsePidFile(content);
+  const auto pid = app::parsePidFile(content);
   if (pid) {
     if (*pid <= 0 || content.find(std::to_string(*pid)) == std::string_view::npos) {
       std::abort();
@@ -47,19 +47,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int i = 0; i < 4; ++i) {
       n = static_cast<std::int32_t>(static_cast<std::uint32_t>(n) << 8 | data[i]);
     }
-    if (n > 0 && parsePidFile(std::to_string(n)) != n) {
+    if (n > 0 && app::parsePidFile(std::to_string(n)) != n) {
       std::abort();
     }
-    const ToolSignal raw = signalIfRunning(n, filePath(), 0);
-    if (raw == ToolSignal::sent || (n <= 0 && raw != ToolSignal::notTheTool)) {
+    const tool::ToolSignal raw = tool::signalIfRunning(n, filePath(), 0);
+    if (raw == tool::ToolSignal::sent || (n <= 0 && raw != tool::ToolSignal::notTheTool)) {
       std::abort();
     }
   }
-  if (pid && signalIfRunning(*pid, filePath(), 0) == ToolSignal::sent) {
+  if (pid && tool::signalIfRunning(*pid, filePath(), 0) == tool::ToolSignal::sent) {
     std::abort();
   }
   // The check does let through the one process known to run its executable: this one.
-  static const bool selfFound = signalIfRunning(getpid(), ownExecutable(), 0) == ToolSignal::sent;
+  static const bool selfFound =
+      tool::signalIfRunning(getpid(), tool::ownExecutable(), 0) == tool::ToolSignal::sent;
   if (!selfFound) {
     std::abort();
   }
@@ -69,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::abort();
   }
   ::close(fd);
-  PosixProcessControl processes;
+  app::PosixProcessControl processes;
   const auto read = processes.readPidFile(filePath(), kLimit);
   if (size <= kLimit ? read != content : read.has_value()) {
     std::abort();

@@ -39,13 +39,13 @@ void exerciseDevice(const sim::Profile& profile) {
     std::abort();  // a device just made from a parsed profile must open
   }
   for (const sim::ProfileKey& key : profile.keys) {
-    SMCKeyData_t in{};
-    SMCKeyData_t out{};
+    smc::SMCKeyData_t in{};
+    smc::SMCKeyData_t out{};
     in.key = key.code;
-    in.data8 = SMC_CMD_READ_KEYINFO;
+    in.data8 = smc::SMC_CMD_READ_KEYINFO;
     (void)device->exchange(in, out);
     in.keyInfo.dataSize = out.keyInfo.dataSize;
-    in.data8 = SMC_CMD_READ_BYTES;
+    in.data8 = smc::SMC_CMD_READ_BYTES;
     (void)device->exchange(in, out);
   }
   (void)device->advance(2.5);

@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::ofstream out(settingsPath(), std::ios::binary | std::ios::trunc);
     out.write(content.data(), static_cast<std::streamsize>(content.size()));
   }
-  SettingsFileDefaults defaults(settingsPath());
+  app::SettingsFileDefaults defaults(settingsPath());
 
   // The keys the file names (the text before each line's first '='), and the usual one.
   std::map<std::string, bool, std::less<>> before;

@@ -25,9 +25,9 @@ constexpr struct {
   std::uint32_t type;
   IntegerShape shape;
 } kIntegerTypes[] = {
-    {fourCC("ui8 "), {false, 1, 0}}, {fourCC("si8 "), {true, 1, 0}},
-    {fourCC("ui16"), {false, 2, 0}}, {fourCC("si16"), {true, 2, 0}},
-    {fourCC("ui32"), {false, 4, 0}}, {fourCC("si32"), {true, 4, 0}},
+    {smc::fourCC("ui8 "), {false, 1, 0}}, {smc::fourCC("si8 "), {true, 1, 0}},
+    {smc::fourCC("ui16"), {false, 2, 0}}, {smc::fourCC("si16"), {true, 2, 0}},
+    {smc::fourCC("ui32"), {false, 4, 0}}, {smc::fourCC("si32"), {true, 4, 0}},
 };
 
 std::optional<IntegerShape> integerShape(std::uint32_t type) {
@@ -49,7 +49,7 @@ std::optional<IntegerShape> integerShape(std::uint32_t type) {
 
 std::optional<std::size_t> encodeValue(std::uint32_t dataType, std::uint32_t dataSize, double value,
                                        std::span<std::uint8_t, 4> out) {
-  if (dataType == fourCC("flt ")) {
+  if (dataType == smc::fourCC("flt ")) {
     if (dataSize != 4) {
       return std::nullopt;
     }
@@ -96,17 +96,17 @@ std::optional<std::vector<std::uint8_t>> encodeValue(std::uint32_t dataType, std
 
 std::optional<double> decodeValue(std::uint32_t dataType, std::uint32_t dataSize,
                                   std::span<const std::uint8_t> bytes) {
-  SMCRawValue raw;
-  raw.bytes = ByteList(bytes);
+  smc::SMCRawValue raw;
+  raw.bytes = smc::ByteList(bytes);
   raw.dataType = dataType;
   raw.dataSize = static_cast<std::int32_t>(dataSize);
-  if (dataType == fourCC("si32") && bytes.size() >= 4) {
+  if (dataType == smc::fourCC("si32") && bytes.size() >= 4) {
     const std::uint32_t u = static_cast<std::uint32_t>(bytes[0]) << 24 |
                             static_cast<std::uint32_t>(bytes[1]) << 16 |
                             static_cast<std::uint32_t>(bytes[2]) << 8 | bytes[3];
     return static_cast<double>(static_cast<std::int32_t>(u));
   }
-  return decodeNumeric(raw);
+  return smc::decodeNumeric(raw);
 }
 
 std::optional<std::vector<std::uint8_t>> parseHex(std::string_view text) {

@@ -141,7 +141,7 @@ class Parser {
         return Status::failure(std::string(file_) + ": [temps] names the heat source '" + t.source +
                                "', which [sources] does not define");
       }
-      if (!keyCodes_.contains(fourCC(t.key))) {
+      if (!keyCodes_.contains(smc::fourCC(t.key))) {
         return Status::failure(std::string(file_) + ": [temps] names the key '" + t.key +
                                "', which the key table does not have");
       }
@@ -371,8 +371,8 @@ class Parser {
       return Status::failure("type '" + std::string(fields[1]) +
                              "' is not four characters (keep trailing spaces: 'ui8 ')");
     }
-    key.code = fourCC(key.text);
-    key.dataType = fourCC(fields[1]);
+    key.code = smc::fourCC(key.text);
+    key.dataType = smc::fourCC(fields[1]);
     const auto size = parseInteger<std::uint32_t>(fields[2], 10);
     if (!size) {
       return Status::failure("size '" + std::string(fields[2]) + "' is not a number");

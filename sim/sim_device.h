@@ -191,7 +191,7 @@ class Device {
   Device& operator=(const Device&) = delete;
   ~Device() = default;
 
-  IOReturn exchange(const SMCKeyData_t& input, SMCKeyData_t& output);
+  smc::IOReturn exchange(const smc::SMCKeyData_t& input, smc::SMCKeyData_t& output);
 
   bool writable() const { return writable_; }
   bool privileged() const { return privileged_; }
@@ -242,12 +242,13 @@ class Device {
   // runs it, so that a change of load, time or fans takes effect from now.
   template <class Change>
   Status changeFromNow(Change change);
-  IOReturn writeExchange(const SMCKeyData_t& input, std::uint32_t index);
+  smc::IOReturn writeExchange(const smc::SMCKeyData_t& input, std::uint32_t index);
   bool isTemperatureKey(std::uint32_t index) const;
   // The answer of the first failure fault that fires for this exchange on the key at `index`,
   // kIOReturnSuccess when none does; `valueFault` is set to a value fault that fires for a read.
-  IOReturn firingFault(const SMCKeyData_t& input, std::uint32_t index,
-                       std::span<const layout::Fault> faults, const layout::Fault*& valueFault);
+  smc::IOReturn firingFault(const smc::SMCKeyData_t& input, std::uint32_t index,
+                            std::span<const layout::Fault> faults,
+                            const layout::Fault*& valueFault);
   bool faultFires(std::size_t slot, std::uint32_t every);
 
   std::string path_;

@@ -61,7 +61,7 @@ Result<std::uint32_t> Device::keyIndex(std::string_view name) const {
     message.append(name).append("' is not a key (four characters)");
     return Status::failure(std::move(message));
   }
-  const std::uint32_t index = indexOf(fourCC(name));
+  const std::uint32_t index = indexOf(smc::fourCC(name));
   if (index == layout::kNoKey) {
     return Status::failure("unknown key '" + std::string(name) + "'");
   }
@@ -314,17 +314,17 @@ Status Device::sleepAndWake() {
         std::fill_n(k->bytes, std::min<std::uint32_t>(k->dataSize, layout::kValueBytes), 0);
       }
     };
-    clear(entry(fourCC("FS! ")));
+    clear(entry(smc::fourCC("FS! ")));
     std::uint32_t fans = layout::kMaxFans;
-    if (const layout::KeyEntry* fnum = entry(fourCC("FNum"))) {
+    if (const layout::KeyEntry* fnum = entry(smc::fourCC("FNum"))) {
       if (const auto n = valueOf(*fnum); n && std::isfinite(*n)) {
         fans = static_cast<std::uint32_t>(std::clamp(*n, 0.0, double{layout::kMaxFans}));
       }
     }
     for (std::uint32_t i = 0; i < fans; ++i) {
-      clear(entry(fourCC(fanKey(i, "Md"))));
-      layout::KeyEntry* tg = entry(fourCC(fanKey(i, "Tg")));
-      const layout::KeyEntry* mn = entry(fourCC(fanKey(i, "Mn")));
+      clear(entry(smc::fourCC(smc::fanKey(i, "Md"))));
+      layout::KeyEntry* tg = entry(smc::fourCC(smc::fanKey(i, "Tg")));
+      const layout::KeyEntry* mn = entry(smc::fourCC(smc::fanKey(i, "Mn")));
       const auto min = mn != nullptr ? valueOf(*mn) : std::nullopt;
       if (tg == nullptr || !min || !std::isfinite(*min)) {
         continue;

@@ -47,8 +47,9 @@ void sleepForSlowFaults(std::span<const layout::Fault> faults) {
 }
 
 // A read's answer: the key's bytes (at most 32), or a value fault's value encoded for its type.
-void readBytes(const layout::KeyEntry& key, const layout::Fault* valueFault, SMCKeyData_t& out) {
-  const std::uint32_t n = std::min<std::uint32_t>(key.dataSize, kSMCMaxBytes);
+void readBytes(const layout::KeyEntry& key, const layout::Fault* valueFault,
+               smc::SMCKeyData_t& out) {
+  const std::uint32_t n = std::min<std::uint32_t>(key.dataSize, smc::kSMCMaxBytes);
   std::memcpy(out.bytes, key.bytes, n);
   if (valueFault != nullptr) {
     std::array<std::uint8_t, 4> bytes{};
@@ -113,10 +114,10 @@ void Device::catchUp() {
   });
 }
 
-IOReturn Device::exchange(const SMCKeyData_t& input, SMCKeyData_t& output) {
+smc::IOReturn Device::exchange(const smc::SMCKeyData_t& input, smc::SMCKeyData_t& output) {
   // A key's size, type and attributes do not move with the model: only the exchanges that read
   // or write a value bring it up to date (and read the clock to see whether it is due).
-  if (input.data8 != SMC_CMD_READ_KEYINFO) {
+  if (input.data8 != smc::SMC_CMD_READ_KEYINFO) {
     catchUp();
   }
   const std::uint32_t index = indexOf(input.key);
@@ -127,43 +128,44 @@ IOReturn Device::exchange(const SMCKeyData_t& input, SMCKeyData_t& output) {
     seen.faultCount = std::min(header_->faultCount, layout::kMaxFaults);
     std::memcpy(seen.faults, header_->faults, seen.faultCount * sizeof(layout::Fault));
     if (index != layout::kNoKey) {
-      std::memcpy(&seen.key, &keys_[index], offsetof(layout::KeyEntry, bytes) + kSMCMaxBytes);
+      std::memcpy(&seen.key, &keys_[index], offsetof(layout::KeyEntry, bytes) + smc::kSMCMaxBytes);
     }
   });
   const std::span<const layout::Fault> faults(seen.faults, seen.faultCount);
   sleepForSlowFaults(faults);
   if (index == layout::kNoKey || (seen.key.state & layout::kStateMissing)) {
-    return kIOReturnNotFound;
+    return smc::kIOReturnNotFound;
   }
   const layout::Fault* valueFault = nullptr;
-  if (const IOReturn r = firingFault(input, index, faults, valueFault); r != kIOReturnSuccess) {
+  if (const smc::IOReturn r = firingFault(input, index, faults, valueFault);
+      r != smc::kIOReturnSuccess) {
     return r;
   }
 
-  SMCKeyData_t out{};
+  smc::SMCKeyData_t out{};
   out.key = input.key;
   switch (input.data8) {
-    case SMC_CMD_READ_KEYINFO:
+    case smc::SMC_CMD_READ_KEYINFO:
       out.keyInfo.dataSize = seen.key.dataSize;
       out.keyInfo.dataType = seen.key.dataType;
       out.keyInfo.dataAttributes = seen.key.attributes;
       break;
-    case SMC_CMD_READ_BYTES:
+    case smc::SMC_CMD_READ_BYTES:
       if (seen.key.state & (layout::kStateUnreadable | layout::kStateUnreadableFault)) {
-        return kIOReturnNotReadable;
+        return smc::kIOReturnNotReadable;
       }
       readBytes(seen.key, valueFault, out);
       break;
-    case SMC_CMD_WRITE_BYTES:
-      if (const IOReturn r = writeExchange(input, index); r != kIOReturnSuccess) {
+    case smc::SMC_CMD_WRITE_BYTES:
+      if (const smc::IOReturn r = writeExchange(input, index); r != smc::kIOReturnSuccess) {
         return r;
       }
       break;
     default:
-      return kIOReturnBadArgument;
+      return smc::kIOReturnBadArgument;
   }
   output = out;
-  return kIOReturnSuccess;
+  return smc::kIOReturnSuccess;
 }
 
 bool Device::isTemperatureKey(std::uint32_t index) const {
@@ -175,9 +177,9 @@ bool Device::isTemperatureKey(std::uint32_t index) const {
   return false;
 }
 
-IOReturn Device::firingFault(const SMCKeyData_t& input, std::uint32_t index,
-                             std::span<const layout::Fault> faults,
-                             const layout::Fault*& valueFault) {
+smc::IOReturn Device::firingFault(const smc::SMCKeyData_t& input, std::uint32_t index,
+                                  std::span<const layout::Fault> faults,
+                                  const layout::Fault*& valueFault) {
   // Whether the key is a modelled temperature is looked up only when a fault asks.
   const bool isTemperature =
       std::any_of(faults.begin(), faults.end(),
@@ -188,32 +190,34 @@ IOReturn Device::firingFault(const SMCKeyData_t& input, std::uint32_t index,
     if (!faultCoversKey(f, input.key, isTemperature)) {
       continue;
     }
-    const bool fires = (f.kind == FaultKind::keyInfoFails && input.data8 == SMC_CMD_READ_KEYINFO) ||
-                       (f.kind == FaultKind::readFails && input.data8 == SMC_CMD_READ_BYTES) ||
-                       (f.kind == FaultKind::writeRefused && input.data8 == SMC_CMD_WRITE_BYTES);
+    const bool fires =
+        (f.kind == FaultKind::keyInfoFails && input.data8 == smc::SMC_CMD_READ_KEYINFO) ||
+        (f.kind == FaultKind::readFails && input.data8 == smc::SMC_CMD_READ_BYTES) ||
+        (f.kind == FaultKind::writeRefused && input.data8 == smc::SMC_CMD_WRITE_BYTES);
     if (fires && faultFires(i, f.every)) {
-      return f.kind == FaultKind::writeRefused ? kIOReturnNotPrivileged : kIOReturnError;
+      return f.kind == FaultKind::writeRefused ? smc::kIOReturnNotPrivileged : smc::kIOReturnError;
     }
-    if (f.kind == FaultKind::value && input.data8 == SMC_CMD_READ_BYTES && faultFires(i, f.every)) {
+    if (f.kind == FaultKind::value && input.data8 == smc::SMC_CMD_READ_BYTES &&
+        faultFires(i, f.every)) {
       valueFault = &f;
     }
   }
-  return kIOReturnSuccess;
+  return smc::kIOReturnSuccess;
 }
 
-IOReturn Device::writeExchange(const SMCKeyData_t& input, std::uint32_t index) {
+smc::IOReturn Device::writeExchange(const smc::SMCKeyData_t& input, std::uint32_t index) {
   if (!privileged_) {
-    return kIOReturnNotPrivileged;
+    return smc::kIOReturnNotPrivileged;
   }
-  IOReturn result = kIOReturnSuccess;
+  smc::IOReturn result = smc::kIOReturnSuccess;
   write([&] {
     layout::KeyEntry& k = keys_[index];
     if (k.state & layout::kStateMissing) {
-      result = kIOReturnNotFound;
+      result = smc::kIOReturnNotFound;
     } else if (!(k.attributes & 0x40)) {
-      result = kIOReturnNotPrivileged;
-    } else if (input.keyInfo.dataSize != k.dataSize || k.dataSize > kSMCMaxBytes) {
-      result = kIOReturnBadArgument;
+      result = smc::kIOReturnNotPrivileged;
+    } else if (input.keyInfo.dataSize != k.dataSize || k.dataSize > smc::kSMCMaxBytes) {
+      result = smc::kIOReturnBadArgument;
     } else {
       std::memcpy(k.bytes, input.bytes, k.dataSize);
     }

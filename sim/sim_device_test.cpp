@@ -22,30 +22,30 @@ namespace {
 using sim::testing::runUnprivileged;
 using sim::testing::SharedTempDir;
 
-SMCKeyData_t request(std::string_view key, std::uint8_t command, std::uint32_t size = 0,
-                     std::vector<std::uint8_t> bytes = {}) {
-  SMCKeyData_t in{};
-  in.key = fourCC(key);
+smc::SMCKeyData_t request(std::string_view key, std::uint8_t command, std::uint32_t size = 0,
+                          std::vector<std::uint8_t> bytes = {}) {
+  smc::SMCKeyData_t in{};
+  in.key = smc::fourCC(key);
   in.data8 = command;
   in.keyInfo.dataSize = size;
   std::copy(bytes.begin(), bytes.end(), in.bytes);
   return in;
 }
 
-IOReturn writeKey(sim::Device& d, std::string_view key, std::vector<std::uint8_t> bytes) {
-  SMCKeyData_t out{};
+smc::IOReturn writeKey(sim::Device& d, std::string_view key, std::vector<std::uint8_t> bytes) {
+  smc::SMCKeyData_t out{};
   const auto size = static_cast<std::uint32_t>(bytes.size());
-  return d.exchange(request(key, SMC_CMD_WRITE_BYTES, size, std::move(bytes)), out);
+  return d.exchange(request(key, smc::SMC_CMD_WRITE_BYTES, size, std::move(bytes)), out);
 }
 
 std::vector<std::uint8_t> readKey(sim::Device& d, std::string_view key,
-                                  IOReturn* result = nullptr) {
-  SMCKeyData_t info{};
-  IOReturn r = d.exchange(request(key, SMC_CMD_READ_KEYINFO), info);
-  if (r == kIOReturnSuccess) {
-    SMCKeyData_t out{};
-    r = d.exchange(request(key, SMC_CMD_READ_BYTES, info.keyInfo.dataSize), out);
-    if (r == kIOReturnSuccess) {
+                                  smc::IOReturn* result = nullptr) {
+  smc::SMCKeyData_t info{};
+  smc::IOReturn r = d.exchange(request(key, smc::SMC_CMD_READ_KEYINFO), info);
+  if (r == smc::kIOReturnSuccess) {
+    smc::SMCKeyData_t out{};
+    r = d.exchange(request(key, smc::SMC_CMD_READ_BYTES, info.keyInfo.dataSize), out);
+    if (r == smc::kIOReturnSuccess) {
       if (result)
         *result = r;
       return {out.bytes, out.bytes + std::min<std::uint32_t>(info.keyInfo.dataSize, 32)};
@@ -77,7 +77,7 @@ class SimDevice : public ::testing::Test {
 TEST_F(SimDevice, ProcessesSeeEachOthersWritesAtOnce) {
   create("MacBookPro16,1");
   auto device = open();
-  ASSERT_EQ(writeKey(device, "F0Md", {1}), kIOReturnSuccess);
+  ASSERT_EQ(writeKey(device, "F0Md", {1}), smc::kIOReturnSuccess);
   // Another process, with its own connection, sees the write and answers with one of its own.
   const int child = runUnprivileged([&] {
     auto other = sim::Device::open(path);
@@ -90,7 +90,8 @@ TEST_F(SimDevice, ProcessesSeeEachOthersWritesAtOnce) {
   const pid_t pid = fork();
   if (pid == 0) {
     auto other = sim::Device::open(path);
-    _exit(other && writeKey(*other, "F0Tg", {0x00, 0x80, 0x3B, 0x45}) == kIOReturnSuccess ? 0 : 1);
+    _exit(other && writeKey(*other, "F0Tg", {0x00, 0x80, 0x3B, 0x45}) == smc::kIOReturnSuccess ? 0
+                                                                                               : 1);
   }
   int status = 0;
   waitpid(pid, &status, 0);
@@ -111,12 +112,12 @@ TEST_F(SimDevice, UnprivilegedWritesAreRefusedAndChangeNothing) {
       return 2;
     }
     // Reading is allowed; writing a writable key is not.
-    IOReturn r = kIOReturnError;
+    smc::IOReturn r = smc::kIOReturnError;
     readKey(*other, "F0Md", &r);
-    if (r != kIOReturnSuccess) {
+    if (r != smc::kIOReturnSuccess) {
       return 3;
     }
-    return writeKey(*other, "F0Md", {1}) == kIOReturnNotPrivileged ? 0 : 1;
+    return writeKey(*other, "F0Md", {1}) == smc::kIOReturnNotPrivileged ? 0 : 1;
   });
   EXPECT_EQ(child, 0);
   EXPECT_EQ(readKey(device, "F0Md"), before);
@@ -130,8 +131,9 @@ TEST_F(SimDevice, DeviceWritePermissionGrantsWrites) {
   auto device = open();
   const int child = runUnprivileged([&] {
     auto other = sim::Device::open(path);
-    return other && other->privileged() && writeKey(*other, "F0Md", {1}) == kIOReturnSuccess ? 0
-                                                                                             : 1;
+    return other && other->privileged() && writeKey(*other, "F0Md", {1}) == smc::kIOReturnSuccess
+               ? 0
+               : 1;
   });
   EXPECT_EQ(child, 0);
   EXPECT_EQ(readKey(device, "F0Md"), std::vector<std::uint8_t>{1});
@@ -142,8 +144,8 @@ TEST_F(SimDevice, KeysWithoutTheWritableBitAndWrongSizesAreRefused) {
   auto device = open();
   ASSERT_TRUE(device.privileged());
   const auto before = readKey(device, "F0Mx");  // attributes 84
-  EXPECT_EQ(writeKey(device, "F0Mx", {0, 0, 0, 0}), kIOReturnNotPrivileged);
-  EXPECT_EQ(writeKey(device, "F0Md", {1, 0}), kIOReturnBadArgument);
+  EXPECT_EQ(writeKey(device, "F0Mx", {0, 0, 0, 0}), smc::kIOReturnNotPrivileged);
+  EXPECT_EQ(writeKey(device, "F0Md", {1, 0}), smc::kIOReturnBadArgument);
   EXPECT_EQ(readKey(device, "F0Mx"), before);
   EXPECT_EQ(readKey(device, "F0Md"), std::vector<std::uint8_t>{0});
 }
@@ -151,15 +153,18 @@ TEST_F(SimDevice, KeysWithoutTheWritableBitAndWrongSizesAreRefused) {
 TEST_F(SimDevice, UnknownKeysFailAtKeyInfoAndUnreadableKeysAtTheRead) {
   create("MacBookPro13,3");
   auto device = open();
-  SMCKeyData_t out{};
-  EXPECT_NE(device.exchange(request("ZZZZ", SMC_CMD_READ_KEYINFO), out), kIOReturnSuccess);
+  smc::SMCKeyData_t out{};
+  EXPECT_NE(device.exchange(request("ZZZZ", smc::SMC_CMD_READ_KEYINFO), out),
+            smc::kIOReturnSuccess);
   // "AC-D" was recorded unreadable: key info answers, the read does not.
-  ASSERT_EQ(device.exchange(request("AC-D", SMC_CMD_READ_KEYINFO), out), kIOReturnSuccess);
+  ASSERT_EQ(device.exchange(request("AC-D", smc::SMC_CMD_READ_KEYINFO), out),
+            smc::kIOReturnSuccess);
   EXPECT_EQ(out.keyInfo.dataSize, 1u);
-  EXPECT_EQ(out.keyInfo.dataType, fourCC("ui8 "));
+  EXPECT_EQ(out.keyInfo.dataType, smc::fourCC("ui8 "));
   EXPECT_EQ(out.keyInfo.dataAttributes, 0x50);
-  EXPECT_NE(device.exchange(request("AC-D", SMC_CMD_READ_BYTES, 1), out), kIOReturnSuccess);
-  EXPECT_EQ(device.exchange(request("AC-D", 7), out), kIOReturnBadArgument);
+  EXPECT_NE(device.exchange(request("AC-D", smc::SMC_CMD_READ_BYTES, 1), out),
+            smc::kIOReturnSuccess);
+  EXPECT_EQ(device.exchange(request("AC-D", 7), out), smc::kIOReturnBadArgument);
 }
 
 TEST_F(SimDevice, ShippedProfilesReadBackEveryKeyExactlyThroughTheService) {
@@ -170,7 +175,7 @@ TEST_F(SimDevice, ShippedProfilesReadBackEveryKeyExactlyThroughTheService) {
     ASSERT_TRUE(sim::createDevice(path, sim::ProfileSource::parsed(*profile),
                                   {.frozen = true, .replace = true}));
     sim::DeviceIOService service(path);
-    SMCClient client(service);
+    smc::SMCClient client(service);
     ASSERT_TRUE(client.open());
     // Twice: the second pass finds the keys through the connection's lookup cache, which the
     // first filled past its size.
@@ -243,55 +248,56 @@ TEST_F(SimDevice, FaultsSwitchOnAndOffWhileConnectionsStayOpen) {
   create("MacBookPro16,1");
   auto setter = open();
   auto device = open();
-  IOReturn r = kIOReturnSuccess;
+  smc::IOReturn r = smc::kIOReturnSuccess;
 
   ASSERT_TRUE(setter.setKeyState("TC0P", sim::KeyState::missing));
   readKey(device, "TC0P", &r);
-  EXPECT_EQ(r, kIOReturnNotFound);
+  EXPECT_EQ(r, smc::kIOReturnNotFound);
   ASSERT_TRUE(setter.setKeyState("TC0P", sim::KeyState::unreadable));
-  SMCKeyData_t out{};
-  EXPECT_EQ(device.exchange(request("TC0P", SMC_CMD_READ_KEYINFO), out), kIOReturnSuccess);
+  smc::SMCKeyData_t out{};
+  EXPECT_EQ(device.exchange(request("TC0P", smc::SMC_CMD_READ_KEYINFO), out),
+            smc::kIOReturnSuccess);
   readKey(device, "TC0P", &r);
-  EXPECT_EQ(r, kIOReturnNotReadable);
+  EXPECT_EQ(r, smc::kIOReturnNotReadable);
   ASSERT_TRUE(setter.clearFaults());
   readKey(device, "TC0P", &r);
-  EXPECT_EQ(r, kIOReturnSuccess);
+  EXPECT_EQ(r, smc::kIOReturnSuccess);
   readKey(device, "AC-E", &r);  // recorded unreadable: clearing faults does not change that
-  EXPECT_EQ(r, kIOReturnNotReadable);
+  EXPECT_EQ(r, smc::kIOReturnNotReadable);
 
   ASSERT_TRUE(setter.addFault({sim::FaultKind::keyInfoFails, sim::layout::kAllKeys}));
-  EXPECT_EQ(device.exchange(request("FNum", SMC_CMD_READ_KEYINFO), out), kIOReturnError);
+  EXPECT_EQ(device.exchange(request("FNum", smc::SMC_CMD_READ_KEYINFO), out), smc::kIOReturnError);
   ASSERT_TRUE(setter.clearFaults());
 
   // One in three reads of a key fails, counted per connection.
-  ASSERT_TRUE(setter.addFault({sim::FaultKind::readFails, fourCC("FNum"), 3}));
+  ASSERT_TRUE(setter.addFault({sim::FaultKind::readFails, smc::fourCC("FNum"), 3}));
   int failures = 0;
   for (int i = 0; i < 9; ++i) {
     readKey(device, "FNum", &r);
-    failures += r != kIOReturnSuccess;
+    failures += r != smc::kIOReturnSuccess;
   }
   EXPECT_EQ(failures, 3);
   readKey(device, "TC0P", &r);
-  EXPECT_EQ(r, kIOReturnSuccess);
-  ASSERT_TRUE(setter.removeFaults(sim::FaultKind::readFails, fourCC("FNum")));
+  EXPECT_EQ(r, smc::kIOReturnSuccess);
+  ASSERT_TRUE(setter.removeFaults(sim::FaultKind::readFails, smc::fourCC("FNum")));
 
-  ASSERT_TRUE(setter.addFault({sim::FaultKind::writeRefused, fourCC("F0Md")}));
-  EXPECT_EQ(writeKey(device, "F0Md", {1}), kIOReturnNotPrivileged);
+  ASSERT_TRUE(setter.addFault({sim::FaultKind::writeRefused, smc::fourCC("F0Md")}));
+  EXPECT_EQ(writeKey(device, "F0Md", {1}), smc::kIOReturnNotPrivileged);
   EXPECT_EQ(readKey(device, "F0Md"), std::vector<std::uint8_t>{0});
-  EXPECT_EQ(writeKey(device, "F1Md", {1}), kIOReturnSuccess);
+  EXPECT_EQ(writeKey(device, "F1Md", {1}), smc::kIOReturnSuccess);
 
   // Value faults are encoded for each key's type; the stored value is untouched.
   ASSERT_TRUE(setter.addFault({sim::FaultKind::value, sim::layout::kTemperatureKeys, 0, NAN}));
-  ASSERT_TRUE(setter.addFault({sim::FaultKind::value, fourCC("F0Ac"), 0, INFINITY}));
+  ASSERT_TRUE(setter.addFault({sim::FaultKind::value, smc::fourCC("F0Ac"), 0, INFINITY}));
   EXPECT_EQ(readKey(device, "TC0P"), (std::vector<std::uint8_t>{0x80, 0x00}));  // sp78
   EXPECT_EQ(readKey(device, "F0Ac"), (std::vector<std::uint8_t>{0x00, 0x00, 0x80, 0x7F}));
   EXPECT_EQ(readKey(device, "FNum"), std::vector<std::uint8_t>{2});
-  ASSERT_TRUE(setter.addFault({sim::FaultKind::value, fourCC("F0Ac"), 0, -40}));
+  ASSERT_TRUE(setter.addFault({sim::FaultKind::value, smc::fourCC("F0Ac"), 0, -40}));
   EXPECT_EQ(setter.faults().size(), 3u);  // replaced, not stacked
   EXPECT_EQ(readKey(device, "F0Ac"), (std::vector<std::uint8_t>{0x00, 0x00, 0x20, 0xC2}));
   ASSERT_TRUE(setter.addFault({sim::FaultKind::slow, sim::layout::kAllKeys, 0, 100}));
   readKey(device, "FNum", &r);
-  EXPECT_EQ(r, kIOReturnSuccess);
+  EXPECT_EQ(r, smc::kIOReturnSuccess);
   ASSERT_TRUE(setter.clearFaults());
   EXPECT_TRUE(setter.faults().empty());
   EXPECT_EQ(readKey(device, "TC0P"), (std::vector<std::uint8_t>{0x26, 0x30}));
@@ -357,8 +363,8 @@ TEST_F(SimDevice, TheDefaultDeviceIsCreatedInTheUsersRuntimeDirectoryOnce) {
   ASSERT_TRUE(again);
   EXPECT_DOUBLE_EQ(again->snapshot().sources.front().load, 0.9);
   // The platform's service finds it, and an SMCClient reads it.
-  auto service = makeSystemIOService();
-  SMCClient client(*service);
+  auto service = smc::makeSystemIOService();
+  smc::SMCClient client(*service);
   ASSERT_TRUE(client.open());
   EXPECT_EQ(client.readFanCount(), 2);
   client.close();
@@ -405,7 +411,7 @@ TEST_F(SimDevice, TheDefaultDirectoryIsOnlyAPlaceOfTheUsersOwn) {
 
 TEST_F(SimDevice, NoServiceWithoutAValidDevice) {
   sim::DeviceIOService service(dir.file("absent.dev"));
-  SMCClient client(service);
+  smc::SMCClient client(service);
   EXPECT_FALSE(client.open());
   EXPECT_EQ(service.getMatchingService("AppleSMC"), 0u);
 }

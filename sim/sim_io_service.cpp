@@ -6,7 +6,7 @@
 
 namespace sim {
 
-IOHandle DeviceIOService::getMatchingService(std::string_view name) {
+smc::IOHandle DeviceIOService::getMatchingService(std::string_view name) {
   if (name != "AppleSMC") {
     return 0;
   }
@@ -21,71 +21,72 @@ IOHandle DeviceIOService::getMatchingService(std::string_view name) {
   return kService;
 }
 
-IOReturn DeviceIOService::serviceOpen(IOHandle service, std::uint32_t type, IOHandle& connection) {
+smc::IOReturn DeviceIOService::serviceOpen(smc::IOHandle service, std::uint32_t type,
+                                           smc::IOHandle& connection) {
   if (service != kService || type != 0) {
-    return kIOReturnBadArgument;
+    return smc::kIOReturnBadArgument;
   }
   std::optional<Device> device = std::move(matched_);
   matched_.reset();
   if (!device) {
     auto opened = openSystemDevice(path_);
     if (!opened) {
-      return kIOReturnNotFound;
+      return smc::kIOReturnNotFound;
     }
     device.emplace(std::move(*opened));
   }
   for (const Fault& f : device->faults()) {
     if (f.kind == FaultKind::openRefused) {
-      return kIOReturnNotPrivileged;
+      return smc::kIOReturnNotPrivileged;
     }
   }
-  const IOHandle handle = nextConnection_++;
+  const smc::IOHandle handle = nextConnection_++;
   connections_.emplace(handle, std::move(*device));
   lastHandle_ = 0;
   last_ = nullptr;
   connection = handle;
-  return kIOReturnSuccess;
+  return smc::kIOReturnSuccess;
 }
 
-void DeviceIOService::objectRelease(IOHandle service) {
+void DeviceIOService::objectRelease(smc::IOHandle service) {
   if (service == kService) {
     matched_.reset();
   }
 }
 
-IOReturn DeviceIOService::callStructMethod(IOHandle connection, std::uint32_t selector,
-                                           const void* input, std::size_t inputSize, void* output,
-                                           std::size_t* outputSize) {
-  if (selector != kSMCSelector || input == nullptr || output == nullptr ||
-      inputSize != sizeof(SMCKeyData_t) || outputSize == nullptr ||
-      *outputSize < sizeof(SMCKeyData_t)) {
-    return kIOReturnBadArgument;
+smc::IOReturn DeviceIOService::callStructMethod(smc::IOHandle connection, std::uint32_t selector,
+                                                const void* input, std::size_t inputSize,
+                                                void* output, std::size_t* outputSize) {
+  if (selector != smc::kSMCSelector || input == nullptr || output == nullptr ||
+      inputSize != sizeof(smc::SMCKeyData_t) || outputSize == nullptr ||
+      *outputSize < sizeof(smc::SMCKeyData_t)) {
+    return smc::kIOReturnBadArgument;
   }
   if (connection != lastHandle_ || last_ == nullptr) {
     const auto it = connections_.find(connection);
     if (it == connections_.end()) {
-      return kIOReturnBadArgument;
+      return smc::kIOReturnBadArgument;
     }
     lastHandle_ = connection;
     last_ = &it->second;
   }
-  SMCKeyData_t in;
+  smc::SMCKeyData_t in;
   std::memcpy(&in, input, sizeof in);
-  SMCKeyData_t out{};
-  const IOReturn result = last_->exchange(in, out);
-  if (result == kIOReturnSuccess) {
+  smc::SMCKeyData_t out{};
+  const smc::IOReturn result = last_->exchange(in, out);
+  if (result == smc::kIOReturnSuccess) {
     std::memcpy(output, &out, sizeof out);
     *outputSize = sizeof out;
   }
   return result;
 }
 
-IOReturn DeviceIOService::serviceClose(IOHandle connection) {
+smc::IOReturn DeviceIOService::serviceClose(smc::IOHandle connection) {
   if (connection == lastHandle_) {
     lastHandle_ = 0;
     last_ = nullptr;
   }
-  return connections_.erase(connection) == 1 ? kIOReturnSuccess : kIOReturnBadArgument;
+  return connections_.erase(connection) == 1 ? smc::kIOReturnSuccess : smc::kIOReturnBadArgument;
 }
 
 }  // namespace sim

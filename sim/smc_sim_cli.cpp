@@ -64,7 +64,7 @@ int reported(const Status& st) {
   return st ? 0 : failure(st.error());
 }
 
-std::string hexCode(IOReturn r) {
+std::string hexCode(smc::IOReturn r) {
   char buf[16];
   std::snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(r));
   return buf;

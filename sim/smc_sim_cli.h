@@ -33,7 +33,7 @@ int failure(const std::string& what);
 // 0 for success, else the failure reported as above.
 int reported(const Status& st);
 // An IOReturn as the SMC's callers print it: 0xE00002C0.
-std::string hexCode(IOReturn r);
+std::string hexCode(smc::IOReturn r);
 // The whole of `s` as a number, or none.
 std::optional<double> number(const std::string& s);
 

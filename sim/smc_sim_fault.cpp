@@ -50,7 +50,7 @@ std::optional<std::uint32_t> faultTarget(const FaultRequest& r, bool allowGroups
   if (!r.device.key(t)) {
     return std::nullopt;
   }
-  return fourCC(t);
+  return smc::fourCC(t);
 }
 
 // The report for a TARGET faultTarget refused: not given, or no key of the device.

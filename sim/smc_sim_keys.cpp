@@ -15,13 +15,13 @@ namespace sim::cli {
 namespace {
 
 // One exchange on the device, as a client of the SMC would send it.
-IOReturn exchange(Device& d, std::uint32_t code, std::uint8_t command, std::uint32_t size,
-                  SMCKeyData_t& out, const std::vector<std::uint8_t>& bytes = {}) {
-  SMCKeyData_t in{};
+smc::IOReturn exchange(Device& d, std::uint32_t code, std::uint8_t command, std::uint32_t size,
+                       smc::SMCKeyData_t& out, const std::vector<std::uint8_t>& bytes = {}) {
+  smc::SMCKeyData_t in{};
   in.key = code;
   in.data8 = command;
   in.keyInfo.dataSize = size;
-  std::copy_n(bytes.begin(), std::min<std::size_t>(bytes.size(), kSMCMaxBytes), in.bytes);
+  std::copy_n(bytes.begin(), std::min<std::size_t>(bytes.size(), smc::kSMCMaxBytes), in.bytes);
   return d.exchange(in, out);
 }
 
@@ -36,13 +36,13 @@ std::optional<Device> openForKey(const std::string& path, const std::string& key
 }
 
 // KEY's key info through the SMC; none, with the refusal reported into `status`, when it fails.
-std::optional<SMCKeyData_t> keyInfo(Device& device, const std::string& key, int& status) {
-  SMCKeyData_t info{};
-  const IOReturn r = exchange(device, fourCC(key), SMC_CMD_READ_KEYINFO, 0, info);
-  if (r != kIOReturnSuccess) {
-    status =
-        failure(r == kIOReturnNotFound ? "unknown key '" + key + "' (" + hexCode(r) + ")"
-                                       : "key info of '" + key + "' failed (" + hexCode(r) + ")");
+std::optional<smc::SMCKeyData_t> keyInfo(Device& device, const std::string& key, int& status) {
+  smc::SMCKeyData_t info{};
+  const smc::IOReturn r = exchange(device, smc::fourCC(key), smc::SMC_CMD_READ_KEYINFO, 0, info);
+  if (r != smc::kIOReturnSuccess) {
+    status = failure(r == smc::kIOReturnNotFound
+                         ? "unknown key '" + key + "' (" + hexCode(r) + ")"
+                         : "key info of '" + key + "' failed (" + hexCode(r) + ")");
     return std::nullopt;
   }
   return info;
@@ -91,10 +91,10 @@ int writeThroughSmc(Device& device, const std::string& key,
   if (!info) {
     return status;
   }
-  SMCKeyData_t out{};
-  const IOReturn r =
-      exchange(device, fourCC(key), SMC_CMD_WRITE_BYTES, info->keyInfo.dataSize, out, bytes);
-  if (r == kIOReturnNotPrivileged) {
+  smc::SMCKeyData_t out{};
+  const smc::IOReturn r = exchange(device, smc::fourCC(key), smc::SMC_CMD_WRITE_BYTES,
+                                   info->keyInfo.dataSize, out, bytes);
+  if (r == smc::kIOReturnNotPrivileged) {
     if (!device.privileged()) {
       return failure("permission refused: writing '" + key +
                      "' needs root or the device's write permission (" + hexCode(r) + ")");
@@ -107,7 +107,7 @@ int writeThroughSmc(Device& device, const std::string& key,
     }
     return failure("writing '" + key + "' was refused (" + hexCode(r) + ")");
   }
-  if (r != kIOReturnSuccess) {
+  if (r != smc::kIOReturnSuccess) {
     return failure("writing '" + key + "' failed (" + hexCode(r) + ")");
   }
   return 0;
@@ -129,16 +129,16 @@ int cmdRead(const Args& a) {
   if (!info) {
     return status;
   }
-  SMCKeyData_t out{};
-  const IOReturn r =
-      exchange(*device, fourCC(key), SMC_CMD_READ_BYTES, info->keyInfo.dataSize, out);
-  if (r == kIOReturnNotReadable) {
+  smc::SMCKeyData_t out{};
+  const smc::IOReturn r =
+      exchange(*device, smc::fourCC(key), smc::SMC_CMD_READ_BYTES, info->keyInfo.dataSize, out);
+  if (r == smc::kIOReturnNotReadable) {
     return failure("key '" + key + "' cannot be read (" + hexCode(r) + ")");
   }
-  if (r != kIOReturnSuccess) {
+  if (r != smc::kIOReturnSuccess) {
     return failure("reading '" + key + "' failed (" + hexCode(r) + ")");
   }
-  const std::uint32_t n = std::min<std::uint32_t>(info->keyInfo.dataSize, kSMCMaxBytes);
+  const std::uint32_t n = std::min<std::uint32_t>(info->keyInfo.dataSize, smc::kSMCMaxBytes);
   const std::vector<std::uint8_t> bytes(out.bytes, out.bytes + n);
   const auto v = decodeValue(info->keyInfo.dataType, info->keyInfo.dataSize, bytes);
   std::printf("%s|%s|%u|%02X|%s", key.c_str(), typeName(info->keyInfo.dataType).c_str(),

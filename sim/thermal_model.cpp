@@ -44,7 +44,7 @@ void setKeyValue(std::span<layout::KeyEntry> keys, std::uint32_t index, double v
 }
 
 bool isTemperatureType(std::uint32_t type, std::uint32_t size) {
-  if (type == fourCC("flt ")) {
+  if (type == smc::fourCC("flt ")) {
     return size == 4;
   }
   const char c1 = static_cast<char>(type >> 24);
@@ -183,7 +183,7 @@ Status setUpSources(layout::Header& h, const Profile& profile) {
 // Fans: as many as "FNum" says, or every fan whose actual-speed key exists, each with the
 // profile's curve (or the firmware's usual one) and starting at its recorded speed.
 void setUpFans(layout::Header& h, std::span<layout::KeyEntry> keys, const Profile& profile) {
-  const std::uint32_t fnum = findKey(keys, fourCC("FNum"));
+  const std::uint32_t fnum = findKey(keys, smc::fourCC("FNum"));
   int fanLimit = static_cast<int>(layout::kMaxFans);
   if (const auto n = keyValue(keys, fnum)) {
     if (std::isfinite(*n)) {
@@ -192,17 +192,17 @@ void setUpFans(layout::Header& h, std::span<layout::KeyEntry> keys, const Profil
   }
   h.fanCount = 0;
   for (int i = 0; i < fanLimit; ++i) {
-    const std::uint32_t ac = findKey(keys, fourCC(fanKey(i, "Ac")));
+    const std::uint32_t ac = findKey(keys, smc::fourCC(smc::fanKey(i, "Ac")));
     if (ac == layout::kNoKey) {
       continue;
     }
     layout::Fan& f = h.fans[h.fanCount++];
     f.index = static_cast<std::uint32_t>(i);
     f.ac = ac;
-    f.mn = findKey(keys, fourCC(fanKey(i, "Mn")));
-    f.mx = findKey(keys, fourCC(fanKey(i, "Mx")));
-    f.md = findKey(keys, fourCC(fanKey(i, "Md")));
-    f.tg = findKey(keys, fourCC(fanKey(i, "Tg")));
+    f.mn = findKey(keys, smc::fourCC(smc::fanKey(i, "Mn")));
+    f.mx = findKey(keys, smc::fourCC(smc::fanKey(i, "Mx")));
+    f.md = findKey(keys, smc::fourCC(smc::fanKey(i, "Md")));
+    f.tg = findKey(keys, smc::fourCC(smc::fanKey(i, "Tg")));
     f.lowC = 50;
     f.highC = 90;
     f.stopWhenCool = 0;
@@ -239,7 +239,7 @@ Status setUpTemps(layout::Header& h, std::span<layout::KeyEntry> keys, const Pro
     const layout::KeyEntry& key = keys[k];
     const TempBinding* bound = nullptr;
     for (const TempBinding& t : profile.temps) {
-      if (fourCC(t.key) == key.code) {
+      if (smc::fourCC(t.key) == key.code) {
         bound = &t;
       }
     }
@@ -283,7 +283,7 @@ Status setUp(layout::Header& h, std::span<layout::KeyEntry> keys, const Profile&
     return st;
   }
   setUpFans(h, keys, profile);
-  h.forcedMaskKey = findKey(keys, fourCC("FS! "));
+  h.forcedMaskKey = findKey(keys, smc::fourCC("FS! "));
   // Sources start settled at their load with the recorded fan speeds.
   const double flow = airflow(h, keys);
   for (std::uint32_t i = 0; i < h.sourceCount; ++i) {

@@ -8,6 +8,8 @@
 #include <initializer_list>
 #include <span>
 
+namespace smc {
+
 class ByteList {
  public:
   static constexpr std::size_t kCapacity = 32;
@@ -37,3 +39,5 @@ class ByteList {
   std::array<std::uint8_t, kCapacity> data_{};
   std::size_t size_ = 0;
 };
+
+}  // namespace smc

@@ -7,6 +7,8 @@
 #include <memory>
 #include <string_view>
 
+namespace smc {
+
 // kern_return_t-like result: 0 is success, anything else a failure.
 using IOReturn = std::int32_t;
 
@@ -61,3 +63,5 @@ class IOService {
 
 // The platform's SMC service: IOKit on macOS, the simulated device on Linux.
 std::unique_ptr<IOService> makeSystemIOService();
+
+}  // namespace smc

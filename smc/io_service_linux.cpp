@@ -6,6 +6,8 @@
 
 #include "sim/sim_io_service.h"
 
+namespace smc {
+
 std::unique_ptr<IOService> makeSystemIOService() {
   // Root told to act for a user the kernel does not name works for nobody, and says so.
   if (const sim::ActingUser who = sim::actingUser(); !who.refused.empty()) {
@@ -13,3 +15,5 @@ std::unique_ptr<IOService> makeSystemIOService() {
   }
   return std::make_unique<sim::DeviceIOService>(sim::devicePath());
 }
+
+}  // namespace smc

@@ -13,6 +13,8 @@
 
 #include "smc/scoped_io_handle_mac.h"
 
+namespace smc {
+
 namespace {
 
 // Takes the entry for `handle` out of `owned`; false when it is not there.
@@ -89,3 +91,5 @@ class IOKitService final : public IOService {
 std::unique_ptr<IOService> makeSystemIOService() {
   return std::make_unique<IOKitService>();
 }
+
+}  // namespace smc

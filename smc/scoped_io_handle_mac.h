@@ -6,6 +6,8 @@
 
 #include <utility>
 
+namespace smc {
+
 // One IOKit handle, given back once with `Dispose` (IOObjectRelease or IOServiceClose).
 template <kern_return_t (*Dispose)(io_object_t)>
 class ScopedIOHandle {
@@ -37,3 +39,5 @@ class ScopedIOHandle {
 
 using ScopedService = ScopedIOHandle<IOObjectRelease>;
 using ScopedConnection = ScopedIOHandle<IOServiceClose>;
+
+}  // namespace smc

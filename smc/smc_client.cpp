@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace smc {
+
 std::string fanKey(long long index, std::string_view suffix) {
   std::string key = "F";
   key += std::to_string(index);
@@ -172,3 +174,5 @@ bool SMCClient::setFanTarget(long long index, double rpm) {
   }
   return false;
 }
+
+}  // namespace smc

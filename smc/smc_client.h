@@ -13,6 +13,8 @@
 #include "smc/smc_connection.h"
 #include "smc/smc_record.h"
 
+namespace smc {
+
 // Per-fan key text: "F", the index in decimal, then a two-letter suffix ("Ac", "Mn", ...).
 std::string fanKey(long long index, std::string_view suffix);
 
@@ -29,7 +31,7 @@ class SMCClient {
   bool writeRaw(std::string_view key, std::span<const std::uint8_t> bytes);
 
   static std::optional<double> decodeNumeric(const SMCRawValue& raw) {
-    return ::decodeNumeric(raw);
+    return smc::decodeNumeric(raw);
   }
   std::optional<double> readValue(std::string_view key);
 
@@ -57,3 +59,5 @@ class SMCClient {
   IOService& io_;
   SMCConnection conn;  // closed by close(), or when the client goes
 };
+
+}  // namespace smc

@@ -8,6 +8,8 @@
 
 #include "smc/testing/fake_smc.h"
 
+namespace smc {
+
 namespace {
 
 class SmcClientTest : public ::testing::Test {
@@ -257,3 +259,5 @@ TEST_F(SmcClientTest, FanTargetMissingTargetKeyWritesTheMinimum) {
 }
 
 }  // namespace
+
+}  // namespace smc

@@ -7,6 +7,8 @@
 
 #include "base/hex.h"
 
+namespace smc {
+
 namespace {
 
 std::uint16_t bigEndian16(std::uint8_t high, std::uint8_t low) {
@@ -125,3 +127,5 @@ std::optional<ByteList> encodeSpeed(std::uint32_t dataType, std::int32_t dataSiz
   }
   return std::nullopt;
 }
+
+}  // namespace smc

@@ -7,6 +7,8 @@
 #include "smc/byte_list.h"
 #include "smc/smc_record.h"
 
+namespace smc {
+
 // A key's value as read: at most 32 bytes, with the key's type and its full size.
 struct SMCRawValue {
   ByteList bytes;
@@ -37,3 +39,5 @@ std::optional<ByteList> encodeFixedPoint(std::uint32_t typeCode, double value);
 // a big-endian "ui16", or a fixed-point pair. No value when the type has no such encoding or the
 // speed is not finite; finite speeds are clamped to what the encoding can hold.
 std::optional<ByteList> encodeSpeed(std::uint32_t dataType, std::int32_t dataSize, double value);
+
+}  // namespace smc

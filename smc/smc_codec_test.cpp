@@ -7,6 +7,8 @@
 #include <limits>
 #include <optional>
 
+namespace smc {
+
 namespace {
 
 std::optional<double> decode(std::string_view type, std::int32_t size, ByteList bytes) {
@@ -90,3 +92,5 @@ TEST(SmcEncode, NonFiniteSpeedsAreNeverEncodedAndHugeOnesClamp) {
 }
 
 }  // namespace
+
+}  // namespace smc

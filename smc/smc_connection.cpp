@@ -1,6 +1,8 @@
 // Opening and closing the SMC connection over the IOService seam.
 #include "smc/smc_connection.h"
 
+namespace smc {
+
 SMCConnection::OpenResult SMCConnection::open(IOService& io) {
   close();
   const IOHandle service = io.getMatchingService("AppleSMC");
@@ -22,3 +24,5 @@ void SMCConnection::close() {
     io->serviceClose(handle_);
   }
 }
+
+}  // namespace smc

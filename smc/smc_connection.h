@@ -7,6 +7,8 @@
 
 #include "smc/io_service.h"
 
+namespace smc {
+
 class SMCConnection {
  public:
   enum class OpenResult { opened, noService, cannotOpen };
@@ -42,3 +44,5 @@ class SMCConnection {
   IOService* io_ = nullptr;  // set while a connection is open
   IOHandle handle_ = 0;
 };
+
+}  // namespace smc

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
+namespace smc {
+
 struct SMCKeyData_vers_t {
   std::uint8_t major = 0;
   std::uint8_t minor = 0;
@@ -86,3 +88,5 @@ constexpr std::uint32_t fourCC(std::string_view text) {
 
 static_assert(fourCC("FNum") == 0x464E756Du);
 static_assert(fourCC("flt ") == 0x666C7420u);
+
+}  // namespace smc

@@ -6,6 +6,8 @@
 #include <array>
 #include <cstring>
 
+namespace smc {
+
 namespace {
 
 std::array<std::uint8_t, 80> wireBytes(const SMCKeyData_t& record) {
@@ -69,3 +71,5 @@ TEST(FourCC, PacksUtf8BytesKeepingTheLastFour) {
 }
 
 }  // namespace
+
+}  // namespace smc

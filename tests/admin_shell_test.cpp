@@ -144,7 +144,7 @@ TEST_F(AdminShell, ToolPathIsOneWordAndNothingElseRuns) {
   const auto names = hostileNames();
   for (std::size_t i = 0; i < names.size(); ++i) {
     const std::string bundle = bundles.path() + "/" + std::to_string(i) + "/" + names[i];
-    const std::string tool = toolPath(bundle);
+    const std::string tool = app::toolPath(bundle);
     std::error_code error;
     fs::create_directories(fs::path(tool).parent_path(), error);
     ASSERT_FALSE(error) << i;
@@ -152,13 +152,13 @@ TEST_F(AdminShell, ToolPathIsOneWordAndNothingElseRuns) {
     ASSERT_EQ(chmod(tool.c_str(), 0755), 0);
     const std::vector<std::string> oneShot = {tool, "max"};
 
-    const AdminScript max = *oneShotScript(bundle, "max");
+    const app::AdminScript max = *app::oneShotScript(bundle, "max");
     EXPECT_EQ(run(max.shellCommand, false), oneShot) << "bundle #" << i;
     const auto maxTokens = shell_words::split(max.shellCommand);
     ASSERT_TRUE(maxTokens) << "bundle #" << i;
     EXPECT_EQ(wordsOf(*maxTokens), oneShot) << "bundle #" << i;
 
-    const AdminScript proactive = *proactiveScript(bundle);
+    const app::AdminScript proactive = *app::proactiveScript(bundle);
     EXPECT_EQ(run(proactive.shellCommand, true), (std::vector<std::string>{tool, "proactive"}))
         << "bundle #" << i;
     const auto proactiveTokens = shell_words::split(proactive.shellCommand);
@@ -177,7 +177,7 @@ TEST_F(AdminShell, ToolPathIsOneWordAndNothingElseRuns) {
 TEST_F(AdminShell, NothingFollowsAStopThatFailed) {
   // A stub tool whose stop ends with $STOP_STATUS, as the tool does when the process outlives it.
   const std::string bundle = bundles.file("Quillomatics.app");
-  const std::string tool = toolPath(bundle);
+  const std::string tool = app::toolPath(bundle);
   fs::create_directories(fs::path(tool).parent_path());
   std::ofstream(tool) << "#!/bin/sh\n"
                          "if [ \"$1\" = stop ]; then echo \"ERR Can't stop process\"; exit "
@@ -191,14 +191,14 @@ TEST_F(AdminShell, NothingFollowsAStopThatFailed) {
                                           std::string("STOP_STATUS=") + (stops ? "0" : "1")};
     fs::remove(argsFile);
     const auto autoRun = sim::testing::execAsIs(
-        {"/bin/sh", "-c", stopThenOneShotScript(bundle, 42, "auto")->shellCommand}, env);
+        {"/bin/sh", "-c", app::stopThenOneShotScript(bundle, 42, "auto")->shellCommand}, env);
     EXPECT_EQ(autoRun.status, stops ? 0 : 1) << stops;
     EXPECT_EQ(autoRun.out, stops ? "OK\n" : "") << stops;
     EXPECT_EQ(argsWritten(argsFile), (stops ? Args{tool, "auto"} : Args{})) << stops;
 
     fs::remove(argsFile);
     const auto proactiveRun = sim::testing::execAsIs(
-        {"/bin/sh", "-c", stopThenProactiveScript(bundle, 42)->shellCommand}, env);
+        {"/bin/sh", "-c", app::stopThenProactiveScript(bundle, 42)->shellCommand}, env);
     EXPECT_EQ(proactiveRun.status, stops ? 0 : 1) << stops;
     for (int i = 0; i < 50 && argsWritten(argsFile).empty(); ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));

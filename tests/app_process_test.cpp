@@ -182,7 +182,7 @@ TEST_F(AppProcessTest, SnapshotOfEachShippedProfile) {
 
     // The title: the first accepted CPU reading in catalogue order.
     std::optional<double> first;
-    for (const Sensor& s : cpuSensors) {
+    for (const app::Sensor& s : app::cpuSensors) {
       const auto v = value(s.key);
       if (v && *v > 0 && *v < 130) {
         first = *v;
@@ -191,16 +191,16 @@ TEST_F(AppProcessTest, SnapshotOfEachShippedProfile) {
     }
     if (first) {
       EXPECT_TRUE(run.out.starts_with("{\"title\": {\"runs\": [{\"text\": \"" +
-                                      formatDegrees(*first, 0, "C") + "\""))
+                                      app::formatDegrees(*first, 0, "C") + "\""))
           << run.out.substr(0, 120);
     }
     const int fans = static_cast<int>(value("FNum").value_or(0));
     EXPECT_NE(run.out.find("\"fanCount\": " + std::to_string(fans) + "}"), std::string::npos);
     for (int i = 0; i < fans; ++i) {
-      const auto rpm = value(fanKey(i, "Ac"));
+      const auto rpm = value(smc::fanKey(i, "Ac"));
       ASSERT_TRUE(rpm);
       EXPECT_NE(run.out.find("\"title\": \"Fan " + std::to_string(i + 1) + " " +
-                             formatFixed(*rpm, 0) + " RPM\""),
+                             app::formatFixed(*rpm, 0) + " RPM\""),
                 std::string::npos);
     }
     EXPECT_NE(run.out.find("{\"title\": \"Quit Quillomatics\", \"runs\": null, \"action\": "
@@ -296,7 +296,7 @@ TEST_F(AppProcessTest, UnprivilegedFullSpeedAsksOnceAndQuitAsksNothing) {
   if (!sim::testing::droppingPrivileges()) {
     GTEST_SKIP() << "needs root to run the agent and drop the application's privileges";
   }
-  const std::string guardMax = guardShellCommand(bundle.tool, "max", 0);
+  const std::string guardMax = app::guardShellCommand(bundle.tool, "max", 0);
   for (const std::string profile : {"macbookpro16-1", "macbookpro13-3"}) {
     SCOPED_TRACE(profile);
     sim::CreateOptions options;
@@ -315,7 +315,7 @@ TEST_F(AppProcessTest, UnprivilegedFullSpeedAsksOnceAndQuitAsksNothing) {
       EXPECT_NE(run.out.find("\"fanMode\": \"max\", \"fansForced\": true"), std::string::npos);
     } else {
       EXPECT_EQ(run.status, 3);
-      EXPECT_NE(run.err.find(kFansNotForcedMessage), std::string::npos) << run.err;
+      EXPECT_NE(run.err.find(app::kFansNotForcedMessage), std::string::npos) << run.err;
       EXPECT_NE(run.out.find("\"fanMode\": \"auto\", \"fansForced\": false"), std::string::npos);
     }
     EXPECT_TRUE(eventually([&] { return bundle.running().empty(); }, 1s));
@@ -385,7 +385,7 @@ TEST_F(AppProcessTest, UnprivilegedProactiveIsHandedBackByItsGuard) {
   EXPECT_TRUE(bundle.started());
   // The tool runs as root: the application's own signal cannot reach it, and quitting asks for
   // nothing; the tool guards the application's process and hands the fans back as it ends.
-  const std::string guard = guardShellCommand(bundle.tool, "proactive", 0);
+  const std::string guard = app::guardShellCommand(bundle.tool, "proactive", 0);
   const auto ran = agent.ranCommands();
   ASSERT_EQ(ran.size(), 1u);
   EXPECT_TRUE(ran[0].starts_with(guard.substr(0, guard.size() - 1))) << ran[0];
@@ -405,7 +405,8 @@ TEST_F(AppProcessTest, EscalatedStopSignalsOnlyTheTool) {
   }
   ASSERT_GT(other, 0);
   std::ofstream(kPidPath) << other;
-  const ExecResult stop = execAsIs({"/bin/sh", "-c", stopToolShellCommand(bundle.tool, other)}, {});
+  const ExecResult stop =
+      execAsIs({"/bin/sh", "-c", app::stopToolShellCommand(bundle.tool, other)}, {});
   EXPECT_EQ(stop.status, 0) << stop.err;
   int status = 0;
   EXPECT_EQ(waitpid(other, &status, WNOHANG), 0) << "the stop signalled a process that is not "
@@ -611,7 +612,7 @@ TEST_F(AppProcessTest, EveryWayTheMonitorEndsHandsTheFansBack) {
           ASSERT_TRUE(monitor.shows("[q] Quit Quillomatics"));
           ASSERT_TRUE(monitor.type(key));
           if (profile == "macbookpro13-3") {
-            ASSERT_TRUE(monitor.shows(kFansNotForcedMessage)) << monitor.output();
+            ASSERT_TRUE(monitor.shows(app::kFansNotForcedMessage)) << monitor.output();
             EXPECT_EQ(monitor.output().find("Fans: Manual"), std::string::npos);
             EXPECT_EQ(monitor.output().find("Fans: Proactive"), std::string::npos);
           } else {
@@ -762,8 +763,8 @@ TEST_F(AppProcessTest, ReadingsAreTheDevicesKeysAndTheMenusRowsOnEveryProfile) {
       const auto v = value(r.key);
       ASSERT_TRUE(v);
       EXPECT_EQ(r.celsius, *v);
-      at = run.out.find("{\"title\": \"" + r.name + " " + formatDegrees(r.celsius, 1, "C") + "\"",
-                        at);
+      at = run.out.find(
+          "{\"title\": \"" + r.name + " " + app::formatDegrees(r.celsius, 1, "C") + "\"", at);
       EXPECT_NE(at, std::string::npos) << "not the next row of the menu";
     }
     static const std::regex temperatureRow("\\{\"title\": \"[^\"]*\u00B0C\", \"runs\"");
@@ -799,7 +800,7 @@ TEST_F(AppProcessTest, PrometheusTextPassesPromtoolOnEveryProfileWithAndWithoutF
         .every = 3,
         .value = std::nan("")}},
       {{.kind = sim::FaultKind::readFails, .key = sim::layout::kAllKeys, .every = 4},
-       {.kind = sim::FaultKind::value, .key = fourCC("F0Ac"), .value = 250000.0}},
+       {.kind = sim::FaultKind::value, .key = smc::fourCC("F0Ac"), .value = 250000.0}},
   };
   const std::string file = dir.file("out.prom");
   for (const sim::BuiltinProfile& builtin : sim::builtinProfiles()) {

@@ -57,13 +57,13 @@ constexpr std::size_t kNameColumn = 24;
 
 struct Expectations {
   bool useFahrenheit = false;
-  AppDelegate::FanMode fanMode = AppDelegate::FanMode::automatic;
+  app::AppDelegate::FanMode fanMode = app::AppDelegate::FanMode::automatic;
   long long probedFans = 0;  // fans the delegate probes: its fan count, or 4 when it has none
 };
 
-std::string describe(const MenuModel& menu) {
+std::string describe(const app::MenuModel& menu) {
   std::ostringstream out;
-  for (const MenuItem& item : menu.items) {
+  for (const app::MenuItem& item : menu.items) {
     out << "  " << (item.isSeparator ? std::string("----") : item.title) << "\n";
   }
   return out.str();
@@ -76,14 +76,14 @@ bool shownCelsiusInBounds(double c) {
 }
 
 // The colour of a shown value, allowing either neighbour within rounding of a band's edge.
-bool colourFits(double c, ColorRole colour) {
+bool colourFits(double c, app::ColorRole colour) {
   auto near = [c](double edge) { return std::abs(c - edge) <= 0.1; };
   switch (colour) {
-    case ColorRole::systemGreen:
+    case app::ColorRole::systemGreen:
       return c < 50.0 || near(50.0);
-    case ColorRole::systemOrange:
+    case app::ColorRole::systemOrange:
       return (c >= 50.0 && c < 75.0) || near(50.0) || near(75.0);
-    case ColorRole::systemRed:
+    case app::ColorRole::systemRed:
       return c >= 75.0 || near(75.0);
     default:
       return false;
@@ -91,20 +91,21 @@ bool colourFits(double c, ColorRole colour) {
 }
 
 // A row of name, gap and value, as the menu lays every temperature and fan out.
-std::string checkRowShape(const MenuItem& item, std::string_view& name, std::string_view& value) {
+std::string checkRowShape(const app::MenuItem& item, std::string_view& name,
+                          std::string_view& value) {
   if (item.isSeparator || item.action || !item.keyEquivalent.empty() || !item.styledTitle) {
     return "not an information row";
   }
-  const StyledText& runs = *item.styledTitle;
+  const app::StyledText& runs = *item.styledTitle;
   if (runs.size() != 3) {
     return "row has " + std::to_string(runs.size()) + " runs";
   }
-  if (runs[0].font != FontRole::monoRegular12 || runs[0].color != ColorRole::label ||
-      runs[1].font != FontRole::monoRegular12 || runs[1].color ||
-      runs[2].font != FontRole::monoMedium12) {
+  if (runs[0].font != app::FontRole::monoRegular12 || runs[0].color != app::ColorRole::label ||
+      runs[1].font != app::FontRole::monoRegular12 || runs[1].color ||
+      runs[2].font != app::FontRole::monoMedium12) {
     return "row runs have the wrong fonts or colours";
   }
-  const std::size_t chars = characterCount(runs[0].text);
+  const std::size_t chars = app::characterCount(runs[0].text);
   const std::size_t gap = std::max(kNameColumn > chars ? kNameColumn - chars : 0, std::size_t{2});
   if (runs[1].text != std::string(gap, ' ')) {
     return "gap of " + std::to_string(runs[1].text.size()) + " after \"" + runs[0].text + "\"";
@@ -120,11 +121,11 @@ std::string checkRowShape(const MenuItem& item, std::string_view& name, std::str
 struct ShownTemp {
   double value = 0;  // in the unit shown
   double celsius = 0;
-  ColorRole colour = ColorRole::label;
+  app::ColorRole colour = app::ColorRole::label;
 };
 
 // Checks the whole menu and the title; empty when both are well-formed.
-std::string checkRefresh(const MenuModel& menu, const FakeStatusItem& item,
+std::string checkRefresh(const app::MenuModel& menu, const app::FakeStatusItem& item,
                          const Expectations& want) {
   static const std::regex kDegrees("^(-?[0-9]+\\.[0-9])\u00B0([CF])$");
   static const std::regex kTitle("^(-?[0-9]+)\u00B0([CF])$");
@@ -134,24 +135,25 @@ std::string checkRefresh(const MenuModel& menu, const FakeStatusItem& item,
 
   const auto& items = menu.items;
   std::size_t i = 0;
-  auto at = [&](std::size_t k) -> const MenuItem* {
+  auto at = [&](std::size_t k) -> const app::MenuItem* {
     return k < items.size() ? &items[k] : nullptr;
   };
-  auto isHeader = [](const MenuItem* m, std::string_view title) {
+  auto isHeader = [](const app::MenuItem* m, std::string_view title) {
     return m && !m->isSeparator && m->title == title && !m->action && m->keyEquivalent.empty() &&
-           m->styledTitle ==
-               StyledText{{std::string(title), FontRole::bold11, ColorRole::secondaryLabel}};
+           m->styledTitle == app::StyledText{{std::string(title), app::FontRole::bold11,
+                                              app::ColorRole::secondaryLabel}};
   };
-  auto isSeparator = [](const MenuItem* m) { return m && m->isSeparator; };
-  auto isAction = [](const MenuItem* m, std::string_view title, MenuAction action,
+  auto isSeparator = [](const app::MenuItem* m) { return m && m->isSeparator; };
+  auto isAction = [](const app::MenuItem* m, std::string_view title, app::MenuAction action,
                      std::string_view key) {
     return m && !m->isSeparator && m->title == title && m->action == action &&
            m->keyEquivalent == key && !m->styledTitle;
   };
 
-  const MenuItem* header = at(i++);
+  const app::MenuItem* header = at(i++);
   if (!header || header->isSeparator || header->title != "Quillomatics" || header->action ||
-      header->styledTitle != StyledText{{"Quillomatics", FontRole::bold13, std::nullopt}}) {
+      header->styledTitle !=
+          app::StyledText{{"Quillomatics", app::FontRole::bold13, std::nullopt}}) {
     return "first item is not the application header";
   }
   if (!isSeparator(at(i++))) {
@@ -160,8 +162,8 @@ std::string checkRefresh(const MenuModel& menu, const FakeStatusItem& item,
 
   // Temperature sections, each at most once and in this order.
   std::optional<ShownTemp> firstTemp;
-  const std::pair<std::string_view, std::span<const Sensor>> sections[] = {
-      {"CPU", cpuSensors}, {"GPU", gpuSensors}, {"OTHER", otherSensors}};
+  const std::pair<std::string_view, std::span<const app::Sensor>> sections[] = {
+      {"CPU", app::cpuSensors}, {"GPU", app::gpuSensors}, {"OTHER", app::otherSensors}};
   for (const auto& [title, table] : sections) {
     if (!isHeader(at(i), title)) {
       continue;
@@ -174,8 +176,8 @@ std::string checkRefresh(const MenuModel& menu, const FakeStatusItem& item,
       if (auto e = checkRowShape(*at(i), name, value); !e.empty()) {
         return std::string(title) + " row " + std::to_string(rows) + ": " + e;
       }
-      const auto sensor =
-          std::find_if(table.begin(), table.end(), [&](const Sensor& s) { return s.name == name; });
+      const auto sensor = std::find_if(table.begin(), table.end(),
+                                       [&](const app::Sensor& s) { return s.name == name; });
       if (sensor == table.end()) {
         return std::string(title) + " row names an unknown sensor \"" + std::string(name) + "\"";
       }
@@ -192,7 +194,7 @@ std::string checkRefresh(const MenuModel& menu, const FakeStatusItem& item,
         return "temperature \"" + text + "\" is not a number in " + unit;
       }
       ShownTemp shown{std::stod(m[1]), toCelsius(std::stod(m[1])),
-                      at(i)->styledTitle->back().color.value_or(ColorRole::label)};
+                      at(i)->styledTitle->back().color.value_or(app::ColorRole::label)};
       if (!shownCelsiusInBounds(shown.celsius)) {
         return "temperature \"" + text + "\" is out of bounds";
       }
@@ -236,11 +238,11 @@ std::string checkRefresh(const MenuModel& menu, const FakeStatusItem& item,
       const auto colour = at(i)->styledTitle->back().color;
       std::smatch m;
       if (valueText == "N/A") {
-        if (colour != ColorRole::secondaryLabel) {
+        if (colour != app::ColorRole::secondaryLabel) {
           return "fan error row in the wrong colour";
         }
       } else if (!std::regex_match(valueText, m, kRpm) || std::stoll(m[1]) > 10000 ||
-                 colour != ColorRole::systemCyan) {
+                 colour != app::ColorRole::systemCyan) {
         return "fan speed \"" + valueText + "\" is not a plausible speed row";
       }
       ++rows;
@@ -252,27 +254,28 @@ std::string checkRefresh(const MenuModel& menu, const FakeStatusItem& item,
     if (!isSeparator(at(i++))) {
       return "no separator after the fan rows";
     }
-    using Mode = AppDelegate::FanMode;
+    using Mode = app::AppDelegate::FanMode;
     const auto [modeText, modeColour] =
-        want.fanMode == Mode::automatic ? std::pair{"Fans: Auto", ColorRole::systemGreen}
+        want.fanMode == Mode::automatic ? std::pair{"Fans: Auto", app::ColorRole::systemGreen}
         : want.fanMode == Mode::proactive
-            ? std::pair{"Fans: Proactive (40-75\u00B0C)", ColorRole::systemCyan}
-            : std::pair{"Fans: Manual 100%", ColorRole::systemOrange};
-    const MenuItem* mode = at(i++);
+            ? std::pair{"Fans: Proactive (40-75\u00B0C)", app::ColorRole::systemCyan}
+            : std::pair{"Fans: Manual 100%", app::ColorRole::systemOrange};
+    const app::MenuItem* mode = at(i++);
     if (!mode || mode->isSeparator || mode->title != modeText || mode->action ||
-        mode->styledTitle != StyledText{{modeText, FontRole::systemMedium12, modeColour}}) {
+        mode->styledTitle !=
+            app::StyledText{{modeText, app::FontRole::systemMedium12, modeColour}}) {
       return std::string("fan-mode line is not \"") + modeText + "\"";
     }
     if (want.fanMode != Mode::automatic &&
-        !isAction(at(i++), "Switch to Auto", MenuAction::setFansAuto, "a")) {
+        !isAction(at(i++), "Switch to Auto", app::MenuAction::setFansAuto, "a")) {
       return "\"Switch to Auto\" missing";
     }
     if (want.fanMode != Mode::proactive &&
-        !isAction(at(i++), "Proactive Cooling", MenuAction::setFansProactive, "p")) {
+        !isAction(at(i++), "Proactive Cooling", app::MenuAction::setFansProactive, "p")) {
       return "\"Proactive Cooling\" missing";
     }
     if (want.fanMode != Mode::max &&
-        !isAction(at(i++), "Fans to Full Speed", MenuAction::setFansMax, "m")) {
+        !isAction(at(i++), "Fans to Full Speed", app::MenuAction::setFansMax, "m")) {
       return "full-speed item missing";
     }
     if (!isSeparator(at(i++))) {
@@ -281,13 +284,13 @@ std::string checkRefresh(const MenuModel& menu, const FakeStatusItem& item,
   }
 
   if (!isAction(at(i++), want.useFahrenheit ? "Switch to Celsius" : "Switch to Fahrenheit",
-                MenuAction::toggleUnit, "u")) {
+                app::MenuAction::toggleUnit, "u")) {
     return "unit switch missing or wrong";
   }
   if (!isSeparator(at(i++))) {
     return "no separator before the quit item";
   }
-  if (!isAction(at(i++), "Quit Quillomatics", MenuAction::quitApp, "q")) {
+  if (!isAction(at(i++), "Quit Quillomatics", app::MenuAction::quitApp, "q")) {
     return "quit item missing";
   }
   if (i != items.size()) {
@@ -300,9 +303,9 @@ std::string checkRefresh(const MenuModel& menu, const FakeStatusItem& item,
     if (!item.styledTitle || item.plainTitle || item.styledTitle->size() != 1) {
       return "no styled title beside shown temperatures";
     }
-    const StyledRun& run = item.styledTitle->front();
+    const app::StyledRun& run = item.styledTitle->front();
     if (!std::regex_match(run.text, m, kTitle) || m[2] != unit ||
-        run.font != FontRole::monoMedium12 || run.color != firstTemp->colour ||
+        run.font != app::FontRole::monoMedium12 || run.color != firstTemp->colour ||
         std::abs(std::stod(m[1]) - firstTemp->value) > 0.55) {
       return "title \"" + run.text + "\" does not show the first reading";
     }
@@ -316,9 +319,10 @@ std::string checkRefresh(const MenuModel& menu, const FakeStatusItem& item,
 
 std::vector<std::string> catalogueKeys() {
   std::vector<std::string> keys;
-  for (auto table : {std::span<const Sensor>(cpuSensors), std::span<const Sensor>(gpuSensors),
-                     std::span<const Sensor>(otherSensors)}) {
-    for (const Sensor& s : table) {
+  for (auto table : {std::span<const app::Sensor>(app::cpuSensors),
+                     std::span<const app::Sensor>(app::gpuSensors),
+                     std::span<const app::Sensor>(app::otherSensors)}) {
+    for (const app::Sensor& s : table) {
       keys.emplace_back(s.key);
     }
   }
@@ -385,13 +389,13 @@ class Soak {
           break;
         case 2:  // absurd temperatures, on one key or on every modelled one
           f.kind = sim::FaultKind::value;
-          f.key = chance(0.3) ? sim::layout::kTemperatureKeys : fourCC(choose(catalogue_));
+          f.key = chance(0.3) ? sim::layout::kTemperatureKeys : smc::fourCC(choose(catalogue_));
           f.every = chance(0.5) ? 0 : static_cast<std::uint32_t>(2 + pick(3));
           f.value = choose(kAbsurdTemps);
           break;
         case 3:  // absurd fan speeds and limits
           f.kind = sim::FaultKind::value;
-          f.key = fourCC(choose(fanKeys_));
+          f.key = smc::fourCC(choose(fanKeys_));
           f.value = choose(kAbsurdSpeeds);
           break;
         case 4:
@@ -400,7 +404,7 @@ class Soak {
           break;
         case 5:
           f.kind = sim::FaultKind::readFails;
-          f.key = fourCC(chance(0.5) ? choose(catalogue_) : choose(fanKeys_));
+          f.key = smc::fourCC(chance(0.5) ? choose(catalogue_) : choose(fanKeys_));
           break;
         case 6:  // now and then a slow SMC, so that the tool is caught mid-exchange
           if (!chance(0.25)) {
@@ -445,13 +449,13 @@ class Soak {
   void startTool() {
     if (delegate_->fansForced()) {
       ASSERT_TRUE(device().clearFaults());
-      delegate_->perform(MenuAction::setFansAuto);
+      delegate_->perform(app::MenuAction::setFansAuto);
       check("action");
       EXPECT_FALSE(delegate_->fansForced());
     }
     for (const auto& fan : device().snapshot().fans) {
       if (fan.forced) {
-        ASSERT_TRUE(device().setBytes(fanKey(fan.index, "Md"), std::vector<std::uint8_t>{0}));
+        ASSERT_TRUE(device().setBytes(smc::fanKey(fan.index, "Md"), std::vector<std::uint8_t>{0}));
       }
     }
     auto started = ToolProcess::start(kTool, {"proactive"}, path_);
@@ -493,25 +497,25 @@ class Soak {
   // ---- The application ----
 
   void launch() {
-    FakeDefaults kept;
+    app::FakeDefaults kept;
     if (fakes_) {
       kept = fakes_->defaults;
       delegate_->applicationWillTerminate();
       delegate_.reset();
     }
     io_ = std::make_unique<sim::DeviceIOService>(path_);
-    fakes_ = std::make_unique<FakePlatform>(*io_);
+    fakes_ = std::make_unique<app::FakePlatform>(*io_);
     fakes_->defaults = kept;
     // One-shot runs with administrator rights are refused, as when the user cancels the prompt:
     // an answer of "OK" from a stand-in that wrote nothing would make the application believe in
     // fans handed back that the SMC refused. Proactive starts are accepted; this test runs the
     // real tool itself.
-    fakes_->scripts.onRun = [this](const AdminScript& script) {
+    fakes_->scripts.onRun = [this](const app::AdminScript& script) {
       const bool proactive = script.shellCommand.find(" proactive") != std::string::npos;
-      fakes_->scripts.result =
-          proactive ? ScriptResult{true, std::string("OK")} : ScriptResult{false, std::nullopt};
+      fakes_->scripts.result = proactive ? app::ScriptResult{true, std::string("OK")}
+                                         : app::ScriptResult{false, std::nullopt};
     };
-    delegate_ = std::make_shared<AppDelegate>(fakes_->environment());
+    delegate_ = std::make_shared<app::AppDelegate>(fakes_->environment());
     delegate_->applicationDidFinishLaunching();
     ASSERT_TRUE(delegate_->menu()) << "launch failed";
     ++launches_;
@@ -525,8 +529,8 @@ class Soak {
   }
 
   void act() {
-    constexpr std::array kActions{MenuAction::toggleUnit, MenuAction::setFansMax,
-                                  MenuAction::setFansAuto, MenuAction::setFansProactive};
+    constexpr std::array kActions{app::MenuAction::toggleUnit, app::MenuAction::setFansMax,
+                                  app::MenuAction::setFansAuto, app::MenuAction::setFansProactive};
     delegate_->perform(choose(kActions));
     ++actions_;
     check("action");
@@ -543,8 +547,8 @@ class Soak {
     if (delegate_->fansForced() || !anyForced) {
       return;  // termination's own business
     }
-    delegate_->perform(MenuAction::setFansMax);
-    delegate_->perform(MenuAction::setFansAuto);
+    delegate_->perform(app::MenuAction::setFansMax);
+    delegate_->perform(app::MenuAction::setFansAuto);
     check("action");
     for (const auto& fan : device().snapshot().fans) {
       EXPECT_FALSE(fan.forced) << "fan " << fan.index << " still forced after Auto on a clean SMC";
@@ -559,7 +563,7 @@ class Soak {
     if (failed_) {
       return;
     }
-    const FakeStatusItem* item = fakes_->statusBar.last;
+    const app::FakeStatusItem* item = fakes_->statusBar.last;
     ASSERT_TRUE(item);
     Expectations want{delegate_->useFahrenheit(), delegate_->fanMode(),
                       delegate_->fanCount() > 0 ? delegate_->fanCount() : 4};
@@ -591,8 +595,8 @@ class Soak {
   std::optional<sim::Device> device_;
   std::optional<ToolProcess> tool_;
   std::unique_ptr<sim::DeviceIOService> io_;
-  std::unique_ptr<FakePlatform> fakes_;
-  std::shared_ptr<AppDelegate> delegate_;
+  std::unique_ptr<app::FakePlatform> fakes_;
+  std::shared_ptr<app::AppDelegate> delegate_;
   long long refreshes_ = 0;
   long long actions_ = 0;
   int toolRuns_ = 0;

@@ -4,6 +4,8 @@
 #include "smc/smc_client.h"
 #include "tool/stop_signals.h"
 
+namespace tool {
+
 namespace {
 
 bool stopping(StopSignals* stop) {
@@ -52,6 +54,8 @@ void coolingCycle(ToolState& s, StopSignals* stop) {
       return;
     }
     const auto index = static_cast<std::size_t>(i);
-    writeFlt(s, fanKey(i, "Tg"), fanTarget(s.fanMin[index], s.fanMax[index], fraction));
+    writeFlt(s, smc::fanKey(i, "Tg"), fanTarget(s.fanMin[index], s.fanMax[index], fraction));
   }
 }
+
+}  // namespace tool

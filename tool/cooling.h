@@ -7,6 +7,8 @@
 
 #include "tool/tool_smc.h"
 
+namespace tool {
+
 class StopSignals;
 
 // CPU proximity, E-cluster and die, GPU proximity and die, each in both letter cases.
@@ -22,3 +24,5 @@ float fanTarget(float min, float max, float fraction);
 // One cycle: read the temperatures, then write every fan's target. Stops between SMC calls once
 // a stop is requested, so no write follows the request.
 void coolingCycle(ToolState& s, StopSignals* stop = nullptr);
+
+}  // namespace tool

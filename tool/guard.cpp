@@ -13,13 +13,15 @@
 #include "tool/cooling.h"
 #include "tool/monitor_watch.h"
 
+namespace tool {
+
 namespace {
 
 constexpr std::chrono::milliseconds kGuardCycle{3000};
 
 enum class Hold { fullSpeed, curve };
 
-bool allZero(const ByteList& bytes) {
+bool allZero(const smc::ByteList& bytes) {
   return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; });
 }
 
@@ -41,7 +43,7 @@ bool fanReadsForced(ToolState& s, int i, std::uint32_t mask) {
   if (i >= 0 && i < 32 && (mask >> i & 1u) != 0) {
     return true;
   }
-  const std::string key = fanKey(i, "Md");
+  const std::string key = smc::fanKey(i, "Md");
   const auto info = readKI(s, key);
   const auto bytes = info ? readBytes(s, key, info->dataSize) : std::nullopt;
   return bytes && !allZero(*bytes);
@@ -62,7 +64,7 @@ void handFansBack(ToolState& s) {
   setFanModes(s, 0);
   if (const auto info = readKI(s, "FS! ")) {
     const std::vector<std::uint8_t> zero(
-        std::min(info->dataSize, static_cast<std::uint32_t>(kSMCMaxBytes)), 0);
+        std::min(info->dataSize, static_cast<std::uint32_t>(smc::kSMCMaxBytes)), 0);
     writeBytes(s, "FS! ", info->dataSize, zero);
   }
 }
@@ -74,7 +76,7 @@ void release(ToolState& s, const PidFile& pidFile, std::int32_t self) {
 }
 
 // The guard's own process, from the pin to the hand-back; returns its exit status.
-int hold(IOService& io, Hold mode, std::int32_t monitor, ToolPlatform& platform,
+int hold(smc::IOService& io, Hold mode, std::int32_t monitor, ToolPlatform& platform,
          GuardLaunch& launch) {
   StopSignals& signals = platform.signals;
   // Handled before anything is changed: a stop from here on still ends in the hand-back.
@@ -138,7 +140,7 @@ void forceAgainWhereAutomatic(ToolState& s, bool withMaxTarget, StopSignals* sto
     if (stop != nullptr && stop->stopRequested()) {
       return;
     }
-    const std::string key = fanKey(i, "Md");
+    const std::string key = smc::fanKey(i, "Md");
     const auto info = readKI(s, key);
     const auto bytes = info ? readBytes(s, key, info->dataSize) : std::nullopt;
     // Only a mode that reads 0: one that cannot be read is not known to be automatic.
@@ -147,12 +149,12 @@ void forceAgainWhereAutomatic(ToolState& s, bool withMaxTarget, StopSignals* sto
     }
     writeBytes(s, key, info->dataSize, forced);
     if (withMaxTarget) {
-      writeFlt(s, fanKey(i, "Tg"), s.fanMax[static_cast<std::size_t>(i)]);
+      writeFlt(s, smc::fanKey(i, "Tg"), s.fanMax[static_cast<std::size_t>(i)]);
     }
   }
 }
 
-int runGuard(IOService& io, std::span<const std::string_view> args, ToolPlatform& platform) {
+int runGuard(smc::IOService& io, std::span<const std::string_view> args, ToolPlatform& platform) {
   const std::string_view word = args.size() >= 2 ? args[1] : std::string_view();
   std::optional<Hold> mode;
   if (word == kMaxCommand) {
@@ -185,3 +187,5 @@ int runGuard(IOService& io, std::span<const std::string_view> args, ToolPlatform
   platform.out.line(reply);
   return reply == kReplyOk ? 0 : 1;
 }
+
+}  // namespace tool

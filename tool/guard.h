@@ -16,10 +16,14 @@
 
 #include "tool/ventwarden.h"
 
+namespace tool {
+
 // `args` as runTool has them, "guard" first.
-int runGuard(IOService& io, std::span<const std::string_view> args, ToolPlatform& platform);
+int runGuard(smc::IOService& io, std::span<const std::string_view> args, ToolPlatform& platform);
 
 // Forces again every fan whose mode key reads 0 (the system took it back, as a Mac does when it
 // sleeps and wakes); `withMaxTarget` also writes its maximum as its target again. Gives up
 // between fans once a stop is requested.
 void forceAgainWhereAutomatic(ToolState& s, bool withMaxTarget, StopSignals* stop = nullptr);
+
+}  // namespace tool

@@ -7,6 +7,8 @@
 
 #include "base/io.h"
 
+namespace tool {
+
 namespace {
 
 // A report is one short line; anything longer is not one.
@@ -82,3 +84,5 @@ void PosixGuardLaunch::report(std::string_view line) {
     }
   }
 }
+
+}  // namespace tool

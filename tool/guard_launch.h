@@ -10,6 +10,8 @@
 
 #include "base/unique_fd.h"
 
+namespace tool {
+
 class GuardLaunch {
  public:
   enum class Side { caller, guard, failed };
@@ -40,3 +42,5 @@ class PosixGuardLaunch final : public GuardLaunch {
  private:
   base::UniqueFd reportEnd_;  // the read end in the caller, the write end in the guard
 };
+
+}  // namespace tool

@@ -21,7 +21,7 @@
 
 namespace {
 
-class StdoutLines final : public ToolOutput {
+class StdoutLines final : public tool::ToolOutput {
  public:
   void line(std::string_view text) override {
     std::fwrite(text.data(), 1, text.size(), stdout);
@@ -87,23 +87,23 @@ int main(int argc, char** argv) {
     args.emplace_back(argv[i]);
   }
   StdoutLines out;
-  PosixStopSignals signals;
-  const PidFile pidFile;
-  ToolPlatform platform{out, signals, pidFile, static_cast<std::int32_t>(getpid())};
+  tool::PosixStopSignals signals;
+  const tool::PidFile pidFile;
+  tool::ToolPlatform platform{out, signals, pidFile, static_cast<std::int32_t>(getpid())};
   // "stop" signals only a process that runs this very executable, and gives it a few seconds to
   // hand the fans back, so that a start that follows does not race its stop sequence.
-  const std::string self = ownExecutable();
+  const std::string self = tool::ownExecutable();
   platform.stopTool = [&self](std::int32_t pid) {
-    return signalIfRunning(pid, self, SIGTERM, std::chrono::seconds(5));
+    return tool::signalIfRunning(pid, self, SIGTERM, std::chrono::seconds(5));
   };
   // "guard" holds the fans only for a process that runs the monitor beside this tool.
-  PosixGuardLaunch guardLaunch;
+  tool::PosixGuardLaunch guardLaunch;
   platform.guardLaunch = &guardLaunch;
-  const std::string monitor = monitorBesideTool();
-  platform.watchMonitor = [&monitor](std::int32_t pid) { return watchMonitor(pid, monitor); };
+  const std::string monitor = tool::monitorBesideTool();
+  platform.watchMonitor = [&monitor](std::int32_t pid) { return tool::watchMonitor(pid, monitor); };
   // "proactive" and "guard" start only while no other instance runs: one tool drives the fans.
-  platform.probeTool = [&self](std::int32_t pid) { return signalIfRunning(pid, self, 0); };
-  const auto io = makeSystemIOService();
+  platform.probeTool = [&self](std::int32_t pid) { return tool::signalIfRunning(pid, self, 0); };
+  const auto io = smc::makeSystemIOService();
   const int status = runTool(*io, args, platform);
   // The work is done. A stop signal that arrives while the process winds down (a second Ctrl-C,
   // the application's SIGTERM after a terminal's SIGINT) stays pending from here on, instead of

@@ -11,6 +11,8 @@
 #include "base/tool_contract.h"
 #include "tool/process_identity.h"
 
+namespace tool {
+
 namespace {
 
 class PinnedMonitor final : public MonitorWatch {
@@ -60,3 +62,5 @@ std::string monitorBesideTool() {
   }
   return (self.parent_path() / kMonitorFileName).string();
 }
+
+}  // namespace tool

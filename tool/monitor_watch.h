@@ -10,6 +10,8 @@
 
 #include "base/process_pin.h"
 
+namespace tool {
+
 // ended: the monitor has ended, however it ended; woken: the stop descriptor became readable, or
 // a signal interrupted the wait; timedOut: the time ran out with the monitor still running.
 using MonitorWake = base::PinWake;
@@ -31,3 +33,5 @@ std::unique_ptr<MonitorWatch> watchMonitor(std::int32_t pid, const std::string& 
 // The monitor's executable as the guard accepts it: kMonitorFileName in the directory of this
 // process's own executable (its real path). Empty when that cannot be told.
 std::string monitorBesideTool();
+
+}  // namespace tool

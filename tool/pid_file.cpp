@@ -15,6 +15,8 @@
 #include "base/io.h"
 #include "base/unique_fd.h"
 
+namespace tool {
+
 namespace {
 
 // "<dir>/.<name>.<16 random hex digits>": in the same directory so the rename is one step.
@@ -185,3 +187,5 @@ std::optional<std::int32_t> runningTool(const PidFile& file, const ToolProbe& pr
   }
   return pid;
 }
+
+}  // namespace tool

@@ -10,6 +10,8 @@
 #include "base/pid_file_contract.h"
 #include "tool/process_identity.h"
 
+namespace tool {
+
 // A process id as the tool takes it: decimal digits only, no sign, 1 to 2147483647.
 std::optional<std::int32_t> parseProcessId(std::string_view text);
 
@@ -58,3 +60,5 @@ class PidFile {
 // inherited from a stale file); none when it names nothing that runs the tool.
 std::optional<std::int32_t> runningTool(const PidFile& file, const ToolProbe& probe,
                                         std::int32_t self);
+
+}  // namespace tool

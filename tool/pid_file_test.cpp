@@ -8,6 +8,8 @@
 #include <fstream>
 #include <iterator>
 
+namespace tool {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -92,3 +94,5 @@ TEST_F(PidFileTest, FailsCleanlyWhereItCannotWrite) {
 }
 
 }  // namespace
+
+}  // namespace tool

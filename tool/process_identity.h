@@ -6,6 +6,8 @@
 #include <chrono>
 #include <string>
 
+namespace tool {
+
 enum class ToolSignal {
   sent,          // the process runs the executable and was signalled (and, when a wait was
                  // asked for, ended within it)
@@ -32,3 +34,5 @@ std::string ownExecutable();
 // A path that names process `pid`'s executable file: /proc/PID/exe on Linux, the path
 // proc_pidpath gives on macOS. Empty when it cannot be told.
 std::string executableOf(int pid);
+
+}  // namespace tool

@@ -12,6 +12,8 @@
 
 #include "base/process_pin.h"
 
+namespace tool {
+
 namespace {
 
 // Whether the process's executable is the file that stood at `executable` when it started and
@@ -89,3 +91,5 @@ std::string ownExecutable() {
 std::string executableOf(int pid) {
   return pid > 0 ? "/proc/" + std::to_string(pid) + "/exe" : std::string();
 }
+
+}  // namespace tool

@@ -14,6 +14,8 @@
 #include <cstring>
 #include <thread>
 
+namespace tool {
+
 namespace {
 
 // Whether the process was started from the path `executable` names, whose file has been
@@ -79,3 +81,5 @@ std::string executableOf(int pid) {
   const int n = pid > 0 ? proc_pidpath(pid, path, sizeof path) : 0;
   return n > 0 ? std::string(path, static_cast<std::size_t>(n)) : std::string();
 }
+
+}  // namespace tool

@@ -7,6 +7,8 @@
 
 #include <filesystem>
 
+namespace tool {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -142,3 +144,5 @@ TEST(ProcessIdentity, EndedProcessesAreNotThere) {
 }
 
 }  // namespace
+
+}  // namespace tool

@@ -5,6 +5,8 @@
 
 #include <csignal>
 
+namespace tool {
+
 bool PosixStopSignals::arm() {
   if (!signals_) {
     // Without a pipe (no descriptors left) the handling still works: the signal interrupts the
@@ -40,3 +42,5 @@ PosixStopSignals::~PosixStopSignals() {
   signals_.reset();
   brokenPipe_.reset();
 }
+
+}  // namespace tool

@@ -7,6 +7,8 @@
 
 #include "base/signal_pipe.h"
 
+namespace tool {
+
 class StopSignals {
  public:
   virtual ~StopSignals() = default;
@@ -43,3 +45,5 @@ class PosixStopSignals final : public StopSignals {
   // forced: the write just fails.
   std::unique_ptr<base::IgnoredSignal> brokenPipe_;
 };
+
+}  // namespace tool

@@ -6,6 +6,8 @@
 
 #include <thread>
 
+namespace tool {
+
 namespace {
 
 using std::chrono::milliseconds;
@@ -52,3 +54,5 @@ TEST(PosixStopSignals, EndsWithThePreviousHandlingRestored) {
 }
 
 }  // namespace
+
+}  // namespace tool

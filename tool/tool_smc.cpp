@@ -9,15 +9,18 @@
 #include "base/hex.h"
 #include "smc/smc_record.h"
 
+namespace tool {
+
 namespace {
 
-constexpr std::uint32_t kFlt = fourCC("flt ");
-constexpr std::uint32_t kSp78 = fourCC("sp78");
+constexpr std::uint32_t kFlt = smc::fourCC("flt ");
+constexpr std::uint32_t kSp78 = smc::fourCC("sp78");
 
-IOReturn call(ToolState& s, const SMCKeyData_t& input, SMCKeyData_t& output) {
+smc::IOReturn call(ToolState& s, const smc::SMCKeyData_t& input, smc::SMCKeyData_t& output) {
   const auto size = static_cast<std::size_t>(s.stride);
   std::size_t outputSize = size;
-  return s.io.callStructMethod(s.conn.handle(), kSMCSelector, &input, size, &output, &outputSize);
+  return s.io.callStructMethod(s.conn.handle(), smc::kSMCSelector, &input, size, &output,
+                               &outputSize);
 }
 
 float littleEndianFloat(std::span<const std::uint8_t> b) {
@@ -30,38 +33,38 @@ float littleEndianFloat(std::span<const std::uint8_t> b) {
 }  // namespace
 
 std::optional<KeyInfo> readKI(ToolState& s, std::string_view key) {
-  SMCKeyData_t input{};
-  input.key = fourCC(key);
-  input.data8 = SMC_CMD_READ_KEYINFO;
-  SMCKeyData_t output{};
-  if (call(s, input, output) != kIOReturnSuccess) {
+  smc::SMCKeyData_t input{};
+  input.key = smc::fourCC(key);
+  input.data8 = smc::SMC_CMD_READ_KEYINFO;
+  smc::SMCKeyData_t output{};
+  if (call(s, input, output) != smc::kIOReturnSuccess) {
     return std::nullopt;
   }
   return KeyInfo{output.keyInfo.dataSize, output.keyInfo.dataType};
 }
 
-std::optional<ByteList> readBytes(ToolState& s, std::string_view key, std::uint32_t ds) {
-  SMCKeyData_t input{};
-  input.key = fourCC(key);
+std::optional<smc::ByteList> readBytes(ToolState& s, std::string_view key, std::uint32_t ds) {
+  smc::SMCKeyData_t input{};
+  input.key = smc::fourCC(key);
   input.keyInfo.dataSize = ds;
-  input.data8 = SMC_CMD_READ_BYTES;
-  SMCKeyData_t output{};
-  if (call(s, input, output) != kIOReturnSuccess) {
+  input.data8 = smc::SMC_CMD_READ_BYTES;
+  smc::SMCKeyData_t output{};
+  if (call(s, input, output) != smc::kIOReturnSuccess) {
     return std::nullopt;
   }
-  const std::size_t n = std::min<std::size_t>(ds, kSMCMaxBytes);
-  return ByteList(std::span<const std::uint8_t>(output.bytes, n));
+  const std::size_t n = std::min<std::size_t>(ds, smc::kSMCMaxBytes);
+  return smc::ByteList(std::span<const std::uint8_t>(output.bytes, n));
 }
 
 bool writeBytes(ToolState& s, std::string_view key, std::uint32_t ds,
                 std::span<const std::uint8_t> b) {
-  SMCKeyData_t input{};
-  input.key = fourCC(key);
+  smc::SMCKeyData_t input{};
+  input.key = smc::fourCC(key);
   input.keyInfo.dataSize = ds;
-  input.data8 = SMC_CMD_WRITE_BYTES;
-  std::memcpy(input.bytes, b.data(), std::min(b.size(), kSMCMaxBytes));
-  SMCKeyData_t output{};
-  return call(s, input, output) == kIOReturnSuccess;
+  input.data8 = smc::SMC_CMD_WRITE_BYTES;
+  std::memcpy(input.bytes, b.data(), std::min(b.size(), smc::kSMCMaxBytes));
+  smc::SMCKeyData_t output{};
+  return call(s, input, output) == smc::kIOReturnSuccess;
 }
 
 std::optional<float> readFlt(ToolState& s, std::string_view key) {
@@ -123,3 +126,5 @@ std::optional<double> readTemp(ToolState& s, std::string_view key) {
   }
   return decodeTemp(info->dataType, info->dataSize, *bytes);
 }
+
+}  // namespace tool

@@ -15,13 +15,16 @@
 #include "smc/io_service.h"
 #include "smc/smc_connection.h"
 
+namespace tool {
+
 // What the tool keeps for its one run: the connection, the record size and the fan table.
 struct ToolState {
-  explicit ToolState(IOService& service) : io(service) {}
+  explicit ToolState(smc::IOService& service) : io(service) {}
 
-  IOService& io;
-  SMCConnection conn;  // every SMC call of the tool goes through it; closed when the state goes
-  int stride = 0;      // record size used as input and output size, 80 once open
+  smc::IOService& io;
+  smc::SMCConnection
+      conn;        // every SMC call of the tool goes through it; closed when the state goes
+  int stride = 0;  // record size used as input and output size, 80 once open
   int fanCount = 0;
   std::vector<float> fanMin;  // rpm, one entry per fan
   std::vector<float> fanMax;
@@ -35,7 +38,7 @@ struct KeyInfo {
 
 std::optional<KeyInfo> readKI(ToolState& s, std::string_view key);
 // The first min(ds, 32) value bytes; empty for ds 0; no value when the call fails.
-std::optional<ByteList> readBytes(ToolState& s, std::string_view key, std::uint32_t ds);
+std::optional<smc::ByteList> readBytes(ToolState& s, std::string_view key, std::uint32_t ds);
 // Sends the first min(b.size(), 32) bytes, announcing size `ds`.
 bool writeBytes(ToolState& s, std::string_view key, std::uint32_t ds,
                 std::span<const std::uint8_t> b);
@@ -46,3 +49,5 @@ std::optional<double> readTemp(ToolState& s, std::string_view key);
 // The temperature rules of readTemp applied to bytes already read.
 std::optional<double> decodeTemp(std::uint32_t dataType, std::uint32_t dataSize,
                                  std::span<const std::uint8_t> bytes);
+
+}  // namespace tool

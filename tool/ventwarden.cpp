@@ -12,6 +12,8 @@
 #include "tool/cooling.h"
 #include "tool/guard.h"
 
+namespace tool {
+
 namespace {
 
 constexpr std::chrono::milliseconds kCycleInterval{3000};
@@ -26,14 +28,14 @@ float speedLimit(std::optional<float> read, float fallback) {
 
 std::optional<std::string_view> openSmc(ToolState& s) {
   switch (s.conn.open(s.io)) {
-    case SMCConnection::OpenResult::noService:
+    case smc::SMCConnection::OpenResult::noService:
       return kNoSmc;
-    case SMCConnection::OpenResult::cannotOpen:
+    case smc::SMCConnection::OpenResult::cannotOpen:
       return kCannotOpenSmc;
-    case SMCConnection::OpenResult::opened:
+    case smc::SMCConnection::OpenResult::opened:
       break;
   }
-  s.stride = static_cast<int>(kSMCRecordSize);
+  s.stride = static_cast<int>(smc::kSMCRecordSize);
   return std::nullopt;
 }
 
@@ -47,8 +49,8 @@ void readFanTable(ToolState& s) {
   s.fanMin.clear();
   s.fanMax.clear();
   for (int i = 0; i < s.fanCount; ++i) {
-    s.fanMin.push_back(speedLimit(readFlt(s, fanKey(i, "Mn")), 1800.0f));
-    s.fanMax.push_back(speedLimit(readFlt(s, fanKey(i, "Mx")), 5500.0f));
+    s.fanMin.push_back(speedLimit(readFlt(s, smc::fanKey(i, "Mn")), 1800.0f));
+    s.fanMax.push_back(speedLimit(readFlt(s, smc::fanKey(i, "Mx")), 5500.0f));
   }
 }
 
@@ -58,7 +60,7 @@ void setFanModes(ToolState& s, std::uint8_t mode, StopSignals* stop) {
     if (stop != nullptr && stop->stopRequested()) {
       return;
     }
-    const std::string key = fanKey(i, "Md");
+    const std::string key = smc::fanKey(i, "Md");
     if (const auto info = readKI(s, key)) {
       writeBytes(s, key, info->dataSize, b);
     }
@@ -68,11 +70,11 @@ void setFanModes(ToolState& s, std::uint8_t mode, StopSignals* stop) {
 void applyMax(ToolState& s) {
   const std::uint8_t forced[1] = {1};
   for (int i = 0; i < s.fanCount; ++i) {
-    const std::string mode = fanKey(i, "Md");
+    const std::string mode = smc::fanKey(i, "Md");
     if (const auto info = readKI(s, mode)) {
       writeBytes(s, mode, info->dataSize, forced);
     }
-    writeFlt(s, fanKey(i, "Tg"), s.fanMax[static_cast<std::size_t>(i)]);
+    writeFlt(s, smc::fanKey(i, "Tg"), s.fanMax[static_cast<std::size_t>(i)]);
   }
 }
 
@@ -126,7 +128,7 @@ int runStop(std::span<const std::string_view> args, ToolPlatform& platform) {
 
 }  // namespace
 
-int runTool(IOService& io, std::span<const std::string_view> args, ToolPlatform& platform) {
+int runTool(smc::IOService& io, std::span<const std::string_view> args, ToolPlatform& platform) {
   // Stopping an instance needs no SMC, and must work when the SMC does not.
   if (!args.empty() && args[0] == "stop") {
     return runStop(args, platform);
@@ -163,3 +165,5 @@ int runTool(IOService& io, std::span<const std::string_view> args, ToolPlatform&
   s.conn.close();
   return 0;
 }
+
+}  // namespace tool

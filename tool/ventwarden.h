@@ -19,6 +19,8 @@
 #include "tool/stop_signals.h"
 #include "tool/tool_smc.h"
 
+namespace tool {
+
 // One line of standard output, flushed at once.
 class ToolOutput {
  public:
@@ -53,7 +55,7 @@ struct ToolPlatform {
 // id" for an id that is not a positive decimal number, "ERR Can't stop process" when the process
 // cannot be looked at or signalled or is still running after the wait, both with status 1 and
 // the pid file left as it is. The SMC is not opened for it.
-int runTool(IOService& io, std::span<const std::string_view> args, ToolPlatform& platform);
+int runTool(smc::IOService& io, std::span<const std::string_view> args, ToolPlatform& platform);
 
 // The pieces of a run, in the order the run uses them.
 // The service found and opened, the record size set; the reply line when that fails ("ERR No
@@ -69,3 +71,5 @@ void applyMax(ToolState& s);
 // cannot be written with "ERR Can't write pid file" and 1, both before any fan is forced: one
 // tool at a time, and never one that nothing could find to stop.
 int runProactive(ToolState& s, ToolPlatform& platform);
+
+}  // namespace tool

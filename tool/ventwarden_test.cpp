@@ -16,6 +16,8 @@
 #include "tool/cooling.h"
 #include "tool/guard.h"
 
+namespace tool {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -148,7 +150,7 @@ class VentwardenTest : public ::testing::Test {
     return runTool(smc, args, platform);
   }
 
-  FakeSMC smc;
+  smc::FakeSMC smc;
   Lines out;
   ScriptedStop stop;
   FakeLaunch launch;
@@ -165,7 +167,7 @@ TEST_F(VentwardenTest, SmcFailuresComeBeforeTheArgumentCheck) {
   EXPECT_EQ(smc.openCount, 0);
 
   smc.serviceMissing = false;
-  smc.openResult = kIOReturnNotPrivileged;
+  smc.openResult = smc::kIOReturnNotPrivileged;
   out.lines.clear();
   EXPECT_EQ(run({"max"}), 1);
   EXPECT_EQ(out.lines, std::vector<std::string>{"ERR Can't open SMC"});
@@ -220,7 +222,7 @@ TEST_F(VentwardenTest, RefusedWritesStillReportOK) {
 
 TEST_F(VentwardenTest, FanCountFromFirstByteOfFNum) {
   ToolState s(smc);
-  s.conn = SMCConnection(s.io, FakeSMC::kConnection);
+  s.conn = smc::SMCConnection(s.io, smc::FakeSMC::kConnection);
   s.stride = 80;
 
   smc.removeKey("FNum");
@@ -254,7 +256,7 @@ TEST_F(VentwardenTest, NonFloatSpeedKeysFallBackAndGetNoTarget) {
   smc.addKey("F0Mx", "ui16", 2, {0x15, 0x7C});
   smc.addKey("F0Tg", "fpe2", 2, {0, 0});
   ToolState s(smc);
-  s.conn = SMCConnection(s.io, FakeSMC::kConnection);
+  s.conn = smc::SMCConnection(s.io, smc::FakeSMC::kConnection);
   s.stride = 80;
   readFanTable(s);
   EXPECT_EQ(s.fanMin[0], 1800.0f);
@@ -274,7 +276,7 @@ TEST_F(VentwardenTest, SpeedLimitsThatAreNotFiniteOrAreNegativeFallBack) {
   EXPECT_EQ(smc.fltValue("F0Tg"), 5500.0f);
   EXPECT_EQ(smc.fltValue("F1Tg"), 6000.0f);
   ToolState s(smc);
-  s.conn = SMCConnection(s.io, FakeSMC::kConnection);
+  s.conn = smc::SMCConnection(s.io, smc::FakeSMC::kConnection);
   s.stride = 80;
   readFanTable(s);
   EXPECT_EQ(s.fanMin[0], 1800.0f);
@@ -295,7 +297,7 @@ TEST(Cooling, CurveAndTargets) {
 
 TEST_F(VentwardenTest, HottestValidReadingCounts) {
   ToolState s(smc);
-  s.conn = SMCConnection(s.io, FakeSMC::kConnection);
+  s.conn = smc::SMCConnection(s.io, smc::FakeSMC::kConnection);
   s.stride = 80;
   EXPECT_EQ(getMaxTemp(s), 0.0);
   smc.addSp78("TC0P", 55.0);
@@ -601,3 +603,5 @@ TEST_F(VentwardenTest, GuardThatCannotHoldTheFansLeavesNothingBehind) {
 }
 
 }  // namespace
+
+}  // namespace tool

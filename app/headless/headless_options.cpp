@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <string_view>
 
+namespace app {
+
 namespace {
 
 void complain(std::string_view what, std::string_view arg) {
@@ -103,3 +105,5 @@ bool wantsHeadlessRun(int argc, char** argv) {
   }
   return false;
 }
+
+}  // namespace app

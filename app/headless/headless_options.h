@@ -10,6 +10,8 @@
 
 #include "app/menu_model.h"
 
+namespace app {
+
 enum class SnapshotFormat { json, prometheus };
 
 struct HeadlessOptions {
@@ -42,3 +44,5 @@ bool headlessOptionsAgree(const HeadlessOptions& options);
 // Whether the command line asks for a run without a screen: a shell with a screen of its own (the
 // Mac's) looks before it starts one, and leaves every other argument to its platform.
 bool wantsHeadlessRun(int argc, char** argv);
+
+}  // namespace app

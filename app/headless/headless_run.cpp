@@ -19,6 +19,8 @@
 #include "base/pid_file_contract.h"
 #include "base/unique_fd.h"
 
+namespace app {
+
 namespace {
 
 void print(std::string_view text) {
@@ -141,3 +143,5 @@ std::optional<std::string> writeFileAtomically(const std::string& path, std::str
   }
   return std::nullopt;
 }
+
+}  // namespace app

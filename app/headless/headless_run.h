@@ -12,6 +12,8 @@
 #include "app/headless/headless_options.h"
 #include "app/headless/recording_status_bar.h"
 
+namespace app {
+
 // The exit status of a snapshot whose fan-mode action failed.
 inline constexpr int kActionFailedStatus = 3;
 
@@ -86,3 +88,5 @@ class IdleTimers final : public TimerScheduler {
   std::unique_ptr<RepeatingTimer> scheduledTimer(double interval,
                                                  std::function<void()> action) override;
 };
+
+}  // namespace app

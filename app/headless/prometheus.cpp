@@ -3,6 +3,8 @@
 
 #include <functional>
 
+namespace app {
+
 std::string prometheusLabelValue(std::string_view text) {
   std::string out;
   out.reserve(text.size());
@@ -122,3 +124,5 @@ std::string prometheusText(const SnapshotReadings& readings, FanMode mode, bool 
   }
   return out;
 }
+
+}  // namespace app

@@ -8,6 +8,8 @@
 
 #include "app/headless/snapshot.h"
 
+namespace app {
+
 // `text` as a label value goes between double quotes: backslash, double quote and line feed
 // escaped, everything else (UTF-8 included) as it is.
 std::string prometheusLabelValue(std::string_view text);
@@ -21,3 +23,5 @@ std::string prometheusLabelValue(std::string_view text);
 //   quillomatics_fan_mode{mode}                          1 for `mode`, 0 for the other two
 // `fan` is the SMC's fan number (0 for the menu's Fan 1). A family without samples is left out.
 std::string prometheusText(const SnapshotReadings& readings, FanMode mode, bool smcUp);
+
+}  // namespace app

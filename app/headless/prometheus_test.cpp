@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+namespace app {
+
 namespace {
 
 TEST(Prometheus, LabelValuesAreEscaped) {
@@ -67,3 +69,5 @@ TEST(Prometheus, FamiliesWithoutSamplesAreLeftOut) {
 }
 
 }  // namespace
+
+}  // namespace app

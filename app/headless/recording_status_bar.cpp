@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+namespace app {
+
 void RecordingStatusItem::setTitle(std::string_view title) {
   title_.plain = std::string(title);
   title_.styled.reset();
@@ -30,3 +32,5 @@ void StderrAlerts::runModal(const Alert& alert) {
   std::fprintf(stderr, "%s\n%s\n", alert.messageText.c_str(), alert.informativeText.c_str());
   std::fflush(stderr);
 }
+
+}  // namespace app

@@ -10,6 +10,8 @@
 
 #include "app/platform.h"
 
+namespace app {
+
 // A status item that keeps a copy of what it was last given, for the headless snapshot and for
 // front ends that draw on their own schedule.
 class RecordingStatusItem final : public StatusItem {
@@ -50,3 +52,5 @@ class StderrAlerts final : public Alerts {
  public:
   void runModal(const Alert& alert) override;
 };
+
+}  // namespace app

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <span>
 
+namespace app {
+
 std::string jsonString(std::string_view text) {
   std::string out = "\"";
   for (char c : text) {
@@ -137,3 +139,5 @@ std::string snapshotJson(const RecordingStatusItem::Title& title, const MenuMode
   }
   return out + "]}";
 }
+
+}  // namespace app

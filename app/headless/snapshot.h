@@ -10,6 +10,8 @@
 #include "app/app_delegate.h"
 #include "app/headless/recording_status_bar.h"
 
+namespace app {
+
 // The version of the JSON object's layout; raised when a field changes meaning or goes away.
 inline constexpr int kSnapshotSchema = 1;
 
@@ -44,3 +46,5 @@ std::string jsonString(std::string_view text);
 // The shortest decimal text that reads back as exactly `value` (finite values only), without
 // the locale: "53", "47.25", "-1".
 std::string decimalNumber(double value);
+
+}  // namespace app

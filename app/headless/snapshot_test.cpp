@@ -10,6 +10,8 @@
 #include "app/testing/fake_platform.h"
 #include "smc/testing/fake_smc.h"
 
+namespace app {
+
 namespace {
 
 TEST(SnapshotJson, EscapesStrings) {
@@ -25,7 +27,7 @@ TEST(SnapshotJson, NumbersReadBackExactly) {
 }
 
 TEST(SnapshotJson, TitleMenuStateReadingsAndFans) {
-  FakeSMC smc;
+  smc::FakeSMC smc;
   FakePlatform platform(smc);
   auto delegate = std::make_shared<AppDelegate>(platform.environment());
   RecordingStatusItem::Title title;
@@ -73,7 +75,7 @@ TEST(SnapshotJson, TitleMenuStateReadingsAndFans) {
 // The key kept for a name is the one whose value the menu shows: a duplicate pair's first key
 // that reads a plausible value, and each fan is forced by its mode key or by its mask bit.
 TEST(SnapshotReadings, KeysAreTheRowsTheMenuShows) {
-  FakeSMC smc;
+  smc::FakeSMC smc;
   smc.addFlt("TC0P", 130.0f);  // out of range: the name is filled from its second key
   smc.addFlt("TC0p", 47.5f);
   smc.addFlt("TC0D", 61.0f);
@@ -81,10 +83,10 @@ TEST(SnapshotReadings, KeysAreTheRowsTheMenuShows) {
   smc.addFlt("TG0p", 49.0f);
   smc.addFlt("TB0T", 30.25f);
   for (int i = 0; i < 3; ++i) {
-    smc.addFlt(fanKey(i, "Ac"), i == 2 ? 12000.0f : 1800.0f);
-    smc.addFlt(fanKey(i, "Mn"), 1200.0f);
-    smc.addFlt(fanKey(i, "Mx"), 5700.0f);
-    smc.addKey(fanKey(i, "Md"), "ui8 ", 1, {static_cast<std::uint8_t>(i == 0 ? 1 : 0)});
+    smc.addFlt(smc::fanKey(i, "Ac"), i == 2 ? 12000.0f : 1800.0f);
+    smc.addFlt(smc::fanKey(i, "Mn"), 1200.0f);
+    smc.addFlt(smc::fanKey(i, "Mx"), 5700.0f);
+    smc.addKey(smc::fanKey(i, "Md"), "ui8 ", 1, {static_cast<std::uint8_t>(i == 0 ? 1 : 0)});
   }
   smc.addKey("FNum", "ui8 ", 1, {3});
   smc.addKey("FS! ", "ui16", 2, {0x00, 0x02});  // fan 1's bit
@@ -175,3 +177,5 @@ TEST(HeadlessOptions, WhatGoesTogether) {
 }
 
 }  // namespace
+
+}  // namespace app

@@ -7,6 +7,8 @@
 #include "app/app_delegate.h"
 #include "app/platform.h"
 
+namespace app {
+
 class OneRunUnitDefaults final : public UserDefaults {
  public:
   OneRunUnitDefaults(UserDefaults& persisted, bool useFahrenheit)
@@ -21,3 +23,5 @@ class OneRunUnitDefaults final : public UserDefaults {
   UserDefaults& persisted_;
   bool useFahrenheit_;
 };
+
+}  // namespace app

@@ -9,6 +9,8 @@
 
 #include "app/platform.h"
 
+namespace app {
+
 // terminate() asks the shell to end: it stops the loop and is remembered.
 class LinuxApplication final : public Application {
  public:
@@ -29,3 +31,5 @@ class LinuxApplication final : public Application {
   std::vector<std::string> reports_;
   bool requested_ = false;
 };
+
+}  // namespace app

@@ -7,6 +7,8 @@
 
 #include "base/io.h"
 
+namespace app {
+
 void LinuxApplication::reportOnExit(std::string_view line) {
   reports_.emplace_back(line);
 }
@@ -35,3 +37,5 @@ void LinuxApplication::terminate() {
     onTerminate_();
   }
 }
+
+}  // namespace app

@@ -5,6 +5,8 @@
 
 #include <cerrno>
 
+namespace app {
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -129,3 +131,5 @@ void EventLoop::run() {
     }
   }
 }
+
+}  // namespace app

@@ -15,6 +15,8 @@
 #include "app/platform.h"
 #include "base/signal_pipe.h"
 
+namespace app {
+
 class EventLoop final : public TimerScheduler {
  public:
   // Installs the signal handlers; only one loop may exist at a time.
@@ -65,3 +67,5 @@ class EventLoop final : public TimerScheduler {
   bool stopped_ = false;
   std::optional<int> signal_;
 };
+
+}  // namespace app

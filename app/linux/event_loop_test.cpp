@@ -6,6 +6,8 @@
 
 #include <csignal>
 
+namespace app {
+
 namespace {
 
 TEST(EventLoop, RepeatingTimerTicksUntilStopped) {
@@ -90,3 +92,5 @@ TEST(EventLoop, PollSignalsSeesASignalWithoutRunning) {
 }
 
 }  // namespace
+
+}  // namespace app

@@ -6,6 +6,8 @@
 
 #include "app/platform.h"
 
+namespace app {
+
 // The bundle the executable runs from: for .../Quillomatics.app/Contents/MacOS/Quillomatics the
 // path .../Quillomatics.app; for an executable outside such a layout its own directory; empty when
 // the executable cannot be told (no /proc, or a path too long to read whole).
@@ -15,3 +17,5 @@ class ExecutableBundle final : public Bundle {
   // The same rule for a given executable path.
   static std::string bundlePathFor(const std::filesystem::path& executable);
 };
+
+}  // namespace app

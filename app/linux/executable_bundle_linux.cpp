@@ -5,6 +5,8 @@
 
 #include <climits>
 
+namespace app {
+
 std::string ExecutableBundle::bundlePathFor(const std::filesystem::path& executable) {
   const std::filesystem::path macos = executable.parent_path();
   const std::filesystem::path contents = macos.parent_path();
@@ -26,3 +28,5 @@ std::string ExecutableBundle::bundlePath() {
   }
   return bundlePathFor(std::string(buffer, static_cast<std::size_t>(n)));
 }
+
+}  // namespace app

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+namespace app {
+
 namespace {
 
 TEST(Bundle, FoundFromTheExecutablesPlace) {
@@ -16,3 +18,5 @@ TEST(Bundle, FoundFromTheExecutablesPlace) {
 }
 
 }  // namespace
+
+}  // namespace app

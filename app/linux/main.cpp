@@ -45,7 +45,7 @@
 
 // The application's one delegate, for the life of the process: runApplication() makes it for the
 // run and releases it after termination.
-std::shared_ptr<AppDelegate> delegate;
+std::shared_ptr<app::AppDelegate> delegate;
 
 namespace {
 
@@ -74,7 +74,7 @@ constexpr const char* kEnvironmentHelp =
     "(~/.config/quillomatics/settings when XDG_CONFIG_HOME is not set).\n";
 
 struct Options {
-  HeadlessOptions headless;
+  app::HeadlessOptions headless;
   std::optional<std::string> agentSocket;
 };
 
@@ -83,11 +83,11 @@ std::optional<Options> parseOptions(int argc, char** argv) {
   Options options;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
-    const ArgumentParse parsed = parseHeadlessArgument(argc, argv, i, options.headless);
-    if (parsed == ArgumentParse::invalid) {
+    const app::ArgumentParse parsed = app::parseHeadlessArgument(argc, argv, i, options.headless);
+    if (parsed == app::ArgumentParse::invalid) {
       return std::nullopt;
     }
-    if (parsed == ArgumentParse::taken) {
+    if (parsed == app::ArgumentParse::taken) {
       continue;
     }
     if (arg == "--admin-socket" && i + 1 < argc) {
@@ -100,7 +100,7 @@ std::optional<Options> parseOptions(int argc, char** argv) {
       return std::nullopt;
     }
   }
-  if (!headlessOptionsAgree(options.headless)) {
+  if (!app::headlessOptionsAgree(options.headless)) {
     return std::nullopt;
   }
   return options;
@@ -108,38 +108,38 @@ std::optional<Options> parseOptions(int argc, char** argv) {
 
 // The services of the Linux shell, alive for the whole run.
 struct Shell {
-  EventLoop loop;
-  std::unique_ptr<IOService> io = makeSystemIOService();
-  RecordingStatusBar statusBar;
-  StderrAlerts alerts;
-  SettingsFileDefaults settings{SettingsFileDefaults::defaultLocation()};
+  app::EventLoop loop;
+  std::unique_ptr<smc::IOService> io = smc::makeSystemIOService();
+  app::RecordingStatusBar statusBar;
+  app::StderrAlerts alerts;
+  app::SettingsFileDefaults settings{app::SettingsFileDefaults::defaultLocation()};
   // The settings file, or the one run's unit over it (--unit).
-  std::optional<OneRunUnitDefaults> oneRunUnit;
-  ExecutableBundle bundle;
-  SudoScriptRunner scripts;
-  PosixProcessControl processes;
-  LinuxApplication application{[this] { loop.stop(); }};
+  std::optional<app::OneRunUnitDefaults> oneRunUnit;
+  app::ExecutableBundle bundle;
+  app::SudoScriptRunner scripts;
+  app::PosixProcessControl processes;
+  app::LinuxApplication application{[this] { loop.stop(); }};
   // The exporter refreshes at its own interval, so the delegate's timer never fires, and it
   // never acts on the fans.
-  IdleTimers idleTimers;
-  ReadOnlyProcessControl readOnlyProcesses{processes};
-  RefusedAdminScripts refusedScripts;
+  app::IdleTimers idleTimers;
+  app::ReadOnlyProcessControl readOnlyProcesses{processes};
+  app::RefusedAdminScripts refusedScripts;
   bool exporter = false;
 
-  UserDefaults& defaults() {
-    return oneRunUnit ? static_cast<UserDefaults&>(*oneRunUnit) : settings;
+  app::UserDefaults& defaults() {
+    return oneRunUnit ? static_cast<app::UserDefaults&>(*oneRunUnit) : settings;
   }
-  AppEnvironment environment() {
+  app::AppEnvironment environment() {
     if (exporter) {
-      return AppEnvironment{*io,        statusBar, alerts,         idleTimers,
-                            defaults(), bundle,    refusedScripts, readOnlyProcesses,
-                            application};
+      return app::AppEnvironment{*io,        statusBar, alerts,         idleTimers,
+                                 defaults(), bundle,    refusedScripts, readOnlyProcesses,
+                                 application};
     }
-    return AppEnvironment{*io,    statusBar, alerts,    loop,       defaults(),
-                          bundle, scripts,   processes, application};
+    return app::AppEnvironment{*io,    statusBar, alerts,    loop,       defaults(),
+                               bundle, scripts,   processes, application};
   }
-  HeadlessShell headless() {
-    return HeadlessShell{
+  app::HeadlessShell headless() {
+    return app::HeadlessShell{
         .delegate = delegate,
         .environment = environment(),
         .statusBar = statusBar,
@@ -160,12 +160,12 @@ int exitStatus(const Shell& shell, int normal) {
 }
 
 int runMonitor(Shell& shell) {
-  const auto monitor = [&shell](AppDelegate& app) {
-    RecordingStatusItem* item = shell.statusBar.item();
+  const auto monitor = [&shell](app::AppDelegate& app) {
+    app::RecordingStatusItem* item = shell.statusBar.item();
     // One write per refresh, from a buffer kept across refreshes.
     auto print = [item, text = std::string()]() mutable {
       text.clear();
-      appendSnapshotText(text, item->title(), *item->menu());
+      app::appendSnapshotText(text, item->title(), *item->menu());
       text += '\n';
       std::fwrite(text.data(), 1, text.size(), stdout);
       std::fflush(stdout);
@@ -183,7 +183,7 @@ int runMonitor(Shell& shell) {
         return;
       }
       const std::string_view line(buffer, static_cast<std::size_t>(n));
-      for (const MenuItem& menuItem : item->menu()->items) {
+      for (const app::MenuItem& menuItem : item->menu()->items) {
         if (menuItem.action && !menuItem.keyEquivalent.empty() &&
             line.substr(0, line.find_first_of("\r\n")) == menuItem.keyEquivalent) {
           app.perform(*menuItem.action);
@@ -194,9 +194,9 @@ int runMonitor(Shell& shell) {
     shell.loop.run();
     return exitStatus(shell, 0);
   };
-  return runApplication(
+  return app::runApplication(
       delegate, shell.environment(),
-      ApplicationRun{
+      app::ApplicationRun{
           .terminateRequested = [&shell] { return shell.application.terminateRequested(); },
           .run = monitor,
           .launchFailed = nullptr});
@@ -211,14 +211,14 @@ int run(const Options& options) {
   if (options.headless.useFahrenheit) {
     shell.oneRunUnit.emplace(shell.settings, *options.headless.useFahrenheit);
   }
-  const HeadlessOptions& headless = options.headless;
+  const app::HeadlessOptions& headless = options.headless;
   if (!headless.headless() && isatty(STDIN_FILENO) && isatty(STDOUT_FILENO)) {
     // A terminal curses cannot drive (TERM unset, unknown or without cursor addressing) gets the
     // line-by-line monitor below instead.
-    const auto status =
-        runTerminalFrontEnd(TerminalServices{shell.loop, *shell.io, shell.defaults(), shell.bundle,
-                                             shell.scripts, shell.processes, shell.application},
-                            delegate);
+    const auto status = app::runTerminalFrontEnd(
+        app::TerminalServices{shell.loop, *shell.io, shell.defaults(), shell.bundle, shell.scripts,
+                              shell.processes, shell.application},
+        delegate);
     if (status) {
       // The screen is gone: what termination could not do is read on the terminal now.
       shell.application.printReports();
@@ -228,9 +228,9 @@ int run(const Options& options) {
   shell.exporter = headless.textfile.has_value();
   int status = 0;
   if (headless.headless()) {
-    HeadlessShell run = shell.headless();
-    status = exitStatus(shell, headless.snapshot ? runHeadlessSnapshot(run, headless)
-                                                 : runHeadlessTextfile(run, headless));
+    app::HeadlessShell run = shell.headless();
+    status = exitStatus(shell, headless.snapshot ? app::runHeadlessSnapshot(run, headless)
+                                                 : app::runHeadlessTextfile(run, headless));
   } else {
     status = runMonitor(shell);
   }
@@ -242,11 +242,11 @@ int run(const Options& options) {
 
 int main(int argc, char** argv) {
   if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-    std::printf("%s\n%s\n%s", kUsage, terminalHelp().c_str(), kEnvironmentHelp);
+    std::printf("%s\n%s\n%s", kUsage, app::terminalHelp().c_str(), kEnvironmentHelp);
     return 0;
   }
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-    std::printf("%s\n", versionText().c_str());
+    std::printf("%s\n", app::versionText().c_str());
     return 0;
   }
   const auto options = parseOptions(argc, argv);

@@ -7,6 +7,8 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+namespace app {
+
 int promptTerminal() {
   if (isatty(STDIN_FILENO) == 0 || tcgetpgrp(STDIN_FILENO) != getpgrp()) {
     return -1;
@@ -70,3 +72,5 @@ RawKeys::~RawKeys() {
     tcsetattr(terminal_, TCSANOW, &saved_);
   }
 }
+
+}  // namespace app

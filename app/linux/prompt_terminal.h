@@ -10,6 +10,8 @@
 
 #include "base/unique_fd.h"
 
+namespace app {
+
 // The terminal a prompt talks to: standard input, when it is a terminal whose foreground
 // process group is this process's group (a process in the background must not take it); -1
 // when there is none.
@@ -48,3 +50,5 @@ class RawKeys {
   termios saved_;
   bool active_ = false;
 };
+
+}  // namespace app

@@ -7,6 +7,8 @@
 
 #include "app/platform.h"
 
+namespace app {
+
 // "useFahrenheit" and any other Boolean in a small text file, one "key=true|false" per line,
 // rewritten atomically (temporary file in the same directory, then rename). A missing, empty or
 // corrupt file reads as false.
@@ -23,3 +25,5 @@ class SettingsFileDefaults final : public UserDefaults {
  private:
   std::filesystem::path file_;
 };
+
+}  // namespace app

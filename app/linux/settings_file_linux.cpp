@@ -13,6 +13,8 @@
 #include "base/io.h"
 #include "base/unique_fd.h"
 
+namespace app {
+
 namespace {
 
 constexpr std::size_t kSettingsMaxBytes = 64 * 1024;
@@ -102,3 +104,5 @@ void SettingsFileDefaults::setBool(bool value, std::string_view key) {
     unlink(temp.c_str());
   }
 }
+
+}  // namespace app

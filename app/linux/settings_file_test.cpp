@@ -10,6 +10,8 @@
 
 #include "app/testing/temp_dir.h"
 
+namespace app {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -60,3 +62,5 @@ TEST(SettingsFile, DefaultLocationFollowsXdg) {
 }
 
 }  // namespace
+
+}  // namespace app

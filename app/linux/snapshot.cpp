@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+namespace app {
+
 void appendSnapshotText(std::string& out, const RecordingStatusItem::Title& title,
                         const MenuModel& menu) {
   // Appended piece by piece, without temporaries: this runs on every refresh of the monitor.
@@ -44,3 +46,5 @@ std::string snapshotText(const RecordingStatusItem::Title& title, const MenuMode
   appendSnapshotText(out, title, menu);
   return out;
 }
+
+}  // namespace app

@@ -6,8 +6,12 @@
 
 #include "app/headless/snapshot.h"
 
+namespace app {
+
 // The title on one line, then the menu one item per line, indented, with key equivalents.
 std::string snapshotText(const RecordingStatusItem::Title& title, const MenuModel& menu);
 // The same, appended to `out` (whose storage a caller printing every refresh keeps).
 void appendSnapshotText(std::string& out, const RecordingStatusItem::Title& title,
                         const MenuModel& menu);
+
+}  // namespace app

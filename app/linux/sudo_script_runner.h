@@ -9,6 +9,8 @@
 
 #include "app/platform.h"
 
+namespace app {
+
 // Runs the shell command with administrator rights: directly with /bin/sh when already root,
 // otherwise through pkexec (when a desktop session can answer it) or sudo. A refused or cancelled
 // authorisation, or a non-zero exit status, is a failure. The output is the command's standard
@@ -57,3 +59,5 @@ class SudoScriptRunner final : public AdminScriptRunner {
   // (in $XDG_RUNTIME_DIR, say, which sudo and pkexec do not pass on and root would not take).
   static std::string toolDevice();
 };
+
+}  // namespace app

@@ -22,6 +22,8 @@
 #include "base/unique_fd.h"
 #include "sim/sim_device.h"
 
+namespace app {
+
 namespace {
 
 constexpr std::size_t kOutputMaxBytes = 64 * 1024;
@@ -397,3 +399,5 @@ ScriptResult SudoScriptRunner::runWithAdministratorPrivileges(const AdminScript&
   }
   return result;
 }
+
+}  // namespace app

@@ -25,6 +25,8 @@
 #include "app/testing/temp_dir.h"
 #include "base/unique_fd.h"
 
+namespace app {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -239,3 +241,5 @@ TEST(ScriptRunner, AgentRefusalOrAbsenceIsAFailure) {
 }
 
 }  // namespace
+
+}  // namespace app

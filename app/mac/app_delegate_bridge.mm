@@ -16,7 +16,7 @@ namespace {
 struct MacShell {
   explicit MacShell(id<QuillMenuActions> target) : statusBar(target) {}
 
-  std::unique_ptr<IOService> smcService = makeSystemIOService();
+  std::unique_ptr<smc::IOService> smcService = smc::makeSystemIOService();
   MacStatusBar statusBar;
   MacAlerts alerts;
   MacTimerScheduler timers;
@@ -25,7 +25,7 @@ struct MacShell {
   AppleScriptRunner scripts;
   MacProcessControl processes;
   MacApplication application;
-  std::shared_ptr<AppDelegate> core = std::make_shared<AppDelegate>(AppEnvironment{
+  std::shared_ptr<app::AppDelegate> core = std::make_shared<app::AppDelegate>(app::AppEnvironment{
       .smcService = *smcService,
       .statusBar = statusBar,
       .alerts = alerts,

@@ -26,7 +26,7 @@
 namespace {
 
 // terminate() is remembered: the run ends by itself once launching has asked for it.
-class HeadlessApplication final : public Application {
+class HeadlessApplication final : public app::Application {
  public:
   void terminate() override { requested_ = true; }
   void reportOnExit(std::string_view line) override {
@@ -65,19 +65,21 @@ void repeatUntilSignalled(base::SignalPipe& signals, double interval,
 
 }  // namespace
 
+bool headlessRunAsked(int argc, char** argv) { return app::wantsHeadlessRun(argc, argv); }
+
 int runHeadless(int argc, char** argv) {
-  HeadlessOptions options;
+  app::HeadlessOptions options;
   for (int i = 1; i < argc; ++i) {
-    const ArgumentParse parsed = parseHeadlessArgument(argc, argv, i, options);
-    if (parsed == ArgumentParse::invalid) {
+    const app::ArgumentParse parsed = app::parseHeadlessArgument(argc, argv, i, options);
+    if (parsed == app::ArgumentParse::invalid) {
       return 2;
     }
-    if (parsed == ArgumentParse::notOurs) {
+    if (parsed == app::ArgumentParse::notOurs) {
       std::fprintf(stderr, "unknown option: %s\n", argv[i]);
       return 2;
     }
   }
-  if (!headlessOptionsAgree(options)) {
+  if (!app::headlessOptionsAgree(options)) {
     return 2;
   }
   @autoreleasepool {
@@ -86,12 +88,12 @@ int runHeadless(int argc, char** argv) {
     base::SignalPipe signals{SIGTERM, SIGINT, SIGHUP};
     base::IgnoredSignal brokenPipe{SIGPIPE};
 
-    std::unique_ptr<IOService> smcService = makeSystemIOService();
-    RecordingStatusBar statusBar;
-    StderrAlerts alerts;
-    IdleTimers timers;
+    std::unique_ptr<smc::IOService> smcService = smc::makeSystemIOService();
+    app::RecordingStatusBar statusBar;
+    app::StderrAlerts alerts;
+    app::IdleTimers timers;
     MacUserDefaults persisted;
-    std::optional<OneRunUnitDefaults> oneRunUnit;
+    std::optional<app::OneRunUnitDefaults> oneRunUnit;
     if (options.useFahrenheit) {
       oneRunUnit.emplace(persisted, *options.useFahrenheit);
     }
@@ -100,22 +102,24 @@ int runHeadless(int argc, char** argv) {
     MacProcessControl processes;
     // The exporter never acts on the fans (app/headless/headless_run.h).
     const bool exporter = options.textfile.has_value();
-    ReadOnlyProcessControl readOnlyProcesses{processes};
-    RefusedAdminScripts refusedScripts;
+    app::ReadOnlyProcessControl readOnlyProcesses{processes};
+    app::RefusedAdminScripts refusedScripts;
     HeadlessApplication application;
-    std::shared_ptr<AppDelegate> delegate;
-    HeadlessShell shell{
+    std::shared_ptr<app::AppDelegate> delegate;
+    app::HeadlessShell shell{
         .delegate = delegate,
         .environment =
-            AppEnvironment{
+            app::AppEnvironment{
                 .smcService = *smcService,
                 .statusBar = statusBar,
                 .alerts = alerts,
                 .timers = timers,
-                .defaults = oneRunUnit ? static_cast<UserDefaults&>(*oneRunUnit) : persisted,
+                .defaults = oneRunUnit ? static_cast<app::UserDefaults&>(*oneRunUnit) : persisted,
                 .bundle = bundle,
-                .scripts = exporter ? static_cast<AdminScriptRunner&>(refusedScripts) : scripts,
-                .processes = exporter ? static_cast<ProcessControl&>(readOnlyProcesses) : processes,
+                .scripts =
+                    exporter ? static_cast<app::AdminScriptRunner&>(refusedScripts) : scripts,
+                .processes =
+                    exporter ? static_cast<app::ProcessControl&>(readOnlyProcesses) : processes,
                 .application = application,
             },
         .statusBar = statusBar,
@@ -126,8 +130,8 @@ int runHeadless(int argc, char** argv) {
               repeatUntilSignalled(signals, interval, tick);
             },
     };
-    const int status = options.snapshot ? runHeadlessSnapshot(shell, options)
-                                        : runHeadlessTextfile(shell, options);
+    const int status = options.snapshot ? app::runHeadlessSnapshot(shell, options)
+                                        : app::runHeadlessTextfile(shell, options);
     const std::optional<int> signal = signals.drain();
     return signal ? 128 + *signal : status;
   }

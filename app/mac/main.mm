@@ -5,7 +5,6 @@
 // core, fixed before this runs.
 #import <AppKit/AppKit.h>
 
-#include "app/headless/headless_options.h"
 #include "app/mac/app_delegate_bridge.h"
 #include "app/mac/headless.h"
 
@@ -16,7 +15,7 @@ static AppDelegateBridge *delegate = nil;
 
 int main(int argc, char *argv[]) {
   // Any other argument is AppKit's (a launch from Finder or Xcode passes some of its own).
-  if (wantsHeadlessRun(argc, argv)) {
+  if (headlessRunAsked(argc, argv)) {
     return runHeadless(argc, argv);
   }
   @autoreleasepool {

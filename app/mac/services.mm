@@ -4,11 +4,12 @@
 #include "app/mac/ns_string.h"
 
 // The core's alert styles carry AppKit's values, so they convert without a table.
-static_assert(static_cast<NSAlertStyle>(AlertStyle::warning) == NSAlertStyleWarning);
-static_assert(static_cast<NSAlertStyle>(AlertStyle::informational) == NSAlertStyleInformational);
-static_assert(static_cast<NSAlertStyle>(AlertStyle::critical) == NSAlertStyleCritical);
+static_assert(static_cast<NSAlertStyle>(app::AlertStyle::warning) == NSAlertStyleWarning);
+static_assert(static_cast<NSAlertStyle>(app::AlertStyle::informational) ==
+              NSAlertStyleInformational);
+static_assert(static_cast<NSAlertStyle>(app::AlertStyle::critical) == NSAlertStyleCritical);
 
-void MacAlerts::runModal(const Alert &alert) {
+void MacAlerts::runModal(const app::Alert &alert) {
   NSAlert *panel = [[NSAlert alloc] init];
   [panel setMessageText:nsString(alert.messageText)];
   [panel setInformativeText:nsString(alert.informativeText)];
@@ -28,8 +29,8 @@ void MacRepeatingTimer::invalidate() { [timer_ invalidate]; }
 
 bool MacRepeatingTimer::isValid() const { return [timer_ isValid]; }
 
-std::unique_ptr<RepeatingTimer> MacTimerScheduler::scheduledTimer(double interval,
-                                                                  std::function<void()> action) {
+std::unique_ptr<app::RepeatingTimer> MacTimerScheduler::scheduledTimer(
+    double interval, std::function<void()> action) {
   // The block keeps its own copy of the action. The core's action refers to the delegate only
   // weakly, so a tick after the delegate is gone does nothing.
   NSTimer *timer = [NSTimer timerWithTimeInterval:interval
@@ -53,7 +54,8 @@ void MacUserDefaults::setBool(bool value, std::string_view key) {
 
 std::string MacBundle::bundlePath() { return stdString([[NSBundle mainBundle] bundlePath]); }
 
-ScriptResult AppleScriptRunner::runWithAdministratorPrivileges(const AdminScript &script) {
+app::ScriptResult AppleScriptRunner::runWithAdministratorPrivileges(
+    const app::AdminScript &script) {
   NSAppleScript *appleScript =
       [[NSAppleScript alloc] initWithSource:nsString(script.appleScriptSource)];
   if (appleScript == nil) {
@@ -64,7 +66,7 @@ ScriptResult AppleScriptRunner::runWithAdministratorPrivileges(const AdminScript
   if (result == nil || error != nil) {
     return {};
   }
-  ScriptResult outcome;
+  app::ScriptResult outcome;
   outcome.succeeded = true;
   if (NSString *text = [result stringValue]) {
     outcome.stringValue = stdString(text);

@@ -12,15 +12,15 @@
 #include "app/styled_text.h"
 
 // The runs joined into one attributed string, each with its font and, when it has one, its colour.
-NSAttributedString *attributedString(const StyledText &text);
+NSAttributedString *attributedString(const app::StyledText &text);
 
 // The message a menu action sends to the delegate bridge.
-SEL actionSelector(MenuAction action);
+SEL actionSelector(app::MenuAction action);
 
 // A menu item for `item`; items with an action send it to `target`.
-NSMenuItem *menuItem(const MenuItem &item, id<QuillMenuActions> target);
+NSMenuItem *menuItem(const app::MenuItem &item, id<QuillMenuActions> target);
 
-class MacStatusItem final : public StatusItem {
+class MacStatusItem final : public app::StatusItem {
  public:
   MacStatusItem(NSStatusItem *item, id<QuillMenuActions> target);
   ~MacStatusItem() override;
@@ -29,8 +29,8 @@ class MacStatusItem final : public StatusItem {
 
   bool hasButton() const override;
   void setTitle(std::string_view title) override;
-  void setAttributedTitle(const StyledText &title) override;
-  void setMenu(const MenuModel &menu) override;
+  void setAttributedTitle(const app::StyledText &title) override;
+  void setMenu(const app::MenuModel &menu) override;
 
  private:
   NSStatusItem *item_;
@@ -39,10 +39,10 @@ class MacStatusItem final : public StatusItem {
 };
 
 // The system status bar. Menu actions go to `target`, held weakly: the bridge owns this object.
-class MacStatusBar final : public StatusBar {
+class MacStatusBar final : public app::StatusBar {
  public:
   explicit MacStatusBar(id<QuillMenuActions> target) : target_(target) {}
-  std::unique_ptr<StatusItem> statusItemWithLength(double length) override;
+  std::unique_ptr<app::StatusItem> statusItemWithLength(double length) override;
 
  private:
   __weak id<QuillMenuActions> target_;

@@ -6,35 +6,35 @@
 
 namespace {
 
-NSFont *font(FontRole role) {
+NSFont *font(app::FontRole role) {
   switch (role) {
-    case FontRole::bold13:
+    case app::FontRole::bold13:
       return [NSFont boldSystemFontOfSize:13.0];
-    case FontRole::bold11:
+    case app::FontRole::bold11:
       return [NSFont boldSystemFontOfSize:11.0];
-    case FontRole::monoRegular12:
+    case app::FontRole::monoRegular12:
       return [NSFont monospacedSystemFontOfSize:12.0 weight:NSFontWeightRegular];
-    case FontRole::monoMedium12:
+    case app::FontRole::monoMedium12:
       return [NSFont monospacedSystemFontOfSize:12.0 weight:NSFontWeightMedium];
-    case FontRole::systemMedium12:
+    case app::FontRole::systemMedium12:
       return [NSFont systemFontOfSize:12.0 weight:NSFontWeightMedium];
   }
   return [NSFont systemFontOfSize:12.0];
 }
 
-NSColor *color(ColorRole role) {
+NSColor *color(app::ColorRole role) {
   switch (role) {
-    case ColorRole::label:
+    case app::ColorRole::label:
       return [NSColor labelColor];
-    case ColorRole::secondaryLabel:
+    case app::ColorRole::secondaryLabel:
       return [NSColor secondaryLabelColor];
-    case ColorRole::systemGreen:
+    case app::ColorRole::systemGreen:
       return [NSColor systemGreenColor];
-    case ColorRole::systemOrange:
+    case app::ColorRole::systemOrange:
       return [NSColor systemOrangeColor];
-    case ColorRole::systemRed:
+    case app::ColorRole::systemRed:
       return [NSColor systemRedColor];
-    case ColorRole::systemCyan:
+    case app::ColorRole::systemCyan:
       return [NSColor systemCyanColor];
   }
   return [NSColor labelColor];
@@ -42,9 +42,9 @@ NSColor *color(ColorRole role) {
 
 }  // namespace
 
-NSAttributedString *attributedString(const StyledText &text) {
+NSAttributedString *attributedString(const app::StyledText &text) {
   NSMutableAttributedString *result = [[NSMutableAttributedString alloc] init];
-  for (const StyledRun &run : text) {
+  for (const app::StyledRun &run : text) {
     NSMutableDictionary *attributes = [NSMutableDictionary dictionary];
     if (NSFont *runFont = font(run.font)) {
       [attributes setObject:runFont forKey:NSFontAttributeName];
@@ -62,11 +62,11 @@ NSAttributedString *attributedString(const StyledText &text) {
 
 // The message a menu item sends: the action's selector name, which the delegate bridge answers
 // (menu_actions.h declares them all).
-SEL actionSelector(MenuAction action) {
-  return NSSelectorFromString(nsString(selectorName(action)));
+SEL actionSelector(app::MenuAction action) {
+  return NSSelectorFromString(nsString(app::selectorName(action)));
 }
 
-NSMenuItem *menuItem(const MenuItem &item, id<QuillMenuActions> target) {
+NSMenuItem *menuItem(const app::MenuItem &item, id<QuillMenuActions> target) {
   if (item.isSeparator) {
     return [NSMenuItem separatorItem];
   }
@@ -92,22 +92,22 @@ bool MacStatusItem::hasButton() const { return [item_ button] != nil; }
 
 void MacStatusItem::setTitle(std::string_view title) { [[item_ button] setTitle:nsString(title)]; }
 
-void MacStatusItem::setAttributedTitle(const StyledText &title) {
+void MacStatusItem::setAttributedTitle(const app::StyledText &title) {
   [[item_ button] setAttributedTitle:attributedString(title)];
 }
 
-void MacStatusItem::setMenu(const MenuModel &menu) {
+void MacStatusItem::setMenu(const app::MenuModel &menu) {
   if (menu_ == nil) {
     menu_ = [[NSMenu alloc] init];
     [item_ setMenu:menu_];
   }
   [menu_ removeAllItems];
-  for (const MenuItem &item : menu.items) {
+  for (const app::MenuItem &item : menu.items) {
     [menu_ addItem:menuItem(item, target_)];
   }
 }
 
-std::unique_ptr<StatusItem> MacStatusBar::statusItemWithLength(double length) {
+std::unique_ptr<app::StatusItem> MacStatusBar::statusItemWithLength(double length) {
   NSStatusItem *item = [[NSStatusBar systemStatusBar] statusItemWithLength:length];
   return std::make_unique<MacStatusItem>(item, target_);
 }

@@ -2,9 +2,7 @@
 #include "app/posix/process_control.h"
 
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,10 +11,11 @@
 #include "app/posix/process_info.h"
 #include "base/io.h"
 #include "base/process_pin.h"
+#include "base/subprocess.h"
 #include "base/unique_fd.h"
 #include "tool/process_identity.h"
 
-extern char** environ;
+namespace app {
 
 std::optional<std::string> PosixProcessControl::readPidFile(std::string_view path,
                                                             std::size_t maxBytes) {
@@ -52,7 +51,7 @@ void PosixProcessControl::signalTool(int pid, std::string_view toolPath, int sig
   // that what the caller writes next is not undone by it.
   constexpr std::chrono::seconds kHandBackTime{2};
   if (pid > 0 && toolPath.starts_with('/')) {
-    signalIfRunning(pid, std::string(toolPath), signal, kHandBackTime);
+    tool::signalIfRunning(pid, std::string(toolPath), signal, kHandBackTime);
   }
 }
 
@@ -65,14 +64,14 @@ bool PosixProcessControl::toolRunning(int pid, std::string_view toolPath) {
     return false;
   }
   // Signal 0 delivers nothing: it only runs the identity check.
-  switch (signalIfRunning(pid, std::string(toolPath), 0)) {
-    case ToolSignal::sent:
-    case ToolSignal::stillRunning:
+  switch (tool::signalIfRunning(pid, std::string(toolPath), 0)) {
+    case tool::ToolSignal::sent:
+    case tool::ToolSignal::stillRunning:
       return true;
-    case ToolSignal::notTheTool:
-    case ToolSignal::noProcess:
+    case tool::ToolSignal::notTheTool:
+    case tool::ToolSignal::noProcess:
       return false;
-    case ToolSignal::unknown:
+    case tool::ToolSignal::unknown:
       break;
   }
   const std::size_t slash = toolPath.rfind('/');
@@ -107,45 +106,27 @@ std::unique_ptr<ProcessWatch> PosixProcessControl::watchProcess(int pid) {
 
 ScriptResult PosixProcessControl::runTool(std::string_view toolPath,
                                           const std::vector<std::string>& args) {
-  const std::string path(toolPath);
   if (!toolPath.starts_with('/')) {
     return {};
   }
-  int out[2];
-  if (pipe(out) != 0) {
-    return {};
-  }
-  base::UniqueFd outRead(out[0]);
-  base::UniqueFd outWrite(out[1]);
-  fcntl(outRead.get(), F_SETFD, FD_CLOEXEC);
-  fcntl(outWrite.get(), F_SETFD, FD_CLOEXEC);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, outWrite.get(), STDOUT_FILENO);
-  std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(path.c_str()));
-  for (const std::string& a : args) {
-    argv.push_back(const_cast<char*>(a.c_str()));
-  }
-  argv.push_back(nullptr);
-  pid_t child = 0;
-  const int spawned = posix_spawn(&child, path.c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  outWrite.reset();
-  if (spawned != 0) {
+  base::Subprocess::Options options;
+  options.argv.emplace_back(toolPath);
+  options.argv.insert(options.argv.end(), args.begin(), args.end());
+  options.input = base::Subprocess::kNullInput;
+  options.captureErrors = false;
+  auto child = base::Subprocess::start(options);
+  if (!child) {
     return {};
   }
   // The reply is one line; a tool that stays in the background has let go of the pipe by then.
   constexpr std::size_t kReplyMaxBytes = 4096;
   std::string output;
-  base::readAll(outRead.get(), output, kReplyMaxBytes);
-  int status = 0;
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
+  base::readAll(child->outputFd(), output, kReplyMaxBytes);
+  const std::optional<int> status = child->wait();
   if (output.ends_with('\n')) {
     output.pop_back();
   }
-  return ScriptResult{WIFEXITED(status) && WEXITSTATUS(status) == 0, std::move(output)};
+  return ScriptResult{status && base::exitCode(*status) == 0, std::move(output)};
 }
+
+}  // namespace app

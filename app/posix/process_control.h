@@ -8,6 +8,8 @@
 
 #include "app/platform.h"
 
+namespace app {
+
 class PosixProcessControl : public ProcessControl {
  public:
   std::optional<std::string> readPidFile(std::string_view path, std::size_t maxBytes) override;
@@ -21,3 +23,5 @@ class PosixProcessControl : public ProcessControl {
   // standard error is this process's.
   ScriptResult runTool(std::string_view toolPath, const std::vector<std::string>& args) override;
 };
+
+}  // namespace app

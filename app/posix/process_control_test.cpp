@@ -11,6 +11,8 @@
 
 #include "app/testing/temp_dir.h"
 
+namespace app {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -70,3 +72,5 @@ TEST_F(PidFileTest, NeverSignalsGroupsOrEveryone) {
 }
 
 }  // namespace
+
+}  // namespace app

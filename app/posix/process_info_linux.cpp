@@ -8,6 +8,8 @@
 #include <fstream>
 #include <iterator>
 
+namespace app {
+
 namespace {
 
 std::string procFile(int pid, const char* name) {
@@ -49,3 +51,5 @@ bool processAliveNamed(int pid, std::string_view name) {
   }
   return !comm.empty() && comm == name.substr(0, 15);
 }
+
+}  // namespace app

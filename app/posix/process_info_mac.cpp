@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstring>
 
+namespace app {
+
 std::vector<std::string> readProcessArguments(int pid) {
   std::vector<std::string> args;
   int argmax = 0;
@@ -55,3 +57,5 @@ bool processAliveNamed(int pid, std::string_view name) {
   const std::size_t slash = full.rfind('/');
   return full.substr(slash == std::string_view::npos ? 0 : slash + 1) == name;
 }
+
+}  // namespace app

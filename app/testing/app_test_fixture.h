@@ -16,19 +16,21 @@
 #include "app/testing/fake_platform.h"
 #include "smc/testing/fake_smc.h"
 
+namespace app {
+
 class AppTest : public ::testing::Test {
  protected:
-  static void addUi8(FakeSMC& smc, std::string_view key, std::uint8_t value) {
+  static void addUi8(smc::FakeSMC& smc, std::string_view key, std::uint8_t value) {
     smc.addKey(key, "ui8 ", 1, {value});
   }
 
   // A fan with its five keys; speeds as "flt ".
-  static void addFan(FakeSMC& smc, int index, float actual, float min, float max) {
-    smc.addFlt(fanKey(index, "Ac"), actual);
-    smc.addFlt(fanKey(index, "Mn"), min);
-    smc.addFlt(fanKey(index, "Mx"), max);
-    smc.addFlt(fanKey(index, "Tg"), min);
-    addUi8(smc, fanKey(index, "Md"), 0);
+  static void addFan(smc::FakeSMC& smc, int index, float actual, float min, float max) {
+    smc.addFlt(smc::fanKey(index, "Ac"), actual);
+    smc.addFlt(smc::fanKey(index, "Mn"), min);
+    smc.addFlt(smc::fanKey(index, "Mx"), max);
+    smc.addFlt(smc::fanKey(index, "Tg"), min);
+    addUi8(smc, smc::fanKey(index, "Md"), 0);
   }
 
   // The tool's part, however the application runs it: a guard that the result lets succeed
@@ -98,8 +100,10 @@ class AppTest : public ::testing::Test {
     return out;
   }
 
-  FakeSMC smc;
+  smc::FakeSMC smc;
   FakePlatform platform{smc};
   std::shared_ptr<AppDelegate> delegate;
   std::size_t guards = 0;
 };
+
+}  // namespace app

@@ -5,6 +5,8 @@
 
 #include "smc/smc_record.h"
 
+namespace app {
+
 std::unique_ptr<StatusItem> FakeStatusBar::statusItemWithLength(double length) {
   auto item = std::make_unique<FakeStatusItem>();
   item->button = itemsHaveButton;
@@ -50,24 +52,25 @@ void FakeTimers::fireAll() {
   }
 }
 
-IOHandle LoggingIOService::getMatchingService(std::string_view name) {
+smc::IOHandle LoggingIOService::getMatchingService(std::string_view name) {
   return inner_.getMatchingService(name);
 }
 
-IOReturn LoggingIOService::serviceOpen(IOHandle service, std::uint32_t type, IOHandle& connection) {
-  const IOReturn result = inner_.serviceOpen(service, type, connection);
-  log_.push_back(result == kIOReturnSuccess ? "smc open" : "smc open failed");
+smc::IOReturn LoggingIOService::serviceOpen(smc::IOHandle service, std::uint32_t type,
+                                            smc::IOHandle& connection) {
+  const smc::IOReturn result = inner_.serviceOpen(service, type, connection);
+  log_.push_back(result == smc::kIOReturnSuccess ? "smc open" : "smc open failed");
   return result;
 }
 
-IOReturn LoggingIOService::callStructMethod(IOHandle connection, std::uint32_t selector,
-                                            const void* input, std::size_t inputSize, void* output,
-                                            std::size_t* outputSize) {
-  const IOReturn result =
+smc::IOReturn LoggingIOService::callStructMethod(smc::IOHandle connection, std::uint32_t selector,
+                                                 const void* input, std::size_t inputSize,
+                                                 void* output, std::size_t* outputSize) {
+  const smc::IOReturn result =
       inner_.callStructMethod(connection, selector, input, inputSize, output, outputSize);
-  SMCKeyData_t request{};
+  smc::SMCKeyData_t request{};
   std::memcpy(&request, input, std::min(inputSize, sizeof request));
-  if (request.data8 == SMC_CMD_WRITE_BYTES && result == kIOReturnSuccess) {
+  if (request.data8 == smc::SMC_CMD_WRITE_BYTES && result == smc::kIOReturnSuccess) {
     std::string key(4, ' ');
     for (int i = 0; i < 4; ++i) {
       key[static_cast<std::size_t>(i)] = static_cast<char>(request.key >> (24 - 8 * i));
@@ -77,7 +80,7 @@ IOReturn LoggingIOService::callStructMethod(IOHandle connection, std::uint32_t s
   return result;
 }
 
-IOReturn LoggingIOService::serviceClose(IOHandle connection) {
+smc::IOReturn LoggingIOService::serviceClose(smc::IOHandle connection) {
   log_.push_back("smc close");
   return inner_.serviceClose(connection);
 }
@@ -103,3 +106,5 @@ std::unique_ptr<ProcessWatch> FakeProcessControl::watchProcess(int pid) {
   }
   return std::make_unique<FakeWatch>(runningTools, pid);
 }
+
+}  // namespace app

@@ -13,6 +13,8 @@
 #include "app/platform.h"
 #include "smc/io_service.h"
 
+namespace app {
+
 using EventLog = std::vector<std::string>;
 
 class FakeStatusItem final : public StatusItem {
@@ -212,24 +214,26 @@ class FakeApplication final : public Application {
 };
 
 // Wraps an IOService and logs the connection's open and close and every accepted write, by key.
-class LoggingIOService final : public IOService {
+class LoggingIOService final : public smc::IOService {
  public:
-  LoggingIOService(IOService& inner, EventLog& log) : inner_(inner), log_(log) {}
-  IOHandle getMatchingService(std::string_view name) override;
-  IOReturn serviceOpen(IOHandle service, std::uint32_t type, IOHandle& connection) override;
-  void objectRelease(IOHandle service) override { inner_.objectRelease(service); }
-  IOReturn callStructMethod(IOHandle connection, std::uint32_t selector, const void* input,
-                            std::size_t inputSize, void* output, std::size_t* outputSize) override;
-  IOReturn serviceClose(IOHandle connection) override;
+  LoggingIOService(smc::IOService& inner, EventLog& log) : inner_(inner), log_(log) {}
+  smc::IOHandle getMatchingService(std::string_view name) override;
+  smc::IOReturn serviceOpen(smc::IOHandle service, std::uint32_t type,
+                            smc::IOHandle& connection) override;
+  void objectRelease(smc::IOHandle service) override { inner_.objectRelease(service); }
+  smc::IOReturn callStructMethod(smc::IOHandle connection, std::uint32_t selector,
+                                 const void* input, std::size_t inputSize, void* output,
+                                 std::size_t* outputSize) override;
+  smc::IOReturn serviceClose(smc::IOHandle connection) override;
 
  private:
-  IOService& inner_;
+  smc::IOService& inner_;
   EventLog& log_;
 };
 
 // Every fake together, with the environment a delegate is made from.
 struct FakePlatform {
-  explicit FakePlatform(IOService& smc)
+  explicit FakePlatform(smc::IOService& smc)
       : io(smc, log), alerts(log), timers(log), scripts(log), processes(log), application(log) {}
 
   EventLog log;
@@ -248,3 +252,5 @@ struct FakePlatform {
                           bundle, scripts,   processes, application};
   }
 };
+
+}  // namespace app

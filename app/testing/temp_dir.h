@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+namespace app {
+
 class TempDir {
  public:
   TempDir() {
@@ -31,3 +33,5 @@ inline void writeFile(const std::filesystem::path& path, std::string_view conten
   std::ofstream out(path, std::ios::binary);
   out << content;
 }
+
+}  // namespace app

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <stdexcept>
 
+namespace smc {
+
 void FakeSMC::addKey(std::string_view key, std::string_view type, std::uint32_t size,
                      std::vector<std::uint8_t> bytes, std::uint8_t attributes) {
   bytes.resize(size, 0);
@@ -166,3 +168,5 @@ IOReturn RecordingIOService::callStructMethod(IOHandle connection, std::uint32_t
   exchanges.push_back(record);
   return record.result;
 }
+
+}  // namespace smc

@@ -12,6 +12,8 @@
 #include "smc/io_service.h"
 #include "smc/smc_record.h"
 
+namespace smc {
+
 inline constexpr std::uint8_t kAttrReadable = 0x80;
 inline constexpr std::uint8_t kAttrWritable = 0x40;
 
@@ -94,3 +96,5 @@ class RecordingIOService : public IOService {
  private:
   IOService& inner_;
 };
+
+}  // namespace smc

@@ -55,13 +55,13 @@ std::string fontName(id font) {
     QuillWeightedFont* weighted = font;
     const CGFloat size = weighted.pointSize;
     if (size == 12.0 && weighted.monospaced && weighted.weight == NSFontWeightRegular) {
-      return std::string(fontRoleName(FontRole::monoRegular12));
+      return std::string(app::fontRoleName(app::FontRole::monoRegular12));
     }
     if (size == 12.0 && weighted.monospaced && weighted.weight == NSFontWeightMedium) {
-      return std::string(fontRoleName(FontRole::monoMedium12));
+      return std::string(app::fontRoleName(app::FontRole::monoMedium12));
     }
     if (size == 12.0 && !weighted.monospaced && weighted.weight == NSFontWeightMedium) {
-      return std::string(fontRoleName(FontRole::systemMedium12));
+      return std::string(app::fontRoleName(app::FontRole::systemMedium12));
     }
     char other[96];
     std::snprintf(other, sizeof other, "%s-%g-weight-%g", weighted.monospaced ? "mono" : "system",
@@ -69,29 +69,29 @@ std::string fontName(id font) {
     return other;
   }
   if ([font isEqual:[NSFont boldSystemFontOfSize:13.0]]) {
-    return std::string(fontRoleName(FontRole::bold13));
+    return std::string(app::fontRoleName(app::FontRole::bold13));
   }
   if ([font isEqual:[NSFont boldSystemFontOfSize:11.0]]) {
-    return std::string(fontRoleName(FontRole::bold11));
+    return std::string(app::fontRoleName(app::FontRole::bold11));
   }
   return "unknown:" + utf8([font fontName]) + "-" + std::to_string([font pointSize]);
 }
 
 std::string colorName(NSColor* color) {
-  const std::pair<ColorRole, NSColor*> roles[] = {
-      {ColorRole::label, [NSColor labelColor]},
-      {ColorRole::secondaryLabel, [NSColor secondaryLabelColor]},
-      {ColorRole::systemGreen, [NSColor systemGreenColor]},
-      {ColorRole::systemOrange, [NSColor systemOrangeColor]},
-      {ColorRole::systemRed, [NSColor systemRedColor]},
-      {ColorRole::systemCyan, [NSColor systemCyanColor]},
+  const std::pair<app::ColorRole, NSColor*> roles[] = {
+      {app::ColorRole::label, [NSColor labelColor]},
+      {app::ColorRole::secondaryLabel, [NSColor secondaryLabelColor]},
+      {app::ColorRole::systemGreen, [NSColor systemGreenColor]},
+      {app::ColorRole::systemOrange, [NSColor systemOrangeColor]},
+      {app::ColorRole::systemRed, [NSColor systemRedColor]},
+      {app::ColorRole::systemCyan, [NSColor systemCyanColor]},
   };
   for (const auto& [role, candidate] : roles) {
     if ([color isEqual:candidate]) {
-      return jsonString(colorRoleName(role));
+      return app::jsonString(app::colorRoleName(role));
     }
   }
-  return jsonString("unknown:" + utf8([color description]));
+  return app::jsonString("unknown:" + utf8([color description]));
 }
 
 // The runs of an attributed string, one per stretch of equal attributes.
@@ -104,9 +104,10 @@ std::string runsJson(NSAttributedString* text) {
     NSDictionary* attributes = [text attributesAtIndex:at effectiveRange:&range];
     NSColor* color = [attributes objectForKey:NSForegroundColorAttributeName];
     out += (at == 0 ? "" : ", ");
-    out += "{\"text\": " + jsonString(utf8([[text string] substringWithRange:range])) +
-           ", \"font\": " + jsonString(fontName([attributes objectForKey:NSFontAttributeName])) +
-           ", \"color\": " + (color != nil ? colorName(color) : std::string("null")) + "}";
+    out +=
+        "{\"text\": " + app::jsonString(utf8([[text string] substringWithRange:range])) +
+        ", \"font\": " + app::jsonString(fontName([attributes objectForKey:NSFontAttributeName])) +
+        ", \"color\": " + (color != nil ? colorName(color) : std::string("null")) + "}";
     at = NSMaxRange(range);
   }
   return out + "]";
@@ -125,7 +126,7 @@ std::string titleJson() {
   if (button.lastAttributedTitle != nil) {
     return "{\"runs\": " + runsJson(button.lastAttributedTitle) + "}";
   }
-  return "{\"plain\": " + jsonString(utf8(button.lastPlainTitle)) + "}";
+  return "{\"plain\": " + app::jsonString(utf8(button.lastPlainTitle)) + "}";
 }
 
 // The action's name, marked when the item has no target that answers it.
@@ -139,7 +140,7 @@ std::string actionJson(NSMenuItem* item) {
   if (target == nil || ![target respondsToSelector:action]) {
     name += " (no target)";
   }
-  return jsonString(name);
+  return app::jsonString(name);
 }
 
 std::string menuJson() {
@@ -153,10 +154,10 @@ std::string menuJson() {
       continue;
     }
     NSAttributedString* styled = standInAttributedTitle(item);
-    out += "{\"title\": " + jsonString(utf8([item title])) +
+    out += "{\"title\": " + app::jsonString(utf8([item title])) +
            ", \"runs\": " + (styled != nil ? runsJson(styled) : std::string("null")) +
            ", \"action\": " + actionJson(item) +
-           ", \"key\": " + jsonString(utf8([item keyEquivalent])) + "}";
+           ", \"key\": " + app::jsonString(utf8([item keyEquivalent])) + "}";
   }
   return out + "]";
 }
@@ -203,7 +204,7 @@ void driverRecord(const std::string& json) {
 }
 
 - (void)fail:(const std::string&)why {
-  driverRecord("{\"error\": " + jsonString(why) + "}");
+  driverRecord("{\"error\": " + app::jsonString(why) + "}");
   std::_Exit(4);
 }
 
@@ -213,7 +214,7 @@ void driverRecord(const std::string& json) {
   for (NSInteger i = 0; i < [menu numberOfItems]; ++i) {
     SEL action = [static_cast<NSMenuItem*>([menu itemAtIndex:i]) action];
     if (action != nullptr && sel_isEqual(action, wanted)) {
-      driverRecord("{\"chose\": " + jsonString(name) + "}");
+      driverRecord("{\"chose\": " + app::jsonString(name) + "}");
       [menu performActionForItemAtIndex:i];
       return;
     }
@@ -253,7 +254,7 @@ void driverRecord(const std::string& json) {
     const double waited =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - _heatedAt).count();
     if (titleJson() == _titleBeforeHeat) {
-      if (waited > 2.5 * kRefreshInterval) {
+      if (waited > 2.5 * app::kRefreshInterval) {
         driverRecord("{\"refreshed\": false}");
         ++_next;
         [self scheduleNextAfter:0.0];

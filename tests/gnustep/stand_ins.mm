@@ -355,7 +355,7 @@ static std::optional<std::string> runShellCommand(const std::string& command) {
 
 - (NSAppleEventDescriptor*)executeAndReturnError:(NSDictionary<NSString*, id>**)errorInfo {
   NSString* source = objc_getAssociatedObject(self, &scriptSourceKey);
-  driverRecord("{\"appleScript\": " + jsonString(utf8(source)) + "}");
+  driverRecord("{\"appleScript\": " + app::jsonString(utf8(source)) + "}");
   const char* answer = std::getenv("QUILL_SCRIPT_ANSWER");
   if (answer != nullptr && std::string(answer) == "refuse") {
     if (errorInfo != nullptr) {
@@ -460,7 +460,7 @@ __attribute__((constructor)) static void installStandIns() {
     replaceMethod([NSAlert class], @selector(runModal), ^(NSAlert* alert) {
       std::string buttons;
       for (NSButton* button in [alert buttons]) {
-        buttons += (buttons.empty() ? "" : ", ") + jsonString(utf8([button title]));
+        buttons += (buttons.empty() ? "" : ", ") + app::jsonString(utf8([button title]));
       }
       const char* style = "other";
       switch ([alert alertStyle]) {
@@ -474,8 +474,8 @@ __attribute__((constructor)) static void installStandIns() {
           style = "critical";
           break;
       }
-      driverRecord("{\"alert\": {\"messageText\": " + jsonString(utf8([alert messageText])) +
-                   ", \"informativeText\": " + jsonString(utf8([alert informativeText])) +
+      driverRecord("{\"alert\": {\"messageText\": " + app::jsonString(utf8([alert messageText])) +
+                   ", \"informativeText\": " + app::jsonString(utf8([alert informativeText])) +
                    ", \"style\": \"" + style + "\", \"buttons\": [" + buttons +
                    "], \"activatedFirst\": " + (activatedSinceAlert ? "true" : "false") + "}}");
       activatedSinceAlert = false;

@@ -106,7 +106,7 @@ bool AdminAgent::allowed(const std::string& command) {
   // The guard's start names the monitor's process id, which the guard checks itself.
   const auto guardCommand = [this](std::string_view c) {
     for (std::string_view mode : {kMaxCommand, kProactiveCommand}) {
-      const std::string prefix = guardShellCommand(toolPath_, mode, 0);
+      const std::string prefix = app::guardShellCommand(toolPath_, mode, 0);
       const std::string_view stem = std::string_view(prefix).substr(0, prefix.size() - 1);
       if (c.starts_with(stem) && c.size() > stem.size() && c.size() - stem.size() <= 10 &&
           c.find_first_not_of("0123456789", stem.size()) == std::string_view::npos) {
@@ -116,9 +116,9 @@ bool AdminAgent::allowed(const std::string& command) {
     return false;
   };
   const auto toolCommand = [this, &guardCommand](std::string_view c) {
-    return c == oneShotShellCommand(toolPath_, "max") ||
-           c == oneShotShellCommand(toolPath_, "auto") || c == proactiveShellCommand(toolPath_) ||
-           guardCommand(c);
+    return c == app::oneShotShellCommand(toolPath_, "max") ||
+           c == app::oneShotShellCommand(toolPath_, "auto") ||
+           c == app::proactiveShellCommand(toolPath_) || guardCommand(c);
   };
   if (toolCommand(command)) {
     return true;
@@ -141,10 +141,10 @@ bool AdminAgent::allowed(const std::string& command) {
   if (pid <= 0 || !allowedPid || !allowedPid(pid)) {
     return false;
   }
-  if (command == stopToolShellCommand(toolPath_, pid)) {
+  if (command == app::stopToolShellCommand(toolPath_, pid)) {
     return true;
   }
-  const std::string prefix = stopThenShellCommand(toolPath_, pid, "");
+  const std::string prefix = app::stopThenShellCommand(toolPath_, pid, "");
   return command.starts_with(prefix) &&
          toolCommand(std::string_view(command).substr(prefix.size()));
 }

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace app {
+
 #define NCURSES_WIDECHAR 1
 #include <ncursesw/curses.h>
 
@@ -182,3 +184,5 @@ bool CursesScreen::updateSize() {
   resizeterm(size.ws_row, size.ws_col);
   return true;
 }
+
+}  // namespace app

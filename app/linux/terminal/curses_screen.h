@@ -10,6 +10,8 @@
 
 #include "app/styled_text.h"
 
+namespace app {
+
 class CursesScreen {
  public:
   // How many colours the roles are mapped onto.
@@ -47,3 +49,5 @@ class CursesScreen {
   bool suspended_ = false;
   ColorDepth depth_ = ColorDepth::none;
 };
+
+}  // namespace app

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstdint>
 
+namespace app {
+
 namespace {
 
 // Length of the UTF-8 sequence that starts with `lead`; 1 for a stray continuation byte, so that
@@ -479,3 +481,5 @@ MenuLayout layoutMenu(const MenuModel& menu, std::size_t rows, std::size_t cols,
   layout.visible = std::min(n, rows);
   return layout;
 }
+
+}  // namespace app

@@ -12,6 +12,8 @@
 
 #include "app/menu_model.h"
 
+namespace app {
+
 // Columns a UTF-8 text takes on a terminal: one per code point, none for combining marks. The
 // menu's texts are names, digits, the degree sign and letters, all one column wide.
 std::size_t displayWidth(std::string_view utf8);
@@ -109,3 +111,5 @@ MenuLayout layoutMenu(const MenuModel& menu, std::size_t rows, std::size_t cols,
 // possible from `top` so that line `index` is in view, and never leaving empty lines at the end.
 std::size_t scrollToShow(std::size_t top, std::optional<std::size_t> index, std::size_t visible,
                          std::size_t total);
+
+}  // namespace app

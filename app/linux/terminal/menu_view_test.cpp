@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+namespace app {
+
 namespace {
 
 MenuItem info(std::string title) {
@@ -222,3 +224,5 @@ TEST(TerminalMenu, ScrollingKeepsTheSelectionInViewAndTheViewFull) {
 }
 
 }  // namespace
+
+}  // namespace app

@@ -18,6 +18,8 @@
 #include "app/linux/terminal/terminal_ui.h"
 #include "app/run_application.h"
 
+namespace app {
+
 #define NCURSES_WIDECHAR 1
 #include <ncursesw/curses.h>
 
@@ -260,3 +262,5 @@ std::string terminalHelp() {
 std::string versionText() {
   return std::string("Quillomatics ") + QUILL_VERSION;
 }
+
+}  // namespace app

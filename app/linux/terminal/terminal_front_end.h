@@ -13,8 +13,9 @@
 #include "app/linux/sudo_script_runner.h"
 #include "app/platform.h"
 
+namespace app {
+
 class AppDelegate;
-class IOService;
 
 // The shell's services the front end runs with. It adds the terminal-bound ones itself: the
 // status bar and its item, and the alerts.
@@ -22,7 +23,7 @@ struct TerminalServices {
   // The one event loop: its timers are the application's, its watches read the keys. It must
   // exist before the front end starts, so that its signal handlers are in place before curses'.
   EventLoop& loop;
-  IOService& smcService;
+  smc::IOService& smcService;
   UserDefaults& defaults;
   Bundle& bundle;
   // Its prompt hooks are set for the run, so that a password prompt gets the whole terminal, and
@@ -47,3 +48,5 @@ std::optional<int> runTerminalFrontEnd(const TerminalServices& services,
 std::string terminalHelp();
 // "Quillomatics VERSION", for `--version`.
 std::string versionText();
+
+}  // namespace app

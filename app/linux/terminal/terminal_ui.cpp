@@ -5,6 +5,8 @@
 
 #include "app/linux/terminal/menu_view.h"
 
+namespace app {
+
 #define NCURSES_WIDECHAR 1
 #include <ncursesw/curses.h>
 
@@ -582,3 +584,5 @@ std::optional<std::size_t> TerminalUi::runAlert(const Alert& alert,
     }
   }
 }
+
+}  // namespace app

@@ -20,6 +20,8 @@
 #include "app/platform.h"
 #include "app/styled_text.h"
 
+namespace app {
+
 class TerminalUi {
  public:
   explicit TerminalUi(CursesScreen& screen) : screen_(screen) {}
@@ -92,3 +94,5 @@ class TerminalUi {
   std::string notice_;
   std::chrono::steady_clock::time_point noticeUntil_;
 };
+
+}  // namespace app
