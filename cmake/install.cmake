@@ -5,9 +5,16 @@
 # Linux: the same bundle layout in <prefix>/lib/quillomatics, because the application finds its
 # tool next to its own executable; <prefix>/bin/quillomatics is a relative link to the
 # application (it resolves its real path, so the link finds the tool), smc-sim goes to
-# <prefix>/bin, the README and the profiles' licence notice to <prefix>/share/doc/quillomatics.
+# <prefix>/bin, the README, its docs/ and the profiles' licence notice to
+# <prefix>/share/doc/quillomatics.
 # Every file installed, links too, is listed in install_manifest.txt, which is what uninstalling
 # removes.
+# The README's links lead into docs/, installed beside it.
+set(quill_docs
+    ${PROJECT_SOURCE_DIR}/docs/architecture.md ${PROJECT_SOURCE_DIR}/docs/macos.md
+    ${PROJECT_SOURCE_DIR}/docs/monitor.md ${PROJECT_SOURCE_DIR}/docs/performance.md
+    ${PROJECT_SOURCE_DIR}/docs/security.md ${PROJECT_SOURCE_DIR}/docs/simulated-mac.md
+    ${PROJECT_SOURCE_DIR}/docs/snapshot.md ${PROJECT_SOURCE_DIR}/docs/ventwarden.md)
 include(GNUInstallDirs)
 
 if(APPLE)
@@ -18,6 +25,7 @@ if(APPLE)
   install(TARGETS smc-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${PROJECT_SOURCE_DIR}/README.md
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/quillomatics)
+  install(FILES ${quill_docs} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/quillomatics/docs)
   install(FILES ${PROJECT_SOURCE_DIR}/sim/profiles/NOTICE
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/quillomatics RENAME profiles-NOTICE)
   return()
@@ -33,6 +41,7 @@ endif()
 install(TARGETS smc-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/README.md
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/quillomatics)
+install(FILES ${quill_docs} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/quillomatics/docs)
 # The recorded key tables inside the programs come with their licence's notice.
 install(FILES ${PROJECT_SOURCE_DIR}/sim/profiles/NOTICE
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/quillomatics RENAME profiles-NOTICE)

@@ -16,6 +16,7 @@ prefix=$scratch/root/usr
 bundle=$prefix/lib/quillomatics/Quillomatics.app/Contents/MacOS
 for f in "$prefix/bin/quillomatics" "$prefix/bin/smc-sim" "$bundle/Quillomatics" \
          "$bundle/ventwarden" "$prefix/share/doc/quillomatics/README.md" \
+         "$prefix/share/doc/quillomatics/docs/architecture.md" \
          "$prefix/share/doc/quillomatics/profiles-NOTICE"; do
   [ -e "$f" ] || fail "$f was not installed"
 done

@@ -49,12 +49,22 @@ std::shared_ptr<app::AppDelegate> delegate;
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: Quillomatics [--unit celsius|fahrenheit] [--admin-socket PATH]\n"
-    "       Quillomatics --help | -h | --version\n"
-    "       Quillomatics --snapshot [--do setFansMax|setFansAuto|setFansProactive|toggleUnit]... "
-    "[--format json|prometheus] [--unit celsius|fahrenheit] [--admin-socket PATH]\n"
-    "       Quillomatics --textfile PATH [--interval SECONDS] [--unit celsius|fahrenheit]\n";
+// The command lines; --do takes every menu action's selector name but quitting's.
+std::string usage() {
+  std::string actions;
+  for (const auto& [action, name] : app::kMenuActionNames) {
+    if (action != app::MenuAction::quitApp) {
+      actions += actions.empty() ? "" : "|";
+      actions += name;
+    }
+  }
+  return "usage: Quillomatics [--unit celsius|fahrenheit] [--admin-socket PATH]\n"
+         "       Quillomatics --help | -h | --version\n"
+         "       Quillomatics --snapshot [--do " +
+         actions +
+         "]... [--format json|prometheus] [--unit celsius|fahrenheit] [--admin-socket PATH]\n"
+         "       Quillomatics --textfile PATH [--interval SECONDS] [--unit celsius|fahrenheit]\n";
+}
 
 constexpr const char* kEnvironmentHelp =
     "With --snapshot the menu is printed once as JSON after the actions; an action that failed\n"
@@ -242,7 +252,7 @@ int run(const Options& options) {
 
 int main(int argc, char** argv) {
   if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-    std::printf("%s\n%s\n%s", kUsage, app::terminalHelp().c_str(), kEnvironmentHelp);
+    std::printf("%s\n%s\n%s", usage().c_str(), app::terminalHelp().c_str(), kEnvironmentHelp);
     return 0;
   }
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
@@ -251,7 +261,7 @@ int main(int argc, char** argv) {
   }
   const auto options = parseOptions(argc, argv);
   if (!options) {
-    std::fputs(kUsage, stderr);
+    std::fputs(usage().c_str(), stderr);
     return 2;
   }
   // Both modes start against the built-in simulated Mac when the default device does not exist
