@@ -17,17 +17,20 @@ set(quill_docs
     ${PROJECT_SOURCE_DIR}/docs/snapshot.md ${PROJECT_SOURCE_DIR}/docs/ventwarden.md)
 include(GNUInstallDirs)
 
+# On both systems: smc-sim, and the docs. The recorded key tables inside the programs come with
+# their licence's notice.
+install(TARGETS smc-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/README.md
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/quillomatics)
+install(FILES ${quill_docs} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/quillomatics/docs)
+install(FILES ${PROJECT_SOURCE_DIR}/sim/profiles/NOTICE
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/quillomatics RENAME profiles-NOTICE)
+
 if(APPLE)
   set(QUILL_INSTALL_BUNDLE_DIR Applications CACHE STRING
       "Where Quillomatics.app goes, relative to the install prefix")
   install(DIRECTORY ${QUILL_BUNDLE_DIR} DESTINATION ${QUILL_INSTALL_BUNDLE_DIR}
           USE_SOURCE_PERMISSIONS)
-  install(TARGETS smc-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(FILES ${PROJECT_SOURCE_DIR}/README.md
-          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/quillomatics)
-  install(FILES ${quill_docs} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/quillomatics/docs)
-  install(FILES ${PROJECT_SOURCE_DIR}/sim/profiles/NOTICE
-          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/quillomatics RENAME profiles-NOTICE)
   return()
 endif()
 
@@ -38,13 +41,6 @@ set(quill_installed_bin_dir ${QUILL_INSTALL_BUNDLE_DIR}/Quillomatics.app/Content
 if(TARGET Quillomatics)
   install(TARGETS Quillomatics ventwarden RUNTIME DESTINATION ${quill_installed_bin_dir})
 endif()
-install(TARGETS smc-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/README.md
-        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/quillomatics)
-install(FILES ${quill_docs} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/quillomatics/docs)
-# The recorded key tables inside the programs come with their licence's notice.
-install(FILES ${PROJECT_SOURCE_DIR}/sim/profiles/NOTICE
-        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/quillomatics RENAME profiles-NOTICE)
 
 if(TARGET Quillomatics)
   # A relative link, so that the installed tree can be moved (DESTDIR, packages) as a whole.
