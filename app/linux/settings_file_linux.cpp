@@ -18,7 +18,6 @@ namespace app {
 namespace {
 
 constexpr std::size_t kSettingsMaxBytes = 64 * 1024;
-constexpr std::size_t kOutputMaxBytes = 64 * 1024;
 
 std::map<std::string, bool, std::less<>> readSettings(const std::filesystem::path& file) {
   std::map<std::string, bool, std::less<>> values;
