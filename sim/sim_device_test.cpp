@@ -10,16 +10,17 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
-#include <optional>
 
 #include "sim/key_codec.h"
 #include "sim/sim_io_service.h"
+#include "sim/testing/scoped_env.h"
 #include "sim/testing/unprivileged.h"
 #include "smc/smc_client.h"
 
 namespace {
 
 using sim::testing::runUnprivileged;
+using sim::testing::ScopedEnv;
 using sim::testing::SharedTempDir;
 
 smc::SMCKeyData_t request(std::string_view key, std::uint8_t command, std::uint32_t size = 0,
@@ -324,24 +325,6 @@ TEST_F(SimDevice, ReadersNeverSeeATornValue) {
   waitpid(pid, nullptr, 0);
   EXPECT_EQ(torn, 0);
 }
-
-// Sets (or, given nullptr, removes) an environment variable for one test, and puts it back.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) {
-      old_ = old;
-    }
-    value != nullptr ? setenv(name, value, 1) : unsetenv(name);
-  }
-  ~ScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 TEST_F(SimDevice, TheDefaultDeviceIsCreatedInTheUsersRuntimeDirectoryOnce) {
   const ScopedEnv named("QUILLOMATICS_SMC_DEVICE", nullptr);

@@ -18,18 +18,19 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <optional>
 #include <thread>
 
 #include "app/admin_script.h"
 #include "app/testing/temp_dir.h"
 #include "base/unique_fd.h"
+#include "sim/testing/scoped_env.h"
 
 namespace app {
 
 namespace {
 
 namespace fs = std::filesystem;
+using sim::testing::ScopedEnv;
 
 TEST(ScriptRunner, RunsTheShellCommandAndTakesItsOutput) {
   if (geteuid() != 0) {
@@ -117,24 +118,6 @@ TEST(ScriptRunner, ElevatedCommandLines) {
             (std::vector<std::string>{"/usr/bin/sudo", "-n", "--", "/usr/bin/env",
                                       "QUILLOMATICS_SMC_DEVICE=/d 'x", "/bin/sh", "-c", command}));
 }
-
-// Sets or unsets a variable for the rest of the scope.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) {
-      old_ = old;
-    }
-    value != nullptr ? setenv(name, value, 1) : unsetenv(name);
-  }
-  ~ScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 TEST(ScriptRunner, TheToolIsHandedTheDeviceInUse) {
   // A runtime directory outside /run/user/<uid>: the tool, acting for the user, would look in
