@@ -61,7 +61,9 @@ for line in open(path, errors="replace"):
             after_calls = False
             continue
         self_cost[fn] = self_cost.get(fn, 0) + cost
-refreshes = sum(n for i, n in calls.items() if names.get(i, "").startswith("AppDelegate::updateReadings("))
+# The delegate's refresh, with or without its namespace (builds from before it had one).
+refresh = re.compile(r"(app::)?AppDelegate::updateReadings\(")
+refreshes = sum(n for i, n in calls.items() if refresh.match(names.get(i, "")))
 if refreshes == 0:
     sys.exit(f"{name}: no refresh counted")
 model = sum(c for i, c in inclusive.items() if names.get(i, "").startswith("sim::model::run("))
