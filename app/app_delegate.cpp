@@ -264,24 +264,30 @@ void AppDelegate::updateReadings() {
 // ---- Row formatting ----
 
 void AppDelegate::addSectionHeader(std::string_view title) {
-  MenuWriter(*menu_).sectionHeader(title);
+  MenuWriter(*menu_, menu_->items.size()).sectionHeader(title);
 }
 
 void AppDelegate::addSection(std::string_view title, const std::vector<TempReading>& readings) {
-  MenuWriter(*menu_).section(title, readings, useFahrenheit_);
+  MenuWriter(*menu_, menu_->items.size()).section(title, readings, useFahrenheit_);
 }
 
 StyledText AppDelegate::formatTemp(std::string_view name, double temp, std::string_view unit,
                                    double celsius) const {
-  return formatTempRow(name, temp, unit, celsius);
+  StyledText row;
+  formatTempInto(name, temp, unit, celsius, row);
+  return row;
 }
 
 StyledText AppDelegate::formatFanError(std::string_view name) const {
-  return formatFanErrorRow(name);
+  StyledText row;
+  formatFanErrorInto(name, row);
+  return row;
 }
 
 StyledText AppDelegate::formatFan(std::string_view name, double rpm) const {
-  return formatFanRow(name, rpm);
+  StyledText row;
+  formatFanInto(name, rpm, row);
+  return row;
 }
 
 // ---- Fan modes ----

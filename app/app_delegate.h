@@ -117,6 +117,7 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
   bool handBackDirectly();
 
   AppEnvironment env_;
+  // The menu outlives the item that shows it, which may refer to it rather than copy it.
   std::optional<MenuModel> menu_;
   std::unique_ptr<StatusItem> statusItem_;
   std::unique_ptr<RepeatingTimer> timer_;

@@ -1,6 +1,10 @@
 // What a refresh shows, as pure functions of what it gathered and the delegate's state: the
 // status title and the whole drop-down menu, with the row texts they are made of. Nothing here
 // reads the SMC or keeps state; AppDelegate gathers, keeps the state and calls these.
+//
+// The builders write into a model they are given and reuse its storage: a refresh rebuilds every
+// item, but the strings and run lists of the previous refresh's items take the new texts, so a
+// refresh of an unchanged menu shape allocates nothing.
 #pragma once
 
 #include <cstddef>
@@ -40,17 +44,22 @@ bool buildStatusTitle(const Readings& readings, bool useFahrenheit, StyledText& 
 void buildMenu(const Readings& readings, const MenuState& state, MenuModel& menu);
 MenuModel buildMenu(const Readings& readings, const MenuState& state);
 
-// Appends items to a menu.
+// Appends items to a menu, reusing the storage of the items it overwrites: it starts at item
+// `start` and, when done, drops every item after the last one it wrote.
 class MenuWriter {
  public:
-  explicit MenuWriter(MenuModel& menu) : menu_(menu) {}
+  MenuWriter(MenuModel& menu, std::size_t start) : menu_(menu), count_(start) {}
+  ~MenuWriter();
+  MenuWriter(const MenuWriter&) = delete;
+  MenuWriter& operator=(const MenuWriter&) = delete;
 
   void separator();
-  // An information row (no action) with its plain and styled titles.
-  void infoItem(std::string_view title, StyledText styled);
-  // An information row of a name and a value (as the format*Row functions make it): the plain
-  // title is the name, a space and the value text.
-  void row(std::string_view name, StyledText styled);
+  // An information row (no action) whose plain title is `title` and whose styled title is that
+  // text as one run.
+  void infoItem(std::string_view title, FontRole font, std::optional<ColorRole> color);
+  // An information row of a name and a value in the name column's layout (formatTempInto); the
+  // plain title is the name, a space and the value.
+  void row(std::string_view name, std::string_view value, ColorRole valueColor);
   void actionItem(std::string_view title, MenuAction action, std::string_view key);
 
   // A section header row: the title, bold 11 pt in the secondary label colour.
@@ -61,12 +70,17 @@ class MenuWriter {
                bool useFahrenheit);
 
  private:
+  MenuItem& next();
+  MenuItem& infoItem();
+
   MenuModel& menu_;
+  std::size_t count_;
 };
 
 // Row texts: a name column of 24 characters (at least two spaces after the name), then the value.
-StyledText formatTempRow(std::string_view name, double temp, std::string_view unit, double celsius);
-StyledText formatFanRow(std::string_view name, double rpm);
-StyledText formatFanErrorRow(std::string_view name);
+void formatTempInto(std::string_view name, double temp, std::string_view unit, double celsius,
+                    StyledText& row);
+void formatFanInto(std::string_view name, double rpm, StyledText& row);
+void formatFanErrorInto(std::string_view name, StyledText& row);
 
 }  // namespace app

@@ -33,9 +33,9 @@ class StatusItem {
   virtual void setAttributedTitle(const StyledText& title) = 0;
   // Shows `menu` as the item's drop-down menu, replacing every item shown before
   // (removeAllItems, then addItem: per item). Choosing an item with an action is reported to the
-  // core through AppDelegate::perform. The model stays the caller's and changes at the next
-  // refresh: an item keeps what it shows (its own copy, or the platform's menu items), never a
-  // reference to `menu`.
+  // core through AppDelegate::perform. The model stays the caller's, who keeps it alive as long
+  // as the item and changes it only during a refresh, which ends with setMenu again: an item may
+  // refer to it until then (the recording item does) or copy it into its own menu items.
   virtual void setMenu(const MenuModel& menu) = 0;
 };
 

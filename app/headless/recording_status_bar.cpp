@@ -16,7 +16,7 @@ void RecordingStatusItem::setAttributedTitle(const StyledText& title) {
 }
 
 void RecordingStatusItem::setMenu(const MenuModel& menu) {
-  menu_ = menu;
+  menu_ = &menu;
   if (onChange) {
     onChange();
   }

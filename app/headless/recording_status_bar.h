@@ -12,8 +12,10 @@
 
 namespace app {
 
-// A status item that keeps a copy of what it was last given, for the headless snapshot and for
-// front ends that draw on their own schedule.
+// A status item that keeps what it was last given, for the headless snapshot and for front ends
+// that draw on their own schedule. Like an NSStatusItem with its NSMenu, it refers to the menu it
+// was given rather than copying it: the caller owns the model and keeps it alive as long as the
+// item, so a refresh does not copy every row a second time.
 class RecordingStatusItem final : public StatusItem {
  public:
   struct Title {
@@ -28,13 +30,13 @@ class RecordingStatusItem final : public StatusItem {
 
   const Title& title() const { return title_; }
   // The menu last given to setMenu; null before the first.
-  const MenuModel* menu() const { return menu_ ? &*menu_ : nullptr; }
+  const MenuModel* menu() const { return menu_; }
   // Called after every setMenu (the end of every refresh).
   std::function<void()> onChange;
 
  private:
   Title title_;
-  std::optional<MenuModel> menu_;
+  const MenuModel* menu_ = nullptr;
 };
 
 class RecordingStatusBar final : public StatusBar {
