@@ -59,6 +59,11 @@ void writeRow(std::string_view name, std::string_view value, ColorRole valueColo
   setRun(text[2], value, FontRole::monoMedium12, valueColor);
 }
 
+// A fan's speed as its row shows it.
+std::string fanSpeedText(double rpm) {
+  return formatFixed(rpm, 0) + " RPM";
+}
+
 // The styled title of an item, kept when the item had one.
 StyledText& styledTitleOf(MenuItem& item) {
   if (!item.styledTitle) {
@@ -74,11 +79,6 @@ StyledText& styledTitleOf(MenuItem& item) {
 void formatTempInto(std::string_view name, double temp, std::string_view unit, double celsius,
                     StyledText& row) {
   writeRow(name, formatDegrees(temp, 1, unit), temperatureColor(celsius), row);
-}
-
-// A fan's speed as its row shows it.
-std::string fanSpeedText(double rpm) {
-  return formatFixed(rpm, 0) + " RPM";
 }
 
 void formatFanInto(std::string_view name, double rpm, StyledText& row) {
@@ -115,7 +115,7 @@ void MenuWriter::separator() {
   item.keyEquivalent.clear();
 }
 
-MenuItem& MenuWriter::infoItem() {
+MenuItem& MenuWriter::nextInfoItem() {
   MenuItem& item = next();
   item.isSeparator = false;
   item.action.reset();
@@ -124,13 +124,13 @@ MenuItem& MenuWriter::infoItem() {
 }
 
 void MenuWriter::infoItem(std::string_view title, FontRole font, std::optional<ColorRole> color) {
-  MenuItem& item = infoItem();
+  MenuItem& item = nextInfoItem();
   item.title.assign(title);
   singleRun(styledTitleOf(item), title, font, color);
 }
 
 void MenuWriter::row(std::string_view name, std::string_view value, ColorRole valueColor) {
-  MenuItem& item = infoItem();
+  MenuItem& item = nextInfoItem();
   writeRow(name, value, valueColor, styledTitleOf(item));
   // The plain title shows the same value text as the styled one: name, a space, the value.
   item.title.assign(name);

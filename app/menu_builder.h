@@ -71,7 +71,8 @@ class MenuWriter {
 
  private:
   MenuItem& next();
-  MenuItem& infoItem();
+  // The next item, made an information row: no action, no key.
+  MenuItem& nextInfoItem();
 
   MenuModel& menu_;
   std::size_t count_;
